@@ -1,0 +1,17 @@
+// Named mutexes visible to every process of the user (OpenMutexA / CreateMutexA).
+// POSIX: a lock on a file in the runtime directory, released by the system when the process dies,
+// so a crashed holder never keeps a name taken.
+#pragma once
+
+#include "platform/types.h"
+
+namespace fennex::platform {
+
+// A handle when a mutex of that name exists (some process holds a handle to it), else null
+// with LastError() 2.
+Handle OpenNamedMutex(const char* name);
+// Creates the mutex (not owned) or opens the existing one. Null on failure.
+Handle CreateNamedMutex(const char* name);
+bool CloseNamedMutex(Handle mutex);
+
+}  // namespace fennex::platform

@@ -1,0 +1,28 @@
+// Basic handle and record types shared by every platform service.
+// The layouts follow Win32 so that the Win32 implementation can hand them to the system as they are.
+#pragma once
+
+#include <cstdint>
+
+namespace fennex::platform {
+
+// An opaque OS handle: a Win32 HANDLE, or a pointer to one of our own objects on POSIX.
+using Handle = void*;
+
+// INVALID_HANDLE_VALUE: all bits set.
+inline Handle InvalidHandleValue() { return reinterpret_cast<Handle>(~std::uintptr_t{0}); }
+inline bool IsValidHandle(Handle h) { return h != nullptr && h != InvalidHandleValue(); }
+
+// The system's overlapped record, laid out exactly as Win32's OVERLAPPED.
+struct Overlapped {
+    std::uintptr_t Internal;      // completion status
+    std::uintptr_t InternalHigh;  // bytes transferred
+    std::uint32_t Offset;
+    std::uint32_t OffsetHigh;
+    Handle hEvent;                // event to signal; bit 0 set keeps the completion off the port
+};
+
+// Wait timeout that never expires (INFINITE).
+inline constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
+
+}  // namespace fennex::platform
