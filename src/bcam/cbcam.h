@@ -6,8 +6,10 @@
 #include <list>
 #include <string>
 
+#include "bcam/features.h"
 #include "platform/types.h"
 #include "platform/window.h"
+#include "settings/property_bag.h"
 
 namespace Bcam {
 
@@ -35,6 +37,19 @@ public:
     CBcam& operator=(const CBcam&) = delete;
 
     // --- feature members (see features.h) are declared here first, in their fixed order.
+    CScalarProperty Shutter{*this, driver::kShutter};
+    CScalarProperty Gain{*this, driver::kGain};
+    CScalarProperty Brightness{*this, driver::kBrightness};
+    CScalarProperty Hue{*this, driver::kHue};
+    CScalarProperty Saturation{*this, driver::kSaturation};
+    CScalarProperty Gamma{*this, driver::kGamma};
+    CWhiteBalance WhiteBalance{*this};
+    CTestImage TestImage{*this};
+    CTrigger Trigger{*this};
+    // OneShot and ContinuousShot (shots.h) come here.
+    CFormatSevenModes FormatSeven{*this};
+    CInfo Info{*this};
+    // --- end of feature members.
 
     static std::list<std::string> DeviceNames();
 
@@ -75,8 +90,12 @@ public:
     // The name under which the device was opened (empty while never opened).
     std::string DeviceName() const;
 
-    // Configuration file (settings/configuration.cpp).
-    // void SaveConfiguration(const std::string& fileName); ... added with the features.
+    // Configuration file (settings/configuration.cpp). The file forms make the file anew or
+    // open it; the bag forms work on the "BCAM" bag and its sibling sections.
+    void SaveConfiguration(const std::string& fileName);
+    void SaveConfiguration(CPropertyBagPtr bag);
+    void RestoreConfiguration(const std::string& fileName);
+    void RestoreConfiguration(CPropertyBagPtr bag);
 
 private:
     // Implementation state is private to cbcam.cpp and notifications.cpp.
