@@ -94,11 +94,29 @@ constexpr std::array<int, 16> Pairs(int stride, int first, int second) {
     return s;
 }
 
-inline __m128i Load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
-inline void Store(void* p, __m128i v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
-inline __m128i MaskVector(const Mask& m) { return Load(m.data()); }
+#define FENNEX_SSE2 __attribute__((target("sse2")))
+#define FENNEX_SSSE3 __attribute__((target("ssse3")))
+#define FENNEX_AVX2 __attribute__((target("avx2")))
 
-__attribute__((target("sse2"))) void Yuv422Sse2(const std::uint8_t* raw, std::uint8_t* row,
+FENNEX_SSE2 inline __m128i Load(const void* p) {
+    return _mm_loadu_si128(static_cast<const __m128i*>(p));
+}
+FENNEX_SSE2 inline void Store(void* p, __m128i v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
+FENNEX_SSE2 inline __m128i MaskVector(const Mask& m) { return Load(m.data()); }
+
+// The AVX2 kernels run the 16-byte algorithm on two blocks at once, one per 128-bit lane
+// (pshufb works within lanes), so the same masks serve both widths.
+FENNEX_AVX2 inline __m256i LoadPair(const std::uint8_t* low, const std::uint8_t* high) {
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(Load(low)), Load(high), 1);
+}
+FENNEX_AVX2 inline __m256i MaskPair(const Mask& m) {
+    return _mm256_broadcastsi128_si256(MaskVector(m));
+}
+FENNEX_AVX2 inline void Store32(void* p, __m256i v) {
+    _mm256_storeu_si256(static_cast<__m256i*>(p), v);
+}
+
+FENNEX_SSE2 void Yuv422Sse2(const std::uint8_t* raw, std::uint8_t* row,
                                                  std::size_t count) {
     std::size_t i = 0;
     for (; i + 16 <= count; i += 16) {
@@ -109,7 +127,7 @@ __attribute__((target("sse2"))) void Yuv422Sse2(const std::uint8_t* raw, std::ui
     Yuv422Ref(raw + 2 * i, row + i, count - i);
 }
 
-__attribute__((target("sse2"))) void Mono16Sse2(const std::uint8_t* raw, std::uint8_t* row,
+FENNEX_SSE2 void Mono16Sse2(const std::uint8_t* raw, std::uint8_t* row,
                                                  std::size_t count) {
     const __m128i low = _mm_set1_epi16(0x00FF);
     std::size_t i = 0;
@@ -121,7 +139,7 @@ __attribute__((target("sse2"))) void Mono16Sse2(const std::uint8_t* raw, std::ui
     Mono16Ref(raw + 2 * i, row + i, count - i);
 }
 
-__attribute__((target("ssse3"))) void Yuv444Ssse3(const std::uint8_t* raw, std::uint8_t* row,
+FENNEX_SSSE3 void Yuv444Ssse3(const std::uint8_t* raw, std::uint8_t* row,
                                                    std::size_t count) {
     static constexpr auto kSrc = Strided<3, 1>();
     static constexpr Mask kA = Pick(kSrc, 0), kB = Pick(kSrc, 16), kC = Pick(kSrc, 32);
@@ -137,7 +155,7 @@ __attribute__((target("ssse3"))) void Yuv444Ssse3(const std::uint8_t* raw, std::
     Yuv444Ref(raw + 3 * i, row + i, count - i);
 }
 
-__attribute__((target("ssse3"))) void Yuv411Ssse3(const std::uint8_t* raw, std::uint8_t* row,
+FENNEX_SSSE3 void Yuv411Ssse3(const std::uint8_t* raw, std::uint8_t* row,
                                                    std::size_t count) {
     // 16 pixels come from 24 bytes: the first 16 and the 16 from byte 8 (overlapping).
     static constexpr auto kSrc = Yuv411Source();
@@ -168,7 +186,7 @@ constexpr bool Any(const Mask& m) {
     return false;
 }
 template <int Stride, int R, int G, int B, int First, int Piece>
-__attribute__((target("ssse3"))) inline void Gather(const std::uint8_t* block, __m128i& rg,
+FENNEX_SSSE3 inline void Gather(const std::uint8_t* block, __m128i& rg,
                                                     __m128i& bw) {
     static constexpr Mask kRg = Pick(Pairs(Stride, Stride * First + R, Stride * First + G), 16 * Piece);
     static constexpr Mask kB = Pick(Pairs(Stride, Stride * First + B, -1), 16 * Piece);
@@ -179,7 +197,7 @@ __attribute__((target("ssse3"))) inline void Gather(const std::uint8_t* block, _
     }
 }
 template <int Stride, int R, int G, int B, int First>
-__attribute__((target("ssse3"))) inline __m128i AverageOf8(const std::uint8_t* block) {
+FENNEX_SSSE3 inline __m128i AverageOf8(const std::uint8_t* block) {
     __m128i rg = _mm_setzero_si128(), bw = _mm_setzero_si128();
     Gather<Stride, R, G, B, First, 0>(block, rg, bw);
     Gather<Stride, R, G, B, First, 1>(block, rg, bw);
@@ -188,7 +206,7 @@ __attribute__((target("ssse3"))) inline __m128i AverageOf8(const std::uint8_t* b
     return _mm_mulhi_epu16(sum, _mm_set1_epi16(21846));
 }
 
-__attribute__((target("ssse3"))) void Rgb8Ssse3(const std::uint8_t* raw, std::uint8_t* row,
+FENNEX_SSSE3 void Rgb8Ssse3(const std::uint8_t* raw, std::uint8_t* row,
                                                  std::size_t count) {
     std::size_t i = 0;
     for (; i + 16 <= count; i += 16) {
@@ -198,7 +216,7 @@ __attribute__((target("ssse3"))) void Rgb8Ssse3(const std::uint8_t* raw, std::ui
     Rgb8Ref(raw + 3 * i, row + i, count - i);
 }
 
-__attribute__((target("ssse3"))) void Rgb16Ssse3(const std::uint8_t* raw, std::uint8_t* row,
+FENNEX_SSSE3 void Rgb16Ssse3(const std::uint8_t* raw, std::uint8_t* row,
                                                   std::size_t count) {
     std::size_t i = 0;
     for (; i + 16 <= count; i += 16) {
@@ -209,8 +227,7 @@ __attribute__((target("ssse3"))) void Rgb16Ssse3(const std::uint8_t* raw, std::u
     Rgb16Ref(raw + 6 * i, row + i, count - i);
 }
 
-// AVX2 for the two kernels that are plain byte selections across the vector.
-__attribute__((target("avx2"))) void Yuv422Avx2(const std::uint8_t* raw, std::uint8_t* row,
+FENNEX_AVX2 void Yuv422Avx2(const std::uint8_t* raw, std::uint8_t* row,
                                                  std::size_t count) {
     std::size_t i = 0;
     for (; i + 32 <= count; i += 32) {
@@ -224,7 +241,7 @@ __attribute__((target("avx2"))) void Yuv422Avx2(const std::uint8_t* raw, std::ui
     Yuv422Sse2(raw + 2 * i, row + i, count - i);
 }
 
-__attribute__((target("avx2"))) void Mono16Avx2(const std::uint8_t* raw, std::uint8_t* row,
+FENNEX_AVX2 void Mono16Avx2(const std::uint8_t* raw, std::uint8_t* row,
                                                  std::size_t count) {
     const __m256i low = _mm256_set1_epi16(0x00FF);
     std::size_t i = 0;
@@ -239,12 +256,89 @@ __attribute__((target("avx2"))) void Mono16Avx2(const std::uint8_t* raw, std::ui
     Mono16Sse2(raw + 2 * i, row + i, count - i);
 }
 
+
+FENNEX_AVX2 void Yuv444Avx2(const std::uint8_t* raw, std::uint8_t* row, std::size_t count) {
+    static constexpr auto kSrc = Strided<3, 1>();
+    static constexpr Mask kA = Pick(kSrc, 0), kB = Pick(kSrc, 16), kC = Pick(kSrc, 32);
+    const __m256i ma = MaskPair(kA), mb = MaskPair(kB), mc = MaskPair(kC);
+    std::size_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        const std::uint8_t* p = raw + 3 * i;  // two blocks of 48 bytes
+        const __m256i y = _mm256_or_si256(
+            _mm256_or_si256(_mm256_shuffle_epi8(LoadPair(p, p + 48), ma),
+                            _mm256_shuffle_epi8(LoadPair(p + 16, p + 64), mb)),
+            _mm256_shuffle_epi8(LoadPair(p + 32, p + 80), mc));
+        Store32(row + i, y);
+    }
+    Yuv444Ssse3(raw + 3 * i, row + i, count - i);
+}
+
+FENNEX_AVX2 void Yuv411Avx2(const std::uint8_t* raw, std::uint8_t* row, std::size_t count) {
+    static constexpr auto kSrc = Yuv411Source();
+    static constexpr Mask kA = Pick(kSrc, 0);
+    static constexpr Mask kB = [] {
+        Mask m = Pick(kSrc, 8);
+        for (int d = 0; d < 16; ++d)
+            if (kSrc[d] < 16) m[d] = -128;
+        return m;
+    }();
+    const __m256i ma = MaskPair(kA), mb = MaskPair(kB);
+    std::size_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        const std::uint8_t* p = raw + 3 * (i / 2);  // two blocks of 24 bytes
+        Store32(row + i, _mm256_or_si256(_mm256_shuffle_epi8(LoadPair(p, p + 24), ma),
+                                         _mm256_shuffle_epi8(LoadPair(p + 8, p + 32), mb)));
+    }
+    Yuv411Ssse3(raw + 3 * (i / 2), row + i, count - i);
+}
+
+template <int Stride, int R, int G, int B, int First, int Piece>
+FENNEX_AVX2 inline void GatherPair(const std::uint8_t* low, const std::uint8_t* high, __m256i& rg,
+                                   __m256i& bw) {
+    static constexpr Mask kRg = Pick(Pairs(Stride, Stride * First + R, Stride * First + G), 16 * Piece);
+    static constexpr Mask kB = Pick(Pairs(Stride, Stride * First + B, -1), 16 * Piece);
+    if constexpr (Any(kRg) || Any(kB)) {
+        const __m256i v = LoadPair(low + 16 * Piece, high + 16 * Piece);
+        rg = _mm256_or_si256(rg, _mm256_shuffle_epi8(v, MaskPair(kRg)));
+        bw = _mm256_or_si256(bw, _mm256_shuffle_epi8(v, MaskPair(kB)));
+    }
+}
+template <int Stride, int R, int G, int B, int First>
+FENNEX_AVX2 inline __m256i AverageOf8Pair(const std::uint8_t* low, const std::uint8_t* high) {
+    __m256i rg = _mm256_setzero_si256(), bw = _mm256_setzero_si256();
+    GatherPair<Stride, R, G, B, First, 0>(low, high, rg, bw);
+    GatherPair<Stride, R, G, B, First, 1>(low, high, rg, bw);
+    GatherPair<Stride, R, G, B, First, 2>(low, high, rg, bw);
+    const __m256i sum = _mm256_add_epi16(_mm256_maddubs_epi16(rg, _mm256_set1_epi8(1)), bw);
+    return _mm256_mulhi_epu16(sum, _mm256_set1_epi16(21846));
+}
+
+FENNEX_AVX2 void Rgb8Avx2(const std::uint8_t* raw, std::uint8_t* row, std::size_t count) {
+    std::size_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        const std::uint8_t* p = raw + 3 * i;  // two blocks of 48 bytes
+        Store32(row + i, _mm256_packus_epi16(AverageOf8Pair<3, 0, 1, 2, 0>(p, p + 48),
+                                             AverageOf8Pair<3, 0, 1, 2, 8>(p, p + 48)));
+    }
+    Rgb8Ssse3(raw + 3 * i, row + i, count - i);
+}
+
+FENNEX_AVX2 void Rgb16Avx2(const std::uint8_t* raw, std::uint8_t* row, std::size_t count) {
+    std::size_t i = 0;
+    for (; i + 32 <= count; i += 32) {
+        const std::uint8_t* p = raw + 6 * i;  // two blocks of 96 bytes
+        Store32(row + i, _mm256_packus_epi16(AverageOf8Pair<6, 0, 2, 4, 0>(p, p + 96),
+                                             AverageOf8Pair<6, 0, 2, 4, 0>(p + 48, p + 144)));
+    }
+    Rgb16Ssse3(raw + 6 * i, row + i, count - i);
+}
+
 constexpr RowKernels kSse2{"sse2", Yuv444Ref, Yuv422Sse2, Yuv411Ref, Rgb8Ref,
                            Mono16Sse2, Rgb16Ref, CopyRef};
 constexpr RowKernels kSsse3{"ssse3", Yuv444Ssse3, Yuv422Sse2, Yuv411Ssse3, Rgb8Ssse3,
                             Mono16Sse2, Rgb16Ssse3, CopyRef};
-constexpr RowKernels kAvx2{"avx2", Yuv444Ssse3, Yuv422Avx2, Yuv411Ssse3, Rgb8Ssse3,
-                           Mono16Avx2, Rgb16Ssse3, CopyRef};
+constexpr RowKernels kAvx2{"avx2", Yuv444Avx2, Yuv422Avx2, Yuv411Avx2, Rgb8Avx2,
+                           Mono16Avx2, Rgb16Avx2, CopyRef};
 
 #endif  // FENNEX_X86
 
