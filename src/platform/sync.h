@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "platform/types.h"
 
@@ -37,13 +38,15 @@ private:
 };
 
 // --- threads
+inline constexpr std::uint32_t kStillActive = 259;  // STILL_ACTIVE
+
 using ThreadProc = std::uint32_t (*)(void* arg);
 
 // One OS thread. The owner decides how long to wait for it; the destructor neither waits nor
 // kills: a thread still running then is detached and must not touch anything the owner frees.
 class Thread {
 public:
-    Thread() = default;
+    Thread();
     ~Thread();
     Thread(const Thread&) = delete;
     Thread& operator=(const Thread&) = delete;
@@ -54,7 +57,7 @@ public:
     bool Started() const { return impl_ != nullptr; }
     // Waits up to timeoutMs for the thread to end; true when it has ended (or never started).
     bool Join(std::uint32_t timeoutMs);
-    // Exit code of an ended thread.
+    // Exit code of an ended thread; kStillActive while it runs.
     std::uint32_t ExitCode() const;
     std::uint32_t Id() const;
     // Win32: TerminateThread. POSIX has no safe equivalent: the thread is left to end by itself
@@ -65,7 +68,7 @@ public:
 
 private:
     struct Impl;
-    Impl* impl_ = nullptr;
+    std::unique_ptr<Impl> impl_;
 };
 
 void SleepMs(std::uint32_t ms);

@@ -1,0 +1,191 @@
+#include "platform/sync.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "platform/last_error.h"
+#include "platform/posix/objects.h"
+#include "platform/win32_errors.h"
+
+namespace fennex::platform {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Waits on `cv` until `ready()` or the time-out; true when ready.
+template <class Ready>
+bool WaitFor(std::condition_variable& cv, std::unique_lock<std::mutex>& lock,
+             std::uint32_t timeoutMs, Ready ready) {
+    if (timeoutMs == kInfinite) {
+        cv.wait(lock, ready);
+        return true;
+    }
+    return cv.wait_until(lock, Clock::now() + std::chrono::milliseconds(timeoutMs), ready);
+}
+
+class EventObject : public posix::Object {
+public:
+    EventObject(bool manualReset, bool signaled) : manualReset_(manualReset), signaled_(signaled) {}
+
+    void Set() {
+        std::lock_guard lock(mutex_);
+        signaled_ = true;
+        // An auto-reset event releases one waiter; a manual one all of them.
+        if (manualReset_) cv_.notify_all(); else cv_.notify_one();
+    }
+    void Reset() {
+        std::lock_guard lock(mutex_);
+        signaled_ = false;
+    }
+    bool Wait(std::uint32_t timeoutMs) {
+        std::unique_lock lock(mutex_);
+        if (!WaitFor(cv_, lock, timeoutMs, [this] { return signaled_; })) return false;
+        if (!manualReset_) signaled_ = false;
+        return true;
+    }
+
+private:
+    const bool manualReset_;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool signaled_;
+};
+
+// Thread ids are ours: a process-wide counter, so that every thread (ours or not) has a
+// stable non-zero 32-bit id.
+std::atomic<std::uint32_t> g_nextThreadId{1};
+thread_local std::uint32_t t_threadId = 0;
+
+std::uint32_t NewThreadId() { return g_nextThreadId.fetch_add(1, std::memory_order_relaxed); }
+
+}  // namespace
+
+Handle CreateEventHandle(bool manualReset, bool initiallySignaled) {
+    return posix::InsertObject(std::make_shared<EventObject>(manualReset, initiallySignaled));
+}
+
+bool SetEventHandle(Handle event) {
+    auto object = posix::Find<EventObject>(event);
+    if (!object) return false;
+    object->Set();
+    return true;
+}
+
+bool ResetEventHandle(Handle event) {
+    auto object = posix::Find<EventObject>(event);
+    if (!object) return false;
+    object->Reset();
+    return true;
+}
+
+WaitResult WaitEvent(Handle event, std::uint32_t timeoutMs) {
+    auto object = posix::Find<EventObject>(event);
+    if (!object) return WaitResult::Failed;
+    if (object->Wait(timeoutMs)) return WaitResult::Signaled;
+    SetLastError(err::kWaitTimeout);
+    return WaitResult::Timeout;
+}
+
+bool CloseEventHandle(Handle event) {
+    if (!posix::Find<EventObject>(event)) return false;
+    return posix::CloseObject(event);
+}
+
+// --- threads
+
+struct ThreadState {
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool ended = false;
+    std::uint32_t exitCode = kStillActive;
+    std::uint32_t id = 0;
+};
+
+// The state is shared with the running thread, so that Release and the destructor can drop
+// their side while the thread goes on.
+struct Thread::Impl {
+    std::shared_ptr<ThreadState> state;
+};
+
+Thread::Thread() = default;
+Thread::~Thread() = default;
+
+bool Thread::Start(ThreadProc proc, void* arg) {
+    if (impl_) {
+        SetLastError(err::kInvalidFunction);
+        return false;
+    }
+    if (!proc) {
+        SetLastError(err::kInvalidParameter);
+        return false;
+    }
+    auto state = std::make_shared<ThreadState>();
+    state->id = NewThreadId();
+    try {
+        std::thread([state, proc, arg] {
+            t_threadId = state->id;
+            const std::uint32_t code = proc(arg);
+            std::lock_guard lock(state->mutex);
+            state->exitCode = code;
+            state->ended = true;
+            state->cv.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        SetLastError(err::kNotEnoughMemory);
+        return false;
+    }
+    impl_ = std::make_unique<Impl>();
+    impl_->state = std::move(state);
+    return true;
+}
+
+bool Thread::Running() const {
+    if (!impl_) return false;
+    std::lock_guard lock(impl_->state->mutex);
+    return !impl_->state->ended;
+}
+
+bool Thread::Join(std::uint32_t timeoutMs) {
+    if (!impl_) return true;
+    ThreadState& state = *impl_->state;
+    std::unique_lock lock(state.mutex);
+    return WaitFor(state.cv, lock, timeoutMs, [&state] { return state.ended; });
+}
+
+std::uint32_t Thread::ExitCode() const {
+    if (!impl_) return 0;
+    std::lock_guard lock(impl_->state->mutex);
+    return impl_->state->exitCode;
+}
+
+std::uint32_t Thread::Id() const { return impl_ ? impl_->state->id : 0; }
+
+// There is no safe way to kill one thread of a process here: the thread runs on and ends by
+// itself; the caller learns that nothing was done.
+bool Thread::Terminate(std::uint32_t) {
+    SetLastError(impl_ ? err::kNotSupported : err::kInvalidHandle);
+    return false;
+}
+
+void Thread::Release() { impl_.reset(); }
+
+void SleepMs(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+std::uint32_t CurrentThreadId() {
+    if (t_threadId == 0) t_threadId = NewThreadId();
+    return t_threadId;
+}
+
+std::int32_t InterlockedIncrement32(volatile std::int32_t* value) {
+    return __atomic_add_fetch(value, 1, __ATOMIC_SEQ_CST);
+}
+
+std::int32_t InterlockedDecrement32(volatile std::int32_t* value) {
+    return __atomic_sub_fetch(value, 1, __ATOMIC_SEQ_CST);
+}
+
+}  // namespace fennex::platform
