@@ -12,6 +12,7 @@ inline constexpr std::uint32_t kPathNotFound = 3;
 inline constexpr std::uint32_t kAccessDenied = 5;
 inline constexpr std::uint32_t kInvalidHandle = 6;
 inline constexpr std::uint32_t kNotEnoughMemory = 8;
+inline constexpr std::uint32_t kNotReady = 21;
 inline constexpr std::uint32_t kBadCommand = 22;
 inline constexpr std::uint32_t kGenFailure = 31;
 inline constexpr std::uint32_t kNotSupported = 50;
