@@ -49,7 +49,8 @@ protected:
 };
 
 // The process-wide message module name, "BcamError.dll" while the library is loaded.
-const std::string& MessageModuleName();
+// Returned by value: tests may change it while other threads raise exceptions.
+std::string MessageModuleName();
 void SetMessageModuleName(std::string name);
 
 }  // namespace Bcam

@@ -1,0 +1,190 @@
+// What a catcher of Bcam::BcamException relies on: the code, the text found for it, the
+// context, and the inserts merged into the text.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "errors/error_codes.h"
+#include "errors/exception.h"
+
+namespace {
+
+namespace codes = Bcam::codes;
+using Bcam::BcamException;
+
+std::uintptr_t S(const char* text) { return reinterpret_cast<std::uintptr_t>(text); }
+
+bool EndsWithLineBreak(const std::string& text) {
+    return text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0;
+}
+
+// Restores the process-wide module name however a test ends.
+class ModuleNameGuard {
+public:
+    explicit ModuleNameGuard(std::string name) : m_saved(Bcam::MessageModuleName()) {
+        Bcam::SetMessageModuleName(std::move(name));
+    }
+    ~ModuleNameGuard() { Bcam::SetMessageModuleName(m_saved); }
+    ModuleNameGuard(const ModuleNameGuard&) = delete;
+    ModuleNameGuard& operator=(const ModuleNameGuard&) = delete;
+
+private:
+    std::string m_saved;
+};
+
+TEST(BcamException, ModuleNameIsTheMessageLibrary) {
+    EXPECT_EQ(Bcam::MessageModuleName(), "BcamError.dll");
+}
+
+TEST(BcamException, UnknownCodeGivesPlaceholderAndKeepsContext) {
+    BcamException e(0x1234ABCDu, "CBcam::Transmit()");
+    EXPECT_EQ(e.Error(), 0x1234ABCDu);
+    EXPECT_EQ(e.Description(), "<no message found>");
+    EXPECT_EQ(e.Context(), "CBcam::Transmit()");
+}
+
+TEST(BcamException, BaseConstructorLooksNothingUp) {
+    Bvc::Exception e(codes::kDeviceNotOpen, "ctx");
+    EXPECT_EQ(e.Description(), "");
+    EXPECT_EQ(e.Error(), codes::kDeviceNotOpen);
+}
+
+struct NormaliseCase {
+    const char* name;
+    std::uint32_t raised;
+    std::uint32_t stored;
+    bool hasText;
+};
+
+class NormaliseTest : public testing::TestWithParam<NormaliseCase> {};
+
+TEST_P(NormaliseTest, DriverStatusLosesCustomerBitOnly) {
+    const NormaliseCase& c = GetParam();
+    BcamException e(c.raised, "CBcam::Transmit()");
+    EXPECT_EQ(e.Error(), c.stored);
+    EXPECT_EQ(e.Description() != "<no message found>", c.hasText) << e.Description();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, NormaliseTest,
+    testing::Values(NormaliseCase{"DriverNotSupported", 0xEFE00019u, 0xCFE00019u, true},
+                    NormaliseCase{"DriverNoTestImage", 0xEFE00018u, 0xCFE00018u, true},
+                    NormaliseCase{"DriverCodeAlreadyClear", 0xCFE00019u, 0xCFE00019u, true},
+                    NormaliseCase{"LibraryFacilityUnchanged", 0xEFF00019u, 0xEFF00019u, false},
+                    NormaliseCase{"LibraryCodeUnchanged", 0xCFF00004u, 0xCFF00004u, true},
+                    NormaliseCase{"OtherSeverityDriverCode", 0x2FE00005u, 0x0FE00005u, false},
+                    NormaliseCase{"CustomerBitOtherFacility", 0x20000002u, 0x20000002u, false},
+                    NormaliseCase{"Win32ErrorUnchanged", 2u, 2u, true},
+                    NormaliseCase{"HResultUnchanged", 0x80070057u, 0x80070057u, true}),
+    [](const testing::TestParamInfo<NormaliseCase>& info) {
+        return std::string(info.param.name);
+    });
+
+TEST(BcamException, WrongReleaseMergesRequiredAndFoundVersion) {
+    BcamException e(codes::kWrongDriverRelease, "CDriverVersionCheck::Match", {S("1.6"), S("2.6")});
+    const std::string text = e.Description();
+    std::size_t required = text.find("1.6");
+    std::size_t found = text.find("2.6");
+    ASSERT_NE(required, std::string::npos) << text;
+    ASSERT_NE(found, std::string::npos) << text;
+    EXPECT_LT(required, found) << "%1 is the required, %2 the found release";
+    EXPECT_EQ(text.find('%'), std::string::npos) << text;
+    EXPECT_TRUE(EndsWithLineBreak(text)) << "merged text keeps the table's line break";
+}
+
+// The texts of the driver-release code name %1 and %2; too few values leave them standing.
+TEST(BcamException, FailedMergeKeepsInsertMarks) {
+    BcamException none(codes::kWrongDriverRelease, "CDriverVersionCheck::Match", {});
+    BcamException one(codes::kWrongDriverRelease, "CDriverVersionCheck::Match", {S("1.6")});
+    BcamException unmerged(codes::kWrongDriverRelease, "CDriverVersionCheck::Match");
+    for (const BcamException* e : {&none, &one, &unmerged}) {
+        EXPECT_NE(e->Description().find("%1"), std::string::npos) << e->Description();
+        EXPECT_NE(e->Description().find("%2"), std::string::npos) << e->Description();
+        EXPECT_EQ(e->Description(), unmerged.Description());
+    }
+}
+
+struct NumericInsertCase {
+    std::uint32_t code;
+    std::uintptr_t value;
+    const char* shown;
+};
+
+class NumericInsertTest : public testing::TestWithParam<NumericInsertCase> {};
+
+TEST_P(NumericInsertTest, ArgumentErrorsShowTheNumber) {
+    const NumericInsertCase& c = GetParam();
+    BcamException e(c.code, "BcamUtility::ImageSize", {c.value});
+    EXPECT_NE(e.Description().find(c.shown), std::string::npos) << e.Description();
+    EXPECT_EQ(e.Description().find('%'), std::string::npos) << e.Description();
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, NumericInsertTest,
+                         testing::Values(NumericInsertCase{codes::kBadVideoFormat, 9, "9"},
+                                         NumericInsertCase{codes::kBadVideoMode, 12, "12"},
+                                         NumericInsertCase{codes::kSystemCallFailed, 1400, "1400"},
+                                         NumericInsertCase{codes::kTestImageUnavailable, 7, "7"},
+                                         NumericInsertCase{codes::kBadInquiry, 4000000000u,
+                                                           "4000000000"}));
+
+TEST(BcamException, TextKeptAsReturned) {
+    BcamException e(codes::kDeviceNotOpen, "CBcam::Cancel()");
+    EXPECT_TRUE(EndsWithLineBreak(e.Description())) << e.Description();
+}
+
+struct MissingModuleCase {
+    const char* name;
+    const char* module;
+};
+
+class MissingModuleTest : public testing::TestWithParam<MissingModuleCase> {};
+
+TEST_P(MissingModuleTest, SystemStillAnswersForWin32Codes) {
+    ModuleNameGuard guard(GetParam().module);
+    BcamException win32(2, "CIniFilePropertyBag::Open()");
+    EXPECT_NE(win32.Description(), "<no message found>");
+    EXPECT_TRUE(EndsWithLineBreak(win32.Description()));
+    BcamException library(codes::kDeviceNotOpen, "CBcam::Transmit()");
+    EXPECT_EQ(library.Description(), "<no message found>");
+    EXPECT_EQ(library.Context(), "CBcam::Transmit()");
+}
+
+INSTANTIATE_TEST_SUITE_P(Modules, MissingModuleTest,
+                         testing::Values(MissingModuleCase{"NoName", ""},
+                                         MissingModuleCase{"NoSuchFile", "NoSuchMessages.dll"}),
+                         [](const testing::TestParamInfo<MissingModuleCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST(BcamException, CaughtAsBaseKeepsAllFields) {
+    std::uint32_t error = 0;
+    std::string description, context;
+    try {
+        throw BcamException(0xEFE00019u, "CBcam::CTrigger::IsSupported()");
+    } catch (const Bvc::Exception& e) {
+        error = e.Error();
+        description = e.Description();
+        context = e.Context();
+    }
+    EXPECT_EQ(error, 0xCFE00019u);
+    EXPECT_EQ(description, BcamException(codes::kDriverNotSupported, "").Description());
+    EXPECT_NE(description, "<no message found>");
+    EXPECT_EQ(context, "CBcam::CTrigger::IsSupported()");
+}
+
+TEST(BcamException, CopiesCarryAllFields) {
+    BcamException original(codes::kBadVideoMode, "Mode not defined", {3});
+    BcamException copy = original;
+    BcamException assigned(0, "");
+    assigned = original;
+    Bvc::Exception sliced = original;
+    const Bvc::Exception* copies[] = {&copy, &assigned, &sliced};
+    for (const Bvc::Exception* e : copies) {
+        EXPECT_EQ(e->Error(), original.Error());
+        EXPECT_EQ(e->Description(), original.Description());
+        EXPECT_EQ(e->Context(), "Mode not defined");
+    }
+}
+
+}  // namespace

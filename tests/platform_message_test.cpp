@@ -1,0 +1,175 @@
+// Insert merging and message lookup. The merge table runs natively against our own merge and,
+// cross-built under Wine, against FormatMessageA: the same cases must hold for both.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/message.h"
+#include "platform/message_inserts.h"
+#include "platform/win32_errors.h"
+#include "test_support.h"
+
+namespace {
+
+using fennex::platform::MergeInserts;
+
+std::uintptr_t S(const char* text) { return reinterpret_cast<std::uintptr_t>(text); }
+std::uintptr_t N(std::int64_t value) { return static_cast<std::uintptr_t>(value); }
+
+struct MergeCase {
+    const char* name;
+    std::string text;
+    std::vector<std::uintptr_t> args;
+    bool ok;
+    std::string merged;  // when ok
+};
+
+const char* const kTen[] = {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"};
+std::vector<std::uintptr_t> Strings(std::size_t count) {
+    std::vector<std::uintptr_t> args;
+    for (std::size_t i = 0; i < count; ++i) args.push_back(S(kTen[i]));
+    return args;
+}
+
+const std::vector<MergeCase>& MergeCases() {
+    static const std::vector<MergeCase> cases = {
+        {"TextWithoutInserts", "Plain text.\r\n", {}, true, "Plain text.\r\n"},
+        {"LineBreaksKeptAsGiven", "one\r\ntwo\r\n", {}, true, "one\r\ntwo\r\n"},
+        {"BareInsertIsString", "required %1.", {S("1.6")}, true, "required 1.6."},
+        {"TwoStringsInOrder", "need %1, have %2\r\n", {S("1.6"), S("1.5")}, true,
+         "need 1.6, have 1.5\r\n"},
+        {"InsertsOutOfOrder", "%2 before %1", {S("a"), S("b")}, true, "b before a"},
+        {"InsertRepeated", "%1-%1", {S("x")}, true, "x-x"},
+        {"UnusedArgumentsIgnored", "only %1", {S("a"), S("b"), S("c")}, true, "only a"},
+        {"ExplicitString", "[%1!s!]", {S("abc")}, true, "[abc]"},
+        {"Unsigned", "error %1!u!.", {N(5)}, true, "error 5."},
+        {"UnsignedFullRange", "%1!u!", {N(0xCFF00001)}, true, "3488612353"},
+        {"SignedNegative", "%1!d!", {N(-7)}, true, "-7"},
+        {"SignedWithPlus", "%1!+d!", {N(5)}, true, "+5"},
+        {"Hex", "%1!x!", {N(255)}, true, "ff"},
+        {"HexZeroPaddedUpper", "0x%1!08X!", {N(0xBEEF)}, true, "0x0000BEEF"},
+        {"LeftAlignedWidth", "%1!-5d!|", {N(42)}, true, "42   |"},
+        {"StringWidth", "%1!5s!", {S("ab")}, true, "   ab"},
+        {"StringPrecision", "%1!.2s!", {S("abcdef")}, true, "ab"},
+        {"LongIsInt", "%1!lu!", {N(7)}, true, "7"},
+        {"Character", "%1!c!", {N('A')}, true, "A"},
+        {"MixedNumberAndString", "%1!u! of %2", {N(3), S("six")}, true, "3 of six"},
+        {"EscapedPercentDotBang", "100%% sure%. Really%!", {}, true, "100% sure. Really!"},
+        {"EscapedSpace", "a% b", {}, true, "a b"},
+        {"HardLineBreak", "a%nb", {}, true, "a\r\nb"},
+        {"PercentZeroEndsText", "first%0 second\r\n", {}, true, "first"},
+        {"TwoDigitIndex", "[%10]", Strings(10), true, "[10]"},
+        {"ThirdDigitIsText", "%100", Strings(10), true, "100"},
+        {"TrailingTextAfterInsert", "%1 and the rest", {S("x")}, true, "x and the rest"},
+        // Failures: the merge refuses, nothing is read past the arguments given.
+        {"NoArgumentsForInsert", "value %1", {}, false, ""},
+        {"SecondInsertMissing", "%1 %2", {S("a")}, false, ""},
+        {"NumericInsertMissing", "%3!u!", {N(1), N(2)}, false, ""},
+        {"TwoDigitIndexBeyondArguments", "%10", Strings(9), false, ""},
+        {"NullStringArgument", "%1", {N(0)}, false, ""},
+        {"LonePercentAtEnd", "50%", {}, false, ""},
+        {"UnterminatedFormat", "%1!d", {N(1)}, false, ""},
+        {"EmptyFormat", "%1!!", {N(1)}, false, ""},
+        {"FloatingFormat", "%1!f!", {N(1)}, false, ""},
+        {"WidthFromArgument", "%1!*d!", {N(3), N(1)}, false, ""},
+        {"HugeWidth", "%1!99999d!", {N(1)}, false, ""},
+    };
+    return cases;
+}
+
+void PrintTo(const MergeCase& c, std::ostream* os) { *os << c.name; }
+
+class MergeInsertsTest : public testing::TestWithParam<MergeCase> {};
+
+TEST_P(MergeInsertsTest, MergesLikeFormatMessage) {
+    const MergeCase& c = GetParam();
+    std::string merged = "untouched";
+    bool ok = MergeInserts(c.text, c.args.empty() ? nullptr : c.args.data(), c.args.size(), merged);
+    ASSERT_EQ(ok, c.ok) << "text: " << c.text;
+    if (c.ok)
+        EXPECT_EQ(merged, c.merged);
+    else
+        EXPECT_EQ(merged, "untouched") << "a failed merge leaves the output alone";
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, MergeInsertsTest, testing::ValuesIn(MergeCases()),
+                         [](const testing::TestParamInfo<MergeCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// The Win32 errors the library raises must read as text even without the message module.
+struct SystemCase {
+    std::uint32_t code;
+    bool missingInWine;  // Wine's system table lacks a few texts that Windows has
+};
+
+void PrintTo(const SystemCase& c, std::ostream* os) { *os << c.code; }
+
+class SystemMessageTest : public testing::TestWithParam<SystemCase> {};
+
+TEST_P(SystemMessageTest, HasTextEndingInLineBreak) {
+    if (GetParam().missingInWine && fennex::test::RunningUnderWine())
+        GTEST_SKIP() << "Wine has no system text for " << GetParam().code;
+    std::string text;
+    ASSERT_TRUE(fennex::platform::MessageFromSystem(GetParam().code, text));
+    ASSERT_GT(text.size(), 2u);
+    EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+    EXPECT_EQ(text.find('%'), std::string::npos) << "system texts are used without inserts";
+}
+
+namespace err = fennex::platform::err;
+INSTANTIATE_TEST_SUITE_P(
+    Win32Errors, SystemMessageTest,
+    testing::Values(SystemCase{err::kFileNotFound, false}, SystemCase{err::kPathNotFound, false},
+                    SystemCase{err::kAccessDenied, false}, SystemCase{err::kInvalidHandle, false},
+                    SystemCase{err::kNotEnoughMemory, false}, SystemCase{err::kGenFailure, false},
+                    SystemCase{err::kNotSupported, false}, SystemCase{err::kCannotMake, false},
+                    SystemCase{err::kInvalidParameter, false}, SystemCase{err::kSemTimeout, false},
+                    SystemCase{err::kInsufficientBuffer, false},
+                    SystemCase{err::kAlreadyExists, false}, SystemCase{err::kWaitTimeout, true},
+                    SystemCase{err::kNoMoreItems, false}, SystemCase{err::kOperationAborted, false},
+                    SystemCase{err::kIoPending, false}, SystemCase{err::kDeviceNotConnected, false},
+                    SystemCase{err::kInvalidWindowHandle, false}, SystemCase{0x80070057u, false},
+                    SystemCase{0x8007000Eu, false}, SystemCase{0x80004001u, false}));
+
+TEST(SystemMessage, LibraryCodesAreNotSystemTexts) {
+    std::string text = "untouched";
+    EXPECT_FALSE(fennex::platform::MessageFromSystem(0xCFF00001u, text));
+    EXPECT_FALSE(fennex::platform::MessageFromSystem(0x1234ABCDu, text));
+    EXPECT_EQ(text, "untouched");
+}
+
+struct ModuleNameCase {
+    const char* name;
+    const char* module;
+    bool found;
+};
+
+class ModuleMessageTest : public testing::TestWithParam<ModuleNameCase> {};
+
+TEST_P(ModuleMessageTest, AnswersOnlyForTheMessageModule) {
+    std::string text;
+    EXPECT_EQ(fennex::platform::MessageFromModule(GetParam().module, 0xCFF00004u, text),
+              GetParam().found);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, ModuleMessageTest,
+    testing::Values(ModuleNameCase{"Exact", "BcamError.dll", true},
+                    ModuleNameCase{"OtherCase", "BCAMERROR.DLL", true},
+                    ModuleNameCase{"Missing", "NoSuchMessages.dll", false},
+                    ModuleNameCase{"Prefix", "BcamError.dl", false},
+                    ModuleNameCase{"Null", nullptr, false}),
+    [](const testing::TestParamInfo<ModuleNameCase>& info) {
+        return std::string(info.param.name);
+    });
+
+TEST(ModuleMessage, UnknownCodeInKnownModuleIsNotFound) {
+    std::string text = "untouched";
+    EXPECT_FALSE(fennex::platform::MessageFromModule("BcamError.dll", 0xCFF000FFu, text));
+    EXPECT_EQ(text, "untouched");
+}
+
+}  // namespace
