@@ -1,0 +1,36 @@
+#include "platform/named_mutex.h"
+
+#include <windows.h>
+
+#include "platform/last_error.h"
+#include "platform/win32_errors.h"
+
+namespace fennex::platform {
+namespace {
+
+// A null or empty name would make an unnamed mutex that no other process can see.
+bool ValidName(const char* name) {
+    if (name && *name) return true;
+    SetLastError(err::kInvalidParameter);
+    return false;
+}
+
+}  // namespace
+
+Handle OpenNamedMutex(const char* name) {
+    return ValidName(name) ? ::OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name) : nullptr;
+}
+
+Handle CreateNamedMutex(const char* name) {
+    return ValidName(name) ? ::CreateMutexA(nullptr, FALSE, name) : nullptr;
+}
+
+bool CloseNamedMutex(Handle mutex) {
+    if (!IsValidHandle(mutex)) {
+        SetLastError(err::kInvalidHandle);
+        return false;
+    }
+    return ::CloseHandle(mutex);
+}
+
+}  // namespace fennex::platform
