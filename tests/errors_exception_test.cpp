@@ -2,8 +2,11 @@
 // context, and the inserts merged into the text.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "errors/error_codes.h"
 #include "errors/exception.h"
@@ -185,6 +188,29 @@ TEST(BcamException, CopiesCarryAllFields) {
         EXPECT_EQ(e->Description(), original.Description());
         EXPECT_EQ(e->Context(), "Mode not defined");
     }
+}
+
+// Grab and notification threads raise exceptions while others may change the module name
+// (tests do); each lookup must see one whole name, never a torn one.
+TEST(BcamExceptionThreads, RaisesWhileTheModuleNameChanges) {
+    ModuleNameGuard guard("BcamError.dll");
+    std::atomic<bool> stop{false};
+    std::atomic<int> unexpected{0};
+    std::vector<std::thread> raisers;
+    for (int t = 0; t < 3; ++t) {
+        raisers.emplace_back([&] {
+            while (!stop.load()) {
+                BcamException e(codes::kDeviceNotOpen, "CBcam::Transmit()");
+                // Either the module answered or, while the name was empty, nothing did.
+                if (e.Description() != "<no message found>" && !EndsWithLineBreak(e.Description()))
+                    unexpected.fetch_add(1);
+            }
+        });
+    }
+    for (int i = 0; i < 200; ++i) Bcam::SetMessageModuleName(i % 2 ? "BcamError.dll" : "");
+    stop.store(true);
+    for (std::thread& t : raisers) t.join();
+    EXPECT_EQ(unexpected.load(), 0);
 }
 
 }  // namespace

@@ -59,11 +59,15 @@ const std::vector<MergeCase>& MergeCases() {
         {"EscapedPercentDotBang", "100%% sure%. Really%!", {}, true, "100% sure. Really!"},
         {"EscapedSpace", "a% b", {}, true, "a b"},
         {"HardLineBreak", "a%nb", {}, true, "a\r\nb"},
+        {"CarriageReturnAndTab", "a%rb%tc", {}, true, "a\rb\tc"},
         {"PercentZeroEndsText", "first%0 second\r\n", {}, true, "first"},
         {"TwoDigitIndex", "[%10]", Strings(10), true, "[10]"},
         {"ThirdDigitIsText", "%100", Strings(10), true, "100"},
         {"TrailingTextAfterInsert", "%1 and the rest", {S("x")}, true, "x and the rest"},
         // Failures: the merge refuses, nothing is read past the arguments given.
+        // FormatMessage reports an empty result as a failure (it returns the length, 0).
+        {"EmptyResult", "%0ignored", {}, false, ""},
+        {"EmptyTextAndInsert", "%1", {S("")}, false, ""},
         {"NoArgumentsForInsert", "value %1", {}, false, ""},
         {"SecondInsertMissing", "%1 %2", {S("a")}, false, ""},
         {"NumericInsertMissing", "%3!u!", {N(1), N(2)}, false, ""},

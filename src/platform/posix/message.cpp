@@ -118,6 +118,8 @@ bool MergeInserts(const std::string& text, const std::uintptr_t* args, std::size
         else
             AppendInsert(piece, args[piece.index - 1], out);
     }
+    // FormatMessage returns the length of the result, so an empty one counts as a failure.
+    if (out.empty()) return false;
     merged = std::move(out);
     return true;
 }

@@ -38,17 +38,10 @@ using LoadedModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, FreeLibrary
 bool Format(DWORD flags, const void* source, std::uint32_t code, va_list* arguments,
             std::string& text) {
     char* buffer = nullptr;
-    ::SetLastError(ERROR_SUCCESS);
     DWORD length = FormatMessageA(flags, source, code, kLanguage, reinterpret_cast<char*>(&buffer),
                                   0, arguments);
     LocalText owned(buffer);
-    if (length == 0) {
-        // A merge whose result is empty ("%0..." or an empty insert) is no failure.
-        if ((flags & FORMAT_MESSAGE_FROM_STRING) == 0 || ::GetLastError() != ERROR_SUCCESS)
-            return false;
-        text.clear();
-        return true;
-    }
+    if (length == 0 || buffer == nullptr) return false;
     text.assign(buffer, length);
     return true;
 }
