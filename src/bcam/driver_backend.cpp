@@ -1,0 +1,42 @@
+// The choice of the process's driver backend.
+#include "bcam/driver_backend.h"
+
+#include <cstdlib>
+#include <string>
+
+#include "bcam/kernel_backend.h"
+#include "errors/error_codes.h"
+#include "errors/exception.h"
+#include "sim/sim.h"
+
+namespace Bcam {
+
+namespace {
+
+DriverBackend& Choose() {
+    const char* value = std::getenv("FENNEX_DRIVER");
+#ifdef _WIN32
+    const std::string name = value && *value ? value : "kernel";
+    if (name == "kernel") return KernelBackend();
+#else
+    const std::string name = value && *value ? value : "sim";
+#endif
+    if (name == "sim") return sim::Driver();
+#ifdef _WIN32
+    const char* expected = "expected \"sim\" or \"kernel\"";
+#else
+    const char* expected = "expected \"sim\" (there is no kernel driver on this system)";
+#endif
+    throw BcamException(codes::kInvalidArg, "FENNEX_DRIVER=" + name + ": " + expected);
+}
+
+}  // namespace
+
+DriverBackend& Backend() {
+    // Chosen once; a failed choice (a bad value, a bad camera description) is raised again on
+    // every call rather than remembered.
+    static DriverBackend& backend = Choose();
+    return backend;
+}
+
+}  // namespace Bcam
