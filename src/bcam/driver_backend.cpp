@@ -4,22 +4,19 @@
 #include <cstdlib>
 #include <string>
 
-#include "bcam/kernel_backend.h"
+#include "bcam/backends.h"
 #include "errors/error_codes.h"
 #include "errors/exception.h"
 #include "sim/sim.h"
 
 namespace Bcam {
 
-namespace {
-
-DriverBackend& Choose() {
-    const char* value = std::getenv("FENNEX_DRIVER");
+DriverBackend& BackendNamed(const std::string& value) {
 #ifdef _WIN32
-    const std::string name = value && *value ? value : "kernel";
+    const std::string name = value.empty() ? "kernel" : value;
     if (name == "kernel") return KernelBackend();
 #else
-    const std::string name = value && *value ? value : "sim";
+    const std::string name = value.empty() ? "sim" : value;
 #endif
     if (name == "sim") return sim::Driver();
 #ifdef _WIN32
@@ -30,12 +27,13 @@ DriverBackend& Choose() {
     throw BcamException(codes::kInvalidArg, "FENNEX_DRIVER=" + name + ": " + expected);
 }
 
-}  // namespace
-
 DriverBackend& Backend() {
     // Chosen once; a failed choice (a bad value, a bad camera description) is raised again on
     // every call rather than remembered.
-    static DriverBackend& backend = Choose();
+    static DriverBackend& backend = [] () -> DriverBackend& {
+        const char* value = std::getenv("FENNEX_DRIVER");
+        return BackendNamed(value ? value : "");
+    }();
     return backend;
 }
 

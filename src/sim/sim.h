@@ -243,14 +243,22 @@ enum Op : std::uint32_t {
 };
 
 struct Fault {
-    std::uint32_t code = 0;       // a control code or an Op
-    std::uint32_t error = 31;
+    Fault(std::uint32_t code, std::uint32_t error = 31) : code(code), error(error) {}
+    Fault& On(const std::string& cameraName) { camera = cameraName; return *this; }
+    Fault& At(std::int32_t interfaceIndex) { index = interfaceIndex; return *this; }
+    Fault& Late() { atCompletion = true; return *this; }
+    Fault& Hang() { hang = true; return *this; }
+    Fault& Times(int n) { count = n; return *this; }
+
+    std::uint32_t code;           // a control code or an Op
+    std::uint32_t error;
     std::string camera;           // empty: any camera
     std::int32_t index = -1;      // enumeration steps: only at this interface index (-1: any)
     bool atCompletion = false;    // device requests: accepted, then completed with `error`
     bool hang = false;            // device requests: never complete (until CancelIo or close)
     int count = 1;                // how many matching calls it hits
 };
+// E.g. InjectFault(Fault(kFeatureGet, 1784).On(name).Late()).
 void InjectFault(const Fault& fault);
 void ClearFaults();
 

@@ -248,7 +248,7 @@ public:
         std::uint32_t words[6] = {};
         if (inSize) std::memcpy(words, in, inSize);
 
-        Fault fault{};  // code 0: no fault for this request
+        Fault fault(0);  // code 0: no fault for this request
         if (const Fault* f = TakeFault(code, d->camera->regs.name, -1)) fault = *f;
         if (fault.code && fault.hang) {
             record->Internal = kStatusPending;
@@ -856,7 +856,7 @@ private:
     std::string lastVersionPath_;
     std::vector<Request> log_;
     std::vector<Fault> faults_;
-    Fault taken_;
+    Fault taken_{0};
     Pace pace_;
     std::uintptr_t nextId_ = 0x5100;
 };
