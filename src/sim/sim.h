@@ -143,10 +143,12 @@ std::string LastVersionQueryPath();
 
 // ---------------------------------------------------------------------------------------------
 // Hot-plug. Broadcasts go out with platform::SendMessageTo(window, WM_DEVICECHANGE, event,
-// &record) to every window registered at the time of delivery: DevBroadcastHandle records
-// (dbch_handle, dbch_hdevnotify) to the registrations for the camera's open handles, and
-// DevBroadcastDeviceInterface records (dbcc_name = the interface path) to the registrations
-// for the camera interface class. No simulator lock is held while a window procedure runs.
+// &record) to every registration that stands at the time of delivery: DevBroadcastHandle
+// records (dbch_handle, dbch_hdevnotify) to the registrations made for the camera's handles
+// (a registration keeps hearing of its camera after its handle has been closed, until it is
+// cancelled), and DevBroadcastDeviceInterface records (dbcc_name = the interface path) to the
+// registrations for the camera interface class. No simulator lock is held while a window
+// procedure runs, so a procedure may close or open devices.
 
 // Adds a camera at the end of the enumeration order and announces its arrival
 // (DBT_DEVICEARRIVAL to the interface registrations). A duplicate name raises (183).

@@ -84,10 +84,14 @@ struct Device {
     std::thread worker;
 };
 
+// A handle registration stays bound to its camera after the handle is closed, as a system
+// registration is bound to the device: a closed handle still hears of a failed or completed
+// removal until the registration is cancelled.
 struct Registration {
     pf::Hwnd window;
-    bool handle;          // a handle registration (else the interface class)
-    std::uintptr_t device;
+    std::shared_ptr<CameraState> camera;  // null: the interface class
+    std::uintptr_t device = 0;            // the registered handle
+    bool otherClass = false;              // an interface class no simulated device belongs to
 };
 
 // A broadcast to send once the lock is released.
@@ -396,23 +400,21 @@ public:
             pf::SetLastError(err::kInvalidWindowHandle);
             return nullptr;
         }
-        Registration r{window, false, 0};
+        Registration r{window, nullptr};
         if (filter->dbch_devicetype == pf::kDbtDevtypHandle &&
             filter->dbch_size >= offsetof(pf::DevBroadcastHandle, dbch_hdevnotify)) {
             const auto* h = reinterpret_cast<const pf::DevBroadcastHandle*>(filter);
-            if (!FindDevice(h->dbch_handle)) {
+            Device* d = FindDevice(h->dbch_handle);
+            if (!d) {
                 pf::SetLastError(err::kInvalidHandle);
                 return nullptr;
             }
-            r.handle = true;
-            r.device = FromHandle(h->dbch_handle);
+            r.camera = d->camera;
+            r.device = d->id;
         } else if (filter->dbch_devicetype == pf::kDbtDevtypDeviceInterface &&
                    filter->dbch_size >= offsetof(pf::DevBroadcastDeviceInterface, dbcc_name)) {
             const auto* i = reinterpret_cast<const pf::DevBroadcastDeviceInterface*>(filter);
-            if (!(i->dbcc_classguid == drv::kInterfaceClass)) {
-                // Another class: registered, but no simulated device ever belongs to it.
-                r.device = ~std::uintptr_t{0};
-            }
+            r.otherClass = !(i->dbcc_classguid == drv::kInterfaceClass);
         } else {
             pf::SetLastError(err::kInvalidParameter);
             return nullptr;
@@ -774,16 +776,12 @@ private:
 
     void InterfaceBroadcasts(std::uint32_t event, const std::string& path, std::vector<Broadcast>* out) {
         for (const auto& [id, r] : registrations_)
-            if (!r.handle && r.device == 0) out->push_back({id, r.window, event, 0, path});
+            if (!r.camera && !r.otherClass) out->push_back({id, r.window, event, 0, path});
     }
 
     void HandleBroadcasts(const CameraState& c, std::uint32_t event, std::vector<Broadcast>* out) {
-        for (const auto& [id, r] : registrations_) {
-            if (!r.handle) continue;
-            auto it = devices_.find(r.device);
-            if (it != devices_.end() && !it->second->closing && it->second->camera.get() == &c)
-                out->push_back({id, r.window, event, r.device, {}});
-        }
+        for (const auto& [id, r] : registrations_)
+            if (r.camera.get() == &c) out->push_back({id, r.window, event, r.device, {}});
     }
 
     void SendToHandles(const std::shared_ptr<CameraState>& camera, std::uint32_t event) {
