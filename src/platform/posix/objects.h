@@ -34,6 +34,9 @@ std::shared_ptr<Object> FindObject(Handle handle);
 // Drops the handle; false when it names nothing.
 bool CloseObject(Handle handle);
 
+// Ends the calling thread's windows (window.cpp); called by our threads as they end.
+void EndThreadWindows();
+
 // The object of `handle` when it is a T, else null with LastError() 6.
 template <class T>
 std::shared_ptr<T> Find(Handle handle);

@@ -129,6 +129,7 @@ bool Thread::Start(ThreadProc proc, void* arg) {
         std::thread([state, proc, arg] {
             t_threadId = state->id;
             const std::uint32_t code = proc(arg);
+            posix::EndThreadWindows();
             std::lock_guard lock(state->mutex);
             state->exitCode = code;
             state->ended = true;

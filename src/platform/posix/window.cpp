@@ -87,7 +87,10 @@ void Forget(Registry& registry, Hwnd window) {
 struct ThreadState {
     std::shared_ptr<ThreadQueue> queue = std::make_shared<ThreadQueue>();
     std::uint32_t id = CurrentThreadId();
-    ~ThreadState() {
+
+    ~ThreadState() { Release(); }
+
+    void Release() {
         Registry& registry = TheRegistry();
         std::lock_guard lock(registry.mutex);
         for (auto it = registry.windows.begin(); it != registry.windows.end();) {
@@ -100,8 +103,11 @@ struct ThreadState {
     }
 };
 
+thread_local ThreadState* t_own = nullptr;
+
 ThreadState& Own() {
     thread_local ThreadState state;
+    t_own = &state;
     return state;
 }
 
@@ -135,6 +141,12 @@ bool Fail(std::uint32_t error) {
 }
 
 }  // namespace
+
+// Our threads end their windows before they report their end, so that a joined thread has
+// none left; other threads end theirs with their thread-local state.
+void posix::EndThreadWindows() {
+    if (t_own) t_own->Release();
+}
 
 Hwnd CreateMessageOnlyWindow(const char* name) {
     ThreadState& own = Own();
