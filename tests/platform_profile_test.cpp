@@ -13,6 +13,7 @@
 
 #include "platform/last_error.h"
 #include "platform/profile.h"
+#include "platform/sync.h"
 #include "platform/win32_errors.h"
 
 namespace fennex::platform {
@@ -324,6 +325,40 @@ TEST(PlatformProfile, WritingWhereNoFileCanBeFails) {
         EXPECT_STREQ(buffer, "d");
     }
     EXPECT_FALSE(fs::exists(dir.Path() / "no-such-dir"));
+}
+
+struct Writer {
+    std::string file;
+    char prefix;
+};
+
+std::uint32_t WriteKeys(void* arg) {
+    auto* w = static_cast<Writer*>(arg);
+    for (int i = 0; i < 40; ++i) {
+        const std::string key = std::string(1, w->prefix) + std::to_string(i);
+        if (!ProfileWriteString("shared", key.c_str(), key.c_str(), w->file.c_str())) return 1;
+    }
+    return 0;
+}
+
+TEST(PlatformProfile, WritesFromTwoThreadsAreAllKept) {
+    TempDir dir;
+    Writer a{dir.File("shared.ini"), 'a'}, b{dir.File("shared.ini"), 'b'};
+    Thread ta, tb;
+    ASSERT_TRUE(ta.Start(WriteKeys, &a));
+    ASSERT_TRUE(tb.Start(WriteKeys, &b));
+    ASSERT_TRUE(ta.Join(30000));
+    ASSERT_TRUE(tb.Join(30000));
+    EXPECT_EQ(ta.ExitCode(), 0u);
+    EXPECT_EQ(tb.ExitCode(), 0u);
+    for (char prefix : {'a', 'b'}) {
+        for (int i = 0; i < 40; ++i) {
+            const std::string key = std::string(1, prefix) + std::to_string(i);
+            char buffer[16];
+            ProfileGetString("shared", key.c_str(), "", buffer, sizeof buffer, a.file.c_str());
+            EXPECT_EQ(std::string(buffer), key);
+        }
+    }
 }
 
 // --- file search
