@@ -327,3 +327,48 @@ TEST_F(SimGrab, OnlyOverlappedRequestsReachThePort) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SimPattern, LumaFollowsItsDocumentedFormula) {
+    struct Case {
+        sim::FrameParams p;
+        std::uint32_t x, y;
+        int luma;
+    } cases[] = {
+        {{5, 0, 128, 0, 0}, 10, 20, 35},        // (x + y + frame) mod 256
+        {{5, 0, 128, 0, 0}, 200, 60, 9},        // wraps
+        {{5, 0, 0, 0, 0}, 10, 20, 0},           // darkest brightness, cut at 0
+        {{5, 0, 256, 0, 0}, 10, 20, 99},        // brightest: +64
+        {{5, 0, 128, 256, 0}, 10, 20, 70},      // full gain doubles
+        {{0, 0, 128, 256, 0}, 100, 100, 255},   // and is cut at 255
+        {{9, 1, 0, 256, 0}, 300, 0, 44},        // test images ignore the settings
+        {{9, 2, 128, 0, 0}, 1, 1, 11},
+        {{9, 3, 128, 0, 0}, 257, 9, 1},
+        {{9, 4, 128, 0, 0}, 9, 258, 2},
+        {{9, 5, 128, 0, 0}, 0, 0, 255},
+        {{9, 5, 128, 0, 0}, 16, 0, 0},
+        {{9, 5, 128, 0, 0}, 16, 16, 255},
+        {{9, 6, 128, 0, 0}, 3, 4, 128},
+        {{9, 7, 128, 0, 0}, 5, 3, 6},
+    };
+    for (const Case& c : cases) EXPECT_EQ(sim::ExpectedLuma(c.p, c.x, c.y), c.luma) << c.x << "," << c.y;
+}
+
+TEST(SimPattern, ColourAveragesToTheLumaAndAnswersToWhiteBalance) {
+    for (int wb : {-256, 0, 256})
+        for (std::uint32_t x = 0; x < 600; x += 13)
+            for (std::uint32_t y = 0; y < 300; y += 17) {
+                const sim::FrameParams p{x, 0, 128, 0, wb};
+                const sim::Colour c = sim::ExpectedColour(p, x, y);
+                ASSERT_EQ(c.y, sim::ExpectedLuma(p, x, y));
+                ASSERT_EQ((c.r + c.g + c.b) / 3, c.y);
+            }
+    // More red than blue with V/R above U/B.
+    const sim::Colour warm = sim::ExpectedColour({0, 6, 128, 0, 256}, 256, 0);
+    const sim::Colour cold = sim::ExpectedColour({0, 6, 128, 0, -256}, 256, 0);
+    EXPECT_GT(warm.r, cold.r);
+    EXPECT_LT(warm.b, cold.b);
+}
+
+}  // namespace

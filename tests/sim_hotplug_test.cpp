@@ -87,13 +87,14 @@ protected:
             pf::ReplaceWindowProc(a, Record);
             pf::ReplaceWindowProc(b, Record);
             {
+                // Notified under the lock: SetUp's stack (and so `ready`) may go at once after.
                 std::lock_guard lock(m);
                 handleWindow_ = a;
                 interfaceWindow_ = b;
                 listener_.windows = 2;
                 up = true;
+                ready.notify_all();
             }
-            ready.notify_all();
             pf::RunMessageLoop();
         });
         std::unique_lock lock(m);

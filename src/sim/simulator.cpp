@@ -140,7 +140,15 @@ public:
         const char* file = std::getenv("FENNEX_SIM_CAMERAS");
         Install(file && *file ? detail::ReadDescription(file) : detail::Description{DefaultCameras(), {}});
     }
-    ~Simulator() override { CloseAll(); }
+    ~Simulator() override {
+        // At process exit the platform's ports and events may already be gone: handles still
+        // open are ended without completing anything.
+        {
+            std::lock_guard lock(mu_);
+            exiting_ = true;
+        }
+        CloseAll();
+    }
 
     // --- enumeration
     pf::Handle OpenInterfaceSet() override {
@@ -655,7 +663,7 @@ private:
     // Delivers completions with the lock released; `d` stays valid meanwhile because
     // CloseDevice waits until nothing is being delivered for it.
     void Deliver(std::unique_lock<std::mutex>& lock, Device* d, const std::vector<Completion>& list) {
-        if (list.empty()) return;
+        if (list.empty() || exiting_) return;
         for (const Completion& c : list) {
             if (!c.port) {  // synchronous: the record is read under the lock by the waiter
                 c.record->Internal = c.error;
@@ -856,6 +864,7 @@ private:
     std::vector<Fault> faults_;
     Fault taken_{0};
     Pace pace_;
+    bool exiting_ = false;
     std::uintptr_t nextId_ = 0x5100;
 };
 
