@@ -173,6 +173,12 @@ TEST_F(SimGrab, SettingsShowInThePicture) {
     const Grabbed g = GrabOne(dev, kMono, 640 * 480);
     EXPECT_EQ(g.frame[5 * 640 + 200], 200);
     EXPECT_EQ(g.frame[479 * 640 + 639], 639 & 0xFF);
+    // The moving test image follows the frame counter only.
+    ASSERT_EQ(dev.Transmit(drv::kTestImageSet, {2u << 13}), 0u);
+    const Grabbed moving = GrabOne(dev, kMono, 640 * 480);
+    EXPECT_EQ(moving.params.testImage, 2u);
+    for (std::uint32_t i : {0u, 641u, 5000u, 307199u})
+        EXPECT_EQ(moving.frame[i], (i % 640 + i / 640 + moving.params.frame) & 0xFF) << i;
 }
 
 TEST_F(SimGrab, PatternMovesWithTheFrameCounter) {

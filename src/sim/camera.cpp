@@ -524,17 +524,52 @@ FrameParams ParamsOf(const CameraDesc& camera, std::uint32_t frame) {
     return p;
 }
 
+namespace {
+
+// ExpectedLuma and ExpectedColour, fast enough for full-size frames: the live image and the
+// moving test image depend on (x + y + frame) mod 256 alone, so one table per frame serves them.
+class Painter {
+public:
+    explicit Painter(const FrameParams& p) : p_(p), table_(p.testImage == 0 || p.testImage == 2) {
+        if (!table_) return;
+        for (std::uint32_t b = 0; b < 256; ++b) {
+            FrameParams at = p;
+            at.frame = 0;
+            lut_[b] = ExpectedLuma(at, b, 0);  // base b at frame 0 is pixel (b, 0)
+        }
+    }
+    std::uint8_t Luma(std::uint32_t x, std::uint32_t y) const {
+        return table_ ? lut_[(x + y + p_.frame) & 0xFF] : ExpectedLuma(p_, x, y);
+    }
+    Colour Pixel(std::uint32_t x, std::uint32_t y) const {
+        const int l = Luma(x, y);
+        const int limit = std::min(l, 255 - l);
+        const int d = std::clamp(static_cast<int>((x / 8) % 64) - 32 + p_.whiteBalance / 8, -limit, limit);
+        return {static_cast<std::uint8_t>(l), static_cast<std::uint8_t>(128 - d / 2),
+                static_cast<std::uint8_t>(128 + d / 2), static_cast<std::uint8_t>(l + d),
+                static_cast<std::uint8_t>(l), static_cast<std::uint8_t>(l - d)};
+    }
+
+private:
+    FrameParams p_;
+    bool table_;
+    std::uint8_t lut_[256] = {};
+};
+
+}  // namespace
+
 void RenderFrame(const Geometry& g, const FrameParams& params, std::uint8_t* out) {
+    const Painter paint(params);
     const std::uint32_t w = g.width, h = g.height;
     switch (g.coding) {
     case 0:  // Mono8
         for (std::uint32_t y = 0; y < h; ++y)
-            for (std::uint32_t x = 0; x < w; ++x) *out++ = ExpectedLuma(params, x, y);
+            for (std::uint32_t x = 0; x < w; ++x) *out++ = paint.Luma(x, y);
         break;
     case 5:  // Mono16, big-endian
         for (std::uint32_t y = 0; y < h; ++y)
             for (std::uint32_t x = 0; x < w; ++x) {
-                const std::uint8_t l = ExpectedLuma(params, x, y);
+                const std::uint8_t l = paint.Luma(x, y);
                 *out++ = l;
                 *out++ = l;
             }
@@ -542,29 +577,29 @@ void RenderFrame(const Geometry& g, const FrameParams& params, std::uint8_t* out
     case 1:  // YUV 4:1:1: U Y0 Y1 V Y2 Y3
         for (std::uint32_t y = 0; y < h; ++y)
             for (std::uint32_t x = 0; x + 3 < w; x += 4) {
-                const Colour c = ExpectedColour(params, x, y);
+                const Colour c = paint.Pixel(x, y);
                 *out++ = c.u;
                 *out++ = c.y;
-                *out++ = ExpectedLuma(params, x + 1, y);
+                *out++ = paint.Luma(x + 1, y);
                 *out++ = c.v;
-                *out++ = ExpectedLuma(params, x + 2, y);
-                *out++ = ExpectedLuma(params, x + 3, y);
+                *out++ = paint.Luma(x + 2, y);
+                *out++ = paint.Luma(x + 3, y);
             }
         break;
     case 2:  // YUV 4:2:2: U Y0 V Y1
         for (std::uint32_t y = 0; y < h; ++y)
             for (std::uint32_t x = 0; x + 1 < w; x += 2) {
-                const Colour c = ExpectedColour(params, x, y);
+                const Colour c = paint.Pixel(x, y);
                 *out++ = c.u;
                 *out++ = c.y;
                 *out++ = c.v;
-                *out++ = ExpectedLuma(params, x + 1, y);
+                *out++ = paint.Luma(x + 1, y);
             }
         break;
     case 3:  // YUV 4:4:4: U Y V
         for (std::uint32_t y = 0; y < h; ++y)
             for (std::uint32_t x = 0; x < w; ++x) {
-                const Colour c = ExpectedColour(params, x, y);
+                const Colour c = paint.Pixel(x, y);
                 *out++ = c.u;
                 *out++ = c.y;
                 *out++ = c.v;
@@ -573,7 +608,7 @@ void RenderFrame(const Geometry& g, const FrameParams& params, std::uint8_t* out
     case 4:  // RGB8
         for (std::uint32_t y = 0; y < h; ++y)
             for (std::uint32_t x = 0; x < w; ++x) {
-                const Colour c = ExpectedColour(params, x, y);
+                const Colour c = paint.Pixel(x, y);
                 *out++ = c.r;
                 *out++ = c.g;
                 *out++ = c.b;
@@ -582,7 +617,7 @@ void RenderFrame(const Geometry& g, const FrameParams& params, std::uint8_t* out
     case 6:  // RGB16, big-endian: each 8-bit component times 257
         for (std::uint32_t y = 0; y < h; ++y)
             for (std::uint32_t x = 0; x < w; ++x) {
-                const Colour c = ExpectedColour(params, x, y);
+                const Colour c = paint.Pixel(x, y);
                 for (std::uint8_t v : {c.r, c.g, c.b}) {
                     *out++ = v;
                     *out++ = v;
