@@ -310,6 +310,18 @@ TEST_F(SimGrab, FramesWaitForTheirShotOrTrigger) {
     EXPECT_EQ(sim::FrameCount(kColour), 2u);
 }
 
+TEST_F(SimGrab, PacedByTheFrameRateEveryGrabStillCompletes) {
+    sim::SetPace(sim::Pace::RealTime);
+    Device dev(kMono);
+    ASSERT_EQ(dev.Transmit(drv::kSetVideoMode, {0, 5, 5}), 0u);  // 60 fps
+    Allocate(dev, 640 * 480);
+    for (int i = 0; i < 3; ++i) {
+        const Grabbed g = GrabOne(dev, kMono, 640 * 480);
+        EXPECT_EQ(g.bytes, 640u * 480);
+        EXPECT_EQ(g.params.frame, static_cast<std::uint32_t>(i));
+    }
+}
+
 TEST_F(SimGrab, OnlyOverlappedRequestsReachThePort) {
     Device dev(kMono);
     std::uint32_t reply = 0, error = 0;
