@@ -25,6 +25,10 @@ public:
     // True when the driver is release 1.6 (or was found so before); false when the service key
     // cannot be opened; raises BcamException otherwise.
     static bool Match(DriverReleaseSource& source);
+    // The driver file named by the service's (already expanded) image path: a path that starts
+    // with a letter but no drive colon lies under the Windows directory; any other is as given.
+    static std::string DriverFilePath(const std::string& imagePath,
+                                      const std::string& windowsDirectory);
     // Forgets an earlier success (tests only).
     static void ResetCache();
 };
