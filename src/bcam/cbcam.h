@@ -111,6 +111,8 @@ public:
     static void ReleaseBcamOL(BcamOL* record);
     // Records made and not yet released, process-wide (resource accounting for tests).
     static std::int64_t BcamOLsInUse();
+    // Number of open devices in the process.
+    static std::size_t OpenDeviceCount();
 
     // Device notifications.
     static void RegisterClient(Hwnd window);
@@ -136,9 +138,6 @@ public:
 
 private:
     friend struct DeviceChangeHandler;
-
-    // Format 7 packet size of `mode`, for AllocateResources.
-    std::uint32_t Format7BytePerPacket(std::uint32_t mode);
 
     void OpenLocked(const std::string& deviceNameOrPath, Hwnd window);
     // keepForRemoval: a device being removed keeps its handle notification so that a refused
