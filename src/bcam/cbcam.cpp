@@ -49,8 +49,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// GetQueuedCompletionStatus's answer to a waiter whose port is closed under it.
-constexpr std::uint32_t kAbandonedWait = 735;
 constexpr std::uint32_t kNoMoreBit29 = 0xDFFFFFFFu;
 
 // How long Close waits for running requests to come back after cancelling them, for
@@ -446,7 +444,7 @@ void CBcam::WaitForCompletion(std::int32_t* functionCode, std::uint32_t* error, 
             std::uintptr_t key = 0;
             const bool ok = plat::DequeueCompletion(waiter.Port(), &bytes, &key, &record, timeoutMs);
             if (!ok) failure = plat::LastError();
-            else if (!record) failure = kAbandonedWait;  // Close woke us: the port is going away
+            else if (!record) failure = err::kAbandonedWait0;  // Close woke us: the port is going away
             if (record) --m_InFlight;
         }
     }

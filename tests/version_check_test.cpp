@@ -1,0 +1,200 @@
+// The driver release check that guards every enumeration and every Open.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "errors/driver_version_check.h"
+#include "errors/error_codes.h"
+#include "errors/exception.h"
+#include "platform/environment.h"
+
+namespace {
+
+using Bcam::CDriverVersionCheck;
+
+// A service registry entry and a driver file, as the check sees them.
+class FakeRelease : public Bcam::DriverReleaseSource {
+public:
+    bool serviceKey = true;
+    std::uint32_t imagePathError = 0;
+    std::string imagePath = "\\SystemRoot\\System32\\DRIVERS\\bcam.sys";
+    bool versionInfo = true;
+    std::uint32_t versionMS = 0x00010006;
+    std::uint32_t versionLS = 0;
+
+    int imagePathQueries = 0;
+    std::vector<std::string> versionQueries;
+
+    bool QueryServiceImagePath(std::string* path, std::uint32_t* error) override {
+        ++imagePathQueries;
+        if (!serviceKey) return false;
+        *error = imagePathError;
+        if (imagePathError == 0) *path = imagePath;
+        return true;
+    }
+    bool QueryFileVersion(const std::string& path, std::uint32_t* ms, std::uint32_t* ls) override {
+        versionQueries.push_back(path);
+        if (!versionInfo) return false;
+        *ms = versionMS;
+        *ls = versionLS;
+        return true;
+    }
+};
+
+void SetVariable(const char* name, const char* value) {
+#ifdef _WIN32
+    _putenv_s(name, value);
+#else
+    setenv(name, value, 1);
+#endif
+}
+
+class VersionCheck : public testing::Test {
+protected:
+    void SetUp() override { CDriverVersionCheck::ResetCache(); }
+    void TearDown() override { CDriverVersionCheck::ResetCache(); }
+};
+
+struct ReleaseRow {
+    std::uint32_t ms, ls;
+    bool matches;
+    const char* found;  // the release the refusal names
+};
+
+TEST_F(VersionCheck, OnlyReleaseOneSixMatches) {
+    const ReleaseRow rows[] = {
+        {0x00010006, 0x00000000, true, nullptr},
+        {0x00010006, 0x0005000C, true, nullptr},  // build and revision do not matter
+        {0x00010005, 0x00030000, false, "1.5"},
+        {0x00020006, 0x00000000, false, "2.6"},
+        {0x00060001, 0x00000000, false, "6.1"},  // major and minor are not swapped
+    };
+    for (const ReleaseRow& row : rows) {
+        SCOPED_TRACE(row.ms);
+        CDriverVersionCheck::ResetCache();
+        FakeRelease release;
+        release.versionMS = row.ms;
+        release.versionLS = row.ls;
+        if (row.matches) {
+            EXPECT_TRUE(CDriverVersionCheck::Match(release));
+            continue;
+        }
+        try {
+            CDriverVersionCheck::Match(release);
+            ADD_FAILURE() << "wrong release accepted";
+        } catch (const Bcam::BcamException& e) {
+            EXPECT_EQ(e.Error(), Bcam::codes::kWrongDriverRelease);
+            EXPECT_EQ(e.Context(), "CDriverVersionCheck::Match");
+            EXPECT_NE(e.Description().find("1.6"), std::string::npos) << e.Description();
+            EXPECT_NE(e.Description().find(row.found), std::string::npos) << e.Description();
+        }
+    }
+}
+
+TEST_F(VersionCheck, FileWithoutVersionInformationIsReleaseZero) {
+    FakeRelease release;
+    release.versionInfo = false;
+    release.versionMS = 0x00010006;  // must not be taken: nothing was read
+    try {
+        CDriverVersionCheck::Match(release);
+        ADD_FAILURE() << "a file without version accepted";
+    } catch (const Bcam::BcamException& e) {
+        EXPECT_EQ(e.Error(), Bcam::codes::kWrongDriverRelease);
+        EXPECT_NE(e.Description().find("0.0"), std::string::npos) << e.Description();
+    }
+}
+
+TEST_F(VersionCheck, SuccessIsRememberedAndMismatchForgetsIt) {
+    FakeRelease good;
+    EXPECT_TRUE(CDriverVersionCheck::Match(good));
+    EXPECT_TRUE(CDriverVersionCheck::Match(good));
+    EXPECT_EQ(good.imagePathQueries, 1);
+    EXPECT_EQ(good.versionQueries.size(), 1u);
+
+    // A later wrong release is only seen once the cache is gone; after a refusal the check
+    // runs in full again.
+    CDriverVersionCheck::ResetCache();
+    FakeRelease wrong;
+    wrong.versionMS = 0x00010005;
+    EXPECT_THROW(CDriverVersionCheck::Match(wrong), Bcam::BcamException);
+    EXPECT_THROW(CDriverVersionCheck::Match(wrong), Bcam::BcamException);
+    EXPECT_EQ(wrong.imagePathQueries, 2);
+}
+
+TEST_F(VersionCheck, MissingServiceKeyGoesOnUncheckedEveryTime) {
+    FakeRelease release;
+    release.serviceKey = false;
+    EXPECT_FALSE(CDriverVersionCheck::Match(release));
+    EXPECT_FALSE(CDriverVersionCheck::Match(release));
+    EXPECT_EQ(release.imagePathQueries, 2);
+    EXPECT_TRUE(release.versionQueries.empty());
+}
+
+TEST_F(VersionCheck, UnreadableImagePathRaisesTheRegistryError) {
+    FakeRelease release;
+    release.imagePathError = 5;
+    try {
+        CDriverVersionCheck::Match(release);
+        ADD_FAILURE() << "not raised";
+    } catch (const Bcam::BcamException& e) {
+        EXPECT_EQ(e.Error(), 5u);
+        EXPECT_EQ(e.Context(), "");
+    }
+    EXPECT_TRUE(release.versionQueries.empty());
+}
+
+struct PathRow {
+    const char* imagePath;
+    const char* windowsDirectory;
+    const char* file;
+};
+
+TEST(DriverFilePath, RelativePathsLieUnderTheWindowsDirectory) {
+    const PathRow rows[] = {
+        {"System32\\DRIVERS\\bcam.sys", "C:\\WINDOWS", "C:\\WINDOWS\\System32\\DRIVERS\\bcam.sys"},
+        {"System32\\DRIVERS\\bcam.sys", "D:\\", "D:\\System32\\DRIVERS\\bcam.sys"},
+        {"C:\\WINDOWS\\System32\\DRIVERS\\bcam.sys", "E:\\WIN",
+         "C:\\WINDOWS\\System32\\DRIVERS\\bcam.sys"},
+        {"\\SystemRoot\\System32\\DRIVERS\\bcam.sys", "C:\\WINDOWS",
+         "\\SystemRoot\\System32\\DRIVERS\\bcam.sys"},
+        {"\\??\\C:\\drivers\\bcam.sys", "C:\\WINDOWS", "\\??\\C:\\drivers\\bcam.sys"},
+        {"1394\\bcam.sys", "C:\\WINDOWS", "1394\\bcam.sys"},  // a digit is no letter
+        {"b", "C:\\WINDOWS", "C:\\WINDOWS\\b"},
+        {"", "C:\\WINDOWS", ""},
+    };
+    for (const PathRow& row : rows)
+        EXPECT_EQ(CDriverVersionCheck::DriverFilePath(row.imagePath, row.windowsDirectory), row.file)
+            << row.imagePath;
+}
+
+TEST_F(VersionCheck, ImagePathIsExpandedBeforeItIsPlaced) {
+    // An unknown variable stays as written, so the text keeps its leading '%' and is used as
+    // it is; a relative path goes under the system's Windows directory.
+    FakeRelease unknown;
+    unknown.imagePath = "%FENNEX_NO_SUCH_VARIABLE%\\bcam.sys";
+    EXPECT_TRUE(CDriverVersionCheck::Match(unknown));
+    ASSERT_EQ(unknown.versionQueries.size(), 1u);
+    EXPECT_EQ(unknown.versionQueries[0], "%FENNEX_NO_SUCH_VARIABLE%\\bcam.sys");
+
+    // Expanded to a drive path, the text is used unchanged.
+    CDriverVersionCheck::ResetCache();
+    SetVariable("FENNEX_TEST_SYSTEM_ROOT", "C:\\WINNT");
+    FakeRelease expanded;
+    expanded.imagePath = "%FENNEX_TEST_SYSTEM_ROOT%\\System32\\DRIVERS\\bcam.sys";
+    EXPECT_TRUE(CDriverVersionCheck::Match(expanded));
+    ASSERT_EQ(expanded.versionQueries.size(), 1u);
+    EXPECT_EQ(expanded.versionQueries[0], "C:\\WINNT\\System32\\DRIVERS\\bcam.sys");
+
+    CDriverVersionCheck::ResetCache();
+    FakeRelease relative;
+    relative.imagePath = "System32\\DRIVERS\\bcam.sys";
+    EXPECT_TRUE(CDriverVersionCheck::Match(relative));
+    ASSERT_EQ(relative.versionQueries.size(), 1u);
+    EXPECT_EQ(relative.versionQueries[0],
+              CDriverVersionCheck::DriverFilePath(relative.imagePath,
+                                                  fennex::platform::WindowsDirectory()));
+}
+
+}  // namespace

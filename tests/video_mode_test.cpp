@@ -1,0 +1,134 @@
+// The fixed-format tables: what a grab port sizes its buffers by and what the format page shows.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "bcam/bcam_utility.h"
+#include "errors/error_codes.h"
+#include "errors/exception.h"
+
+namespace {
+
+using Bcam::BcamUtility;
+using Bcam::VideoColorMode;
+
+struct ModeRow {
+    std::uint32_t format, mode;
+    const char* name;
+    std::uint32_t width, height;
+    VideoColorMode colorMode;
+};
+
+class FixedModes : public testing::TestWithParam<ModeRow> {};
+
+TEST_P(FixedModes, NameSizeAndColourModeBelongTogether) {
+    const ModeRow& row = GetParam();
+    EXPECT_EQ(BcamUtility::VideoResolutionName(row.format, row.mode), row.name);
+    EXPECT_EQ(BcamUtility::ImageSize(row.format, row.mode),
+              (BcamUtility::Dimensions{row.width, row.height}));
+    EXPECT_EQ(BcamUtility::ColorMode(row.format, row.mode), row.colorMode);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tables, FixedModes,
+    testing::Values(ModeRow{0, 0, "160 x 120, YUV(4:4:4)", 160, 120, VideoColorMode::YUV444},
+                    ModeRow{0, 2, "640 x 480, YUV(4:1:1)", 640, 480, VideoColorMode::YUV411},
+                    ModeRow{0, 5, "640 x 480, Mono8", 640, 480, VideoColorMode::Mono8},
+                    ModeRow{0, 6, "640 x 480, Mono16", 640, 480, VideoColorMode::Mono16},
+                    ModeRow{1, 4, "1024 x 768, RGB", 1024, 768, VideoColorMode::RGB8},
+                    ModeRow{1, 6, "800 x 600, Mono16", 800, 600, VideoColorMode::Mono16},
+                    ModeRow{2, 3, "1600 x 1200, YUV(4:2:2)", 1600, 1200, VideoColorMode::YUV422},
+                    ModeRow{2, 7, "1600 x 1200, Mono16", 1600, 1200, VideoColorMode::Mono16}));
+
+TEST(FrameRates, NamesRunFromSlowestToFastest) {
+    const char* expected[] = {"1.875 fps", "3.75 fps", "7.5 fps", "15 fps", "30 fps", "60 fps"};
+    for (std::uint32_t rate = 0; rate < 6; ++rate)
+        EXPECT_EQ(BcamUtility::VideoFrameRateName(rate), expected[rate]) << rate;
+}
+
+TEST(ColourModes, BitsPerPixelOfEveryMode) {
+    const std::pair<VideoColorMode, std::uint16_t> rows[] = {
+        {VideoColorMode::Mono8, 8},   {VideoColorMode::YUV411, 12}, {VideoColorMode::YUV422, 16},
+        {VideoColorMode::YUV444, 24}, {VideoColorMode::RGB8, 24},   {VideoColorMode::Mono16, 16},
+        {VideoColorMode::RGB16, 48}};
+    for (const auto& [mode, bits] : rows)
+        EXPECT_EQ(BcamUtility::BitsPerPixel(mode), bits) << static_cast<int>(mode);
+}
+
+struct PacketRow {
+    std::uint32_t format, mode, rate, bytes;
+};
+
+TEST(BytePerPacket, HalvesWithEachSlowerRate) {
+    const PacketRow rows[] = {
+        {0, 0, 2, 60},     // the smallest packet there is
+        {0, 5, 4, 1280},   {0, 5, 5, 2560}, {0, 4, 3, 1920},
+        {1, 1, 3, 3000},   {1, 2, 5, 4000},  // 4000 is the largest
+        {2, 4, 1, 3000},   {2, 7, 2, 4000},  {2, 0, 1, 1280},
+    };
+    for (const PacketRow& row : rows)
+        EXPECT_EQ(BcamUtility::BytePerPacket(row.format, row.mode, row.rate), row.bytes)
+            << row.format << "/" << row.mode << "/" << row.rate;
+}
+
+struct RefusalRow {
+    const char* what;
+    std::function<void()> call;
+    std::uint32_t code;
+    const char* context;
+};
+
+TEST(VideoModeTables, RefuseWhatTheyDoNotDefine) {
+    using namespace Bcam::codes;
+    const RefusalRow rows[] = {
+        {"30 bytes per packet", [] { BcamUtility::BytePerPacket(0, 0, 1); }, kBadVideoFormat,
+         "BcamUtility::BytePerPacket()"},
+        {"48000 bytes per packet", [] { BcamUtility::BytePerPacket(2, 4, 5); }, kBadVideoFormat,
+         "BcamUtility::BytePerPacket()"},
+        {"4608 bytes per packet", [] { BcamUtility::BytePerPacket(1, 4, 3); }, kBadVideoFormat,
+         "BcamUtility::BytePerPacket()"},
+        {"format 0 at 1.875 fps", [] { BcamUtility::BytePerPacket(0, 5, 0); }, kBadVideoMode,
+         "BcamUtility::BytePerPacket()"},
+        {"format 0 has no mode 7", [] { BcamUtility::BytePerPacket(0, 7, 3); }, kBadVideoMode,
+         "BcamUtility::BytePerPacket()"},
+        {"format 3", [] { BcamUtility::BytePerPacket(3, 0, 3); }, kBadVideoFormat,
+         "BcamUtility::BytePerPacket()"},
+        {"format 7 has no fixed packet", [] { BcamUtility::BytePerPacket(7, 0, 3); },
+         kBadVideoFormat, "BcamUtility::BytePerPacket()"},
+        {"rate index 6", [] { BcamUtility::BytePerPacket(1, 0, 6); }, kBadVideoFormat,
+         "BcamUtility::BytePerPacket()"},
+        {"rate index far out", [] { BcamUtility::BytePerPacket(1, 0, 0xFFFFFFFFu); },
+         kBadVideoFormat, "BcamUtility::BytePerPacket()"},
+        {"mode 8", [] { BcamUtility::BytePerPacket(1, 8, 4); }, kBadVideoMode,
+         "BcamUtility::BytePerPacket()"},
+        {"image size of format 0 mode 7", [] { BcamUtility::ImageSize(0, 7); }, kBadVideoMode,
+         "BcamUtility::ImageSize"},
+        {"image size of format 7", [] { BcamUtility::ImageSize(7, 0); }, kBadVideoFormat,
+         "BcamUtility::ImageSize"},
+        {"colour mode of mode 8", [] { BcamUtility::ColorMode(2, 8); }, kBadVideoMode,
+         "BcamUtility::ColorMode"},
+        {"colour mode of format 3", [] { BcamUtility::ColorMode(3, 0); }, kBadVideoFormat,
+         "BcamUtility::ColorMode"},
+        {"name of format 5", [] { BcamUtility::VideoResolutionName(5, 0); }, kBadVideoFormat,
+         "VideoResolutionName()"},
+        {"name of mode 8", [] { BcamUtility::VideoResolutionName(1, 8); }, kBadVideoMode,
+         "VideoResolutionName()"},
+        {"rate name 6", [] { BcamUtility::VideoFrameRateName(6); }, kInvalidArg,
+         "VideoFrameRateName"},
+        {"colour mode 7", [] { BcamUtility::BitsPerPixel(static_cast<VideoColorMode>(7)); },
+         kBadColorMode, "BcamUtility::BitsPerPixel"},
+    };
+    for (const RefusalRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        try {
+            row.call();
+            ADD_FAILURE() << "not refused";
+        } catch (const Bcam::BcamException& e) {
+            EXPECT_EQ(e.Error(), row.code);
+            EXPECT_EQ(e.Context(), row.context);
+        }
+    }
+}
+
+}  // namespace
