@@ -5,8 +5,12 @@
 #include <string>
 
 #include "bcam/bcam_utility.h"
+#include "bcam/cbcam.h"
+#include "bcam/driver_contract.h"
+#include "cbcam_fixture.h"
 #include "errors/error_codes.h"
 #include "errors/exception.h"
+#include "sim/sim.h"
 
 namespace {
 
@@ -129,6 +133,73 @@ TEST(VideoModeTables, RefuseWhatTheyDoNotDefine) {
             EXPECT_EQ(e.Context(), row.context);
         }
     }
+}
+
+class CameraVideoMode : public fennex::test::SimCameras {};
+
+TEST_F(CameraVideoMode, ProbesSendOnlyTheInquiriesTheyNeed) {
+    constexpr std::uint32_t kAll = 0xFFFFFFFFu;
+    namespace driver = Bcam::driver;
+    struct Row {
+        const char* what;
+        std::uint32_t format, mode, rate;
+        bool supported;
+        std::vector<std::uint32_t> codes;  // the requests, in order
+        std::vector<std::vector<std::uint32_t>> inputs;
+    };
+    const Row rows[] = {
+        {"format only", 0, kAll, kAll, true, {driver::kFormatInquiry}, {{}}},
+        {"unsupported format stops at once", 2, 5, 4, false, {driver::kFormatInquiry}, {{}}},
+        {"format and mode", 0, 5, kAll, true, {driver::kFormatInquiry, driver::kModeInquiry},
+         {{}, {0}}},
+        {"unsupported mode", 0, 1, 4, false, {driver::kFormatInquiry, driver::kModeInquiry},
+         {{}, {0}}},
+        {"format, mode and rate", 0, 5, 4, true,
+         {driver::kFormatInquiry, driver::kModeInquiry, driver::kFrameRateInquiry},
+         {{}, {0}, {0, 5}}},
+        {"unsupported rate", 0, 6, 0, false,
+         {driver::kFormatInquiry, driver::kModeInquiry, driver::kFrameRateInquiry},
+         {{}, {0}, {0, 6}}},
+    };
+    Bcam::CBcam camera;
+    camera.Open(mono);  // format 0 modes 5 and 6, rates 1..5
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        sim::ClearRequests();
+        EXPECT_EQ(camera.IsVideoModeSupported(row.format, row.mode, row.rate), row.supported);
+        const auto log = sim::Requests();
+        ASSERT_EQ(log.size(), row.codes.size());
+        for (std::size_t i = 0; i < log.size(); ++i) {
+            EXPECT_EQ(log[i].code, row.codes[i]);
+            EXPECT_EQ(log[i].in, row.inputs[i]);
+        }
+    }
+}
+
+TEST_F(CameraVideoMode, SetThenGetReturnsTheNewMode) {
+    Bcam::CBcam camera;
+    camera.Open(colour);
+    camera.SetVideoMode(2, 4, 1);
+    std::uint32_t format = 0, mode = 0, rate = 0;
+    camera.GetVideoMode(&format, &mode, &rate);
+    EXPECT_EQ(format, 2u);
+    EXPECT_EQ(mode, 4u);
+    EXPECT_EQ(rate, 1u);
+    EXPECT_EQ(sim::Camera(colour).mode, 4u);
+    const auto sent = sim::Requests(Bcam::driver::kSetVideoMode, colour);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].in, (std::vector<std::uint32_t>{2, 4, 1}));
+}
+
+TEST_F(CameraVideoMode, ReadingWithoutOutputsStillAsksTheCamera) {
+    Bcam::CBcam camera;
+    camera.Open(mono);
+    sim::ClearRequests();
+    camera.GetVideoMode(nullptr, nullptr, nullptr);
+    std::uint32_t rate = 0;
+    camera.GetVideoMode(nullptr, nullptr, &rate);
+    EXPECT_EQ(rate, sim::Camera(mono).rate);
+    EXPECT_EQ(sim::Requests(Bcam::driver::kGetVideoMode, mono).size(), 2u);
 }
 
 }  // namespace

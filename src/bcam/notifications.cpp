@@ -246,6 +246,12 @@ Hwnd registry::ClientWindow() {
 }
 
 void registry::TouchProcessState() {
+    // The backend first: the notification state's teardown still cancels registrations there.
+    try {
+        Backend();
+    } catch (const BcamException&) {
+        // A bad backend choice is reported by Open.
+    }
     Devices();
     State();
 }

@@ -1,0 +1,275 @@
+// Opening and closing a camera device object, and the request primitives on it.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "bcam/cbcam.h"
+#include "bcam/driver_contract.h"
+#include "cbcam_fixture.h"
+#include "errors/error_codes.h"
+#include "platform/last_error.h"
+#include "sim/sim.h"
+
+namespace {
+
+using Bcam::CBcam;
+using fennex::test::RaisedBy;
+namespace driver = Bcam::driver;
+namespace codes = Bcam::codes;
+
+class CBcamOpen : public fennex::test::SimCameras {};
+
+// A request the camera is sure to see, to learn which camera the object talks to.
+std::size_t VideoModeReadsBy(const std::string& camera) {
+    return sim::Requests(driver::kGetVideoMode, camera).size();
+}
+
+TEST_F(CBcamOpen, ByNameOrPathStoresTheShortName) {
+    struct Row {
+        const char* what;
+        std::string given;
+    };
+    const Row rows[] = {{"short name", mono}, {"interface path", sim::InterfacePath(mono)}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        CBcam camera;
+        camera.Open(row.given);
+        EXPECT_TRUE(camera.IsOpen());
+        EXPECT_EQ(camera.DeviceName(), mono);
+        EXPECT_EQ(CBcam::OpenDeviceCount(), 1u);
+        sim::ClearRequests();
+        camera.GetVideoMode(nullptr, nullptr, nullptr);
+        EXPECT_EQ(VideoModeReadsBy(mono), 1u);
+        camera.Close();
+        EXPECT_EQ(CBcam::OpenDeviceCount(), 0u);
+    }
+}
+
+TEST_F(CBcamOpen, SameNameIsRefusedAndTheDeviceStaysOpen) {
+    CBcam camera;
+    camera.Open(mono);
+    for (const std::string& again : {mono, sim::InterfacePath(mono)}) {
+        const auto raised = RaisedBy([&] { camera.Open(again); });
+        EXPECT_EQ(raised.code, codes::kAlreadyOpen);
+        EXPECT_EQ(raised.context, "CBcam::Open");
+        EXPECT_TRUE(camera.IsOpen());
+        sim::ClearRequests();
+        camera.GetVideoMode(nullptr, nullptr, nullptr);
+        EXPECT_EQ(VideoModeReadsBy(mono), 1u);
+    }
+    EXPECT_EQ(CBcam::OpenDeviceCount(), 1u);
+}
+
+TEST_F(CBcamOpen, AnotherNameClosesTheFirstDevice) {
+    CBcam camera;
+    camera.Open(mono);
+    camera.Open(colour);
+    EXPECT_EQ(camera.DeviceName(), colour);
+    EXPECT_EQ(CBcam::OpenDeviceCount(), 1u);
+    sim::ClearRequests();
+    camera.GetVideoMode(nullptr, nullptr, nullptr);
+    EXPECT_EQ(VideoModeReadsBy(colour), 1u);
+    EXPECT_EQ(VideoModeReadsBy(mono), 0u);
+    // No handle is left on the first camera: nothing keeps it from being removed.
+    EXPECT_TRUE(sim::Unplug(mono, sim::Removal::Normal));
+}
+
+TEST_F(CBcamOpen, CloseIsAllowedInEveryState) {
+    CBcam never;
+    EXPECT_NO_THROW(never.Close());
+    CBcam camera;
+    camera.Open(mono);
+    EXPECT_NO_THROW(camera.Close());
+    EXPECT_NO_THROW(camera.Close());
+    EXPECT_FALSE(camera.IsOpen());
+    EXPECT_EQ(camera.DeviceName(), mono);
+}
+
+TEST_F(CBcamOpen, FailedOpenLeavesNothingBehind) {
+    struct Row {
+        const char* what;
+        std::uint32_t op;
+        std::uint32_t error;
+    };
+    const Row rows[] = {{"device", sim::kOpOpenDevice, 2},
+                        {"completion port", sim::kOpCreateCompletionPort, 8}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        sim::InjectFault(fennex::test::FaultOn(row.op, row.error));
+        CBcam camera;
+        const auto raised = RaisedBy([&] { camera.Open(mono); });
+        EXPECT_EQ(raised.code, row.error);
+        EXPECT_EQ(raised.context, mono);  // the name as it was passed
+        camera.Close();
+        EXPECT_FALSE(camera.IsOpen());
+        EXPECT_EQ(CBcam::OpenDeviceCount(), 0u);
+        sim::ClearFaults();
+    }
+    // Both attempts left the camera free.
+    EXPECT_TRUE(sim::Unplug(mono, sim::Removal::Normal));
+}
+
+TEST_F(CBcamOpen, UnknownCameraNamesTheGivenText) {
+    CBcam camera;
+    const auto raised = RaisedBy([&] { camera.Open("NONE&SUCH#0"); });
+    EXPECT_NE(raised.code, 0u);
+    EXPECT_EQ(raised.context, "NONE&SUCH#0");
+    EXPECT_FALSE(camera.IsOpen());
+    EXPECT_EQ(CBcam::OpenDeviceCount(), 0u);
+}
+
+TEST_F(CBcamOpen, RequestsOnAClosedObjectAreRefused) {
+    CBcam camera;
+    camera.Open(mono);
+    camera.Close();
+    std::uint32_t word = 0;
+    std::vector<std::uint8_t> buffer(640 * 480);
+    struct Row {
+        const char* what;
+        std::function<void()> call;
+        const char* context;
+    };
+    const Row rows[] = {
+        {"Transmit", [&] { camera.Transmit("X", driver::kGetVideoMode, nullptr, 0, &word, 4); },
+         "CBcam::Transmit()"},
+        {"TryTransmit", [&] { camera.TryTransmit(driver::kFormatInquiry, nullptr, 0, &word, 4); },
+         "CBcam::Transmit()"},
+        {"TransmitAsync",
+         [&] {
+             Bcam::BcamOLPtr record{CBcam::GetBcamOL(1, nullptr)};
+             camera.TransmitAsync(driver::kGrabImage, nullptr, 0, buffer.data(), 4, record.get());
+         },
+         "CBcam::Transmit()"},
+        {"GrabImageAsync",
+         [&] { camera.GrabImageAsync(buffer.data(), std::uint32_t(buffer.size()), nullptr, true); },
+         "CBcam::Transmit()"},
+        {"Cancel", [&] { camera.Cancel(); }, "CBcam::Cancel()"},
+        {"AllocateResources", [&] { camera.AllocateResources(1, 4096); }, "CBcam::Transmit()"},
+        {"SetVideoMode", [&] { camera.SetVideoMode(0, 5, 4); }, "CBcam::Transmit()"},
+        {"ContinuousShot", [&] { camera.ContinuousShot = true; }, "CBcam::Transmit()"},
+        {"OneShot", [&] { camera.OneShot.SetAsync(nullptr); }, "CBcam::Transmit()"},
+    };
+    sim::ClearRequests();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const auto raised = RaisedBy(row.call);
+        EXPECT_EQ(raised.code, codes::kDeviceNotOpen);
+        EXPECT_EQ(raised.context, row.context);
+    }
+    EXPECT_TRUE(sim::Requests().empty());
+    EXPECT_EQ(RecordsLeft(), 0);
+}
+
+TEST_F(CBcamOpen, EmptyQueueTimesOutWithoutTouchingTheCode) {
+    CBcam camera;
+    camera.Open(mono);
+    std::int32_t code = 1234;
+    std::uint32_t error = 0;
+    int marker = 0;
+    void* context = &marker;
+    camera.WaitForCompletion(&code, &error, &context, 0);
+    EXPECT_EQ(error, 258u);
+    EXPECT_EQ(context, nullptr);
+    EXPECT_EQ(code, 1234);
+}
+
+TEST_F(CBcamOpen, NotificationsComeOutInOrderWithTheirContext) {
+    CBcam camera;
+    camera.Open(mono);
+    int first = 0;
+    camera.Notify(Bcam::kFunctionStop, nullptr);
+    camera.Notify(77, &first);
+    struct Expected {
+        std::int32_t code;
+        void* context;
+    };
+    for (const Expected& expected : {Expected{Bcam::kFunctionStop, nullptr}, Expected{77, &first}}) {
+        std::int32_t code = 0;
+        std::uint32_t error = 1;
+        void* context = reinterpret_cast<void*>(1);
+        camera.WaitForCompletion(&code, &error, &context, 1000);
+        EXPECT_EQ(code, expected.code);
+        EXPECT_EQ(error, 0u);
+        EXPECT_EQ(context, expected.context);
+    }
+    EXPECT_EQ(RecordsLeft(), 0);
+}
+
+TEST_F(CBcamOpen, CloseReleasesQueuedNotifications) {
+    CBcam camera;
+    camera.Open(mono);
+    for (int i = 0; i < 3; ++i) camera.Notify(i, nullptr);
+    EXPECT_EQ(RecordsLeft(), 3);
+    camera.Close();
+    EXPECT_EQ(RecordsLeft(), 0);
+    const auto raised = RaisedBy([&] { camera.Notify(1, nullptr); });
+    EXPECT_NE(raised.code, 0u);
+    EXPECT_EQ(raised.context, "CBcam::Notify()");
+    EXPECT_EQ(RecordsLeft(), 0);
+}
+
+TEST_F(CBcamOpen, SynchronousRequestThatTimesOutIsCancelled) {
+    CBcam camera;
+    camera.Open(mono);
+    sim::InjectFault(fennex::test::HangOn(driver::kGetVideoMode));
+    sim::ClearRequests();
+    driver::VideoModeRecord out{};
+    EXPECT_FALSE(camera.TryTransmit(driver::kGetVideoMode, nullptr, 0, &out, sizeof out, 50));
+    EXPECT_EQ(fennex::platform::LastError(), 121u);
+    const auto log = sim::Requests();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].code, driver::kGetVideoMode);
+    EXPECT_FALSE(log[0].overlapped);  // a synchronous request never reaches the port
+    EXPECT_EQ(log[1].code, sim::kCancelIo);
+
+    sim::InjectFault(fennex::test::HangOn(driver::kSetVideoMode));
+    const std::uint32_t in[3] = {0, 5, 4};
+    const auto raised = RaisedBy(
+        [&] { camera.Transmit("CBcam::SetVideoMode()", driver::kSetVideoMode, in, 12, nullptr, 0, 30); });
+    EXPECT_EQ(raised.code, 121u);
+    EXPECT_EQ(raised.context, "CBcam::SetVideoMode()");
+    // The object still works afterwards and nothing stray reached the queue.
+    std::uint32_t format = 9;
+    camera.GetVideoMode(&format, nullptr, nullptr);
+    EXPECT_EQ(format, 0u);
+    std::uint32_t error = 0;
+    camera.WaitForCompletion(nullptr, &error, nullptr, 0);
+    EXPECT_EQ(error, 258u);
+}
+
+TEST_F(CBcamOpen, FailedRequestRaisesTheDriverErrorWithTheCallersContext) {
+    CBcam camera;
+    camera.Open(mono);
+    struct Row {
+        const char* what;
+        std::uint32_t code;
+        bool atCompletion;
+        std::function<void()> call;
+        const char* context;
+    };
+    const Row rows[] = {
+        {"set video mode", driver::kSetVideoMode, false, [&] { camera.SetVideoMode(0, 5, 4); },
+         "CBcam::SetVideoMode()"},
+        {"get video mode", driver::kGetVideoMode, false,
+         [&] { camera.GetVideoMode(nullptr, nullptr, nullptr); }, "CBcam::GetVideoMode()"},
+        {"inquiry", driver::kFormatInquiry, false, [&] { camera.IsVideoModeSupported(0); },
+         "CBcam::IsVideoModeSupported()"},
+        {"free", driver::kFreeResources, false, [&] { camera.FreeResources(); },
+         "CBcam::FreeResources()"},
+        {"cancel", driver::kCancelGrabs, false, [&] { camera.Cancel(); }, "CBcam::Cancel()"},
+        {"continuous", driver::kShot, false, [&] { camera.ContinuousShot = false; },
+         "CBcam::CContinuousShot::operator=()"},
+        {"failed at completion", driver::kGetVideoMode, true,
+         [&] { camera.GetVideoMode(nullptr, nullptr, nullptr); }, "CBcam::GetVideoMode()"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        sim::InjectFault(fennex::test::FaultOn(row.code, 31, row.atCompletion));
+        const auto raised = RaisedBy(row.call);
+        EXPECT_EQ(raised.code, 31u);
+        EXPECT_EQ(raised.context, row.context);
+        sim::ClearFaults();
+    }
+}
+
+}  // namespace
