@@ -38,22 +38,6 @@ protected:
     std::int64_t recordsBefore = 0;
 };
 
-// A fault on the next request with this control code (or operation).
-inline sim::Fault FaultOn(std::uint32_t code, std::uint32_t error = 31, bool atCompletion = false) {
-    sim::Fault fault;
-    fault.code = code;
-    fault.error = error;
-    fault.atCompletion = atCompletion;
-    return fault;
-}
-
-// The next request with this control code never completes (until cancelled or closed).
-inline sim::Fault HangOn(std::uint32_t code) {
-    sim::Fault fault = FaultOn(code);
-    fault.hang = true;
-    return fault;
-}
-
 // The code and context of what `call` raises; code 0 when it raises nothing.
 struct Raised {
     std::uint32_t code = 0;

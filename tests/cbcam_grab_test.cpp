@@ -141,7 +141,7 @@ TEST_F(CBcamGrab, RefusedRequestsReleaseTheirRecords) {
     // A refused shot after a queued grab: the shot's record goes, the grab's stays queued
     // until Close.
     sim::HoldGrabs(mono, true);
-    sim::InjectFault(fennex::test::FaultOn(driver::kShot));
+    sim::InjectFault(sim::Fault(driver::kShot));
     raised = RaisedBy([&] { camera.GrabImageAsync(frame.data(), size, nullptr, true); });
     EXPECT_EQ(raised.code, 31u);
     EXPECT_EQ(raised.context, "CBcam::COneShot::SetAsync()");

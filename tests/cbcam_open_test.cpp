@@ -95,7 +95,7 @@ TEST_F(CBcamOpen, FailedOpenLeavesNothingBehind) {
                         {"completion port", sim::kOpCreateCompletionPort, 8}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        sim::InjectFault(fennex::test::FaultOn(row.op, row.error));
+        sim::InjectFault(sim::Fault(row.op, row.error));
         CBcam camera;
         const auto raised = RaisedBy([&] { camera.Open(mono); });
         EXPECT_EQ(raised.code, row.error);
@@ -211,7 +211,7 @@ TEST_F(CBcamOpen, CloseReleasesQueuedNotifications) {
 TEST_F(CBcamOpen, SynchronousRequestThatTimesOutIsCancelled) {
     CBcam camera;
     camera.Open(mono);
-    sim::InjectFault(fennex::test::HangOn(driver::kGetVideoMode));
+    sim::InjectFault(sim::Fault(driver::kGetVideoMode).Hang());
     sim::ClearRequests();
     driver::VideoModeRecord out{};
     EXPECT_FALSE(camera.TryTransmit(driver::kGetVideoMode, nullptr, 0, &out, sizeof out, 50));
@@ -222,7 +222,7 @@ TEST_F(CBcamOpen, SynchronousRequestThatTimesOutIsCancelled) {
     EXPECT_FALSE(log[0].overlapped);  // a synchronous request never reaches the port
     EXPECT_EQ(log[1].code, sim::kCancelIo);
 
-    sim::InjectFault(fennex::test::HangOn(driver::kSetVideoMode));
+    sim::InjectFault(sim::Fault(driver::kSetVideoMode).Hang());
     const std::uint32_t in[3] = {0, 5, 4};
     const auto raised = RaisedBy(
         [&] { camera.Transmit("CBcam::SetVideoMode()", driver::kSetVideoMode, in, 12, nullptr, 0, 30); });
@@ -264,7 +264,9 @@ TEST_F(CBcamOpen, FailedRequestRaisesTheDriverErrorWithTheCallersContext) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        sim::InjectFault(fennex::test::FaultOn(row.code, 31, row.atCompletion));
+        sim::Fault fault(row.code);
+        if (row.atCompletion) fault.Late();
+        sim::InjectFault(fault);
         const auto raised = RaisedBy(row.call);
         EXPECT_EQ(raised.code, 31u);
         EXPECT_EQ(raised.context, row.context);

@@ -163,7 +163,7 @@ TEST_F(DeviceNotification, DeviceNotificationsNeedARealWindow) {
 TEST_F(DeviceNotification, ConcurrencyRemovalEndsARequestBlockedInTheDriver) {
     CBcam camera;
     camera.Open(mono);
-    sim::InjectFault(fennex::test::HangOn(driver::kGetVideoMode));
+    sim::InjectFault(sim::Fault(driver::kGetVideoMode).Hang());
     std::atomic<std::uint32_t> raisedCode{0};
     std::thread host([&] {
         raisedCode = RaisedBy([&] { camera.GetVideoMode(nullptr, nullptr, nullptr); }).code;
