@@ -4,6 +4,7 @@
 #include "bcam/backends.h"
 #include "bcam/cbcam.h"
 #include "bcam/enumeration.h"
+#include "errors/driver_version_check.h"
 #include "errors/exception.h"
 #include "sim_support.h"
 
@@ -114,6 +115,47 @@ TEST_F(Enumeration, CamerasPluggedAndUnpluggedShowUpInTheList) {
     EXPECT_EQ(Bcam::CBcam::DeviceNames(), (std::list<std::string>{kMono, kColour, "THREE&C#3"}));
     EXPECT_TRUE(sim::Unplug(kMono));
     EXPECT_EQ(Bcam::CBcam::DeviceNames(), (std::list<std::string>{kColour, "THREE&C#3"}));
+}
+
+TEST_F(Enumeration, TheDriverReleaseIsCheckedOnceTheSetIsOpen) {
+    struct Case {
+        const char* what;
+        sim::DriverRelease release;
+        std::uint32_t error;  // 0: the cameras are listed
+    } cases[] = {
+        {"release 1.6", {}, 0},
+        {"release 1.5", {.versionMS = 0x00010005}, 0x4FF00019},
+        {"release 2.6", {.versionMS = 0x00020006}, 0x4FF00019},
+        {"no service key: unchecked", {.serviceKey = false, .versionMS = 0x00010005}, 0},
+        {"image path unreadable", {.imagePathError = 5}, 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bcam::CDriverVersionCheck::ResetCache();
+        sim::SetRelease(c.release);
+        try {
+            EXPECT_EQ(Bcam::CBcam::DeviceNames().size(), 2u);
+            EXPECT_EQ(c.error, 0u) << "no exception";
+        } catch (const Bcam::BcamException& e) {
+            EXPECT_EQ(e.Error(), c.error);
+        }
+    }
+    // A failed check is made again next time, and a mended driver passes.
+    sim::SetRelease({});
+    EXPECT_EQ(Bcam::CBcam::DeviceNames().size(), 2u);
+    // The set was opened first: its failure wins.
+    Bcam::CDriverVersionCheck::ResetCache();
+    sim::SetRelease({.versionMS = 0x00010005});
+    sim::InjectFault(sim::Fault(sim::kOpOpenInterfaceSet, 8));
+    try {
+        Bcam::CBcam::DeviceNames();
+        ADD_FAILURE() << "no exception";
+    } catch (const Bcam::BcamException& e) {
+        EXPECT_EQ(e.Error(), 8u);
+        EXPECT_EQ(e.Context(), "CBcamDevInfo");
+    }
+    sim::SetRelease({});
+    Bcam::CDriverVersionCheck::ResetCache();
 }
 
 TEST(BackendChoice, NamedBackends) {

@@ -5,6 +5,7 @@
 
 #include "bcam/cbcam.h"
 #include "bcam/driver_contract.h"
+#include "errors/driver_version_check.h"
 #include "errors/exception.h"
 #include "platform/last_error.h"
 #include "platform/win32_errors.h"
@@ -58,7 +59,9 @@ std::list<std::string> CBcamDevMgr::DeviceNames() { return DeviceNames(Backend()
 
 std::list<std::string> CBcamDevMgr::DeviceNames(DriverBackend& backend) {
     CBcamDevInfo info(backend);
-    // TODO(cbcam): CDriverVersionCheck::Match(backend) here, once it is on main.
+    // Only a wrong release stops us (it raises); a driver without a service key is listed
+    // unchecked.
+    CDriverVersionCheck::Match(backend);
 
     std::list<std::string> names;
     for (std::uint32_t index = 0;;) {
