@@ -40,6 +40,15 @@ TEST(BcamException, ModuleNameIsTheMessageLibrary) {
     EXPECT_EQ(Bcam::MessageModuleName(), "BcamError.dll");
 }
 
+TEST(BcamException, UnloadableModuleNameIsRefused) {
+    ModuleNameGuard guard("BcamError.dll");
+    EXPECT_THROW(Bcam::SetMessageModuleName(std::string(261, 'a')), BcamException);
+    EXPECT_THROW(Bcam::SetMessageModuleName(std::string("Bcam\0Error.dll", 14)), BcamException);
+    EXPECT_EQ(Bcam::MessageModuleName(), "BcamError.dll");
+    Bcam::SetMessageModuleName(std::string(260, 'a'));
+    EXPECT_EQ(Bcam::MessageModuleName(), std::string(260, 'a'));
+}
+
 TEST(BcamException, UnknownCodeGivesPlaceholderAndKeepsContext) {
     BcamException e(0x1234ABCDu, "CBcam::Transmit()");
     EXPECT_EQ(e.Error(), 0x1234ABCDu);

@@ -1,6 +1,8 @@
 #include "errors/exception.h"
 
-#include <mutex>
+#include <atomic>
+#include <cstring>
+#include <thread>
 #include <utility>
 
 #include "errors/error_codes.h"
@@ -50,17 +52,24 @@ namespace {
 
 constexpr std::uint32_t kDriverFacility = 0xFE0;
 
-struct ModuleNameState {
-    std::mutex lock;
-    std::string name = "BcamError.dll";
-};
+constexpr std::size_t kMaxModuleName = 260;  // MAX_PATH: the longest name LoadLibraryExA takes
 
-// Made on first use, so that exceptions raised while other static objects are built at load
-// already find the name.
-ModuleNameState& ModuleName() {
-    static ModuleNameState state;
-    return state;
-}
+// Constant-initialised and never torn down, so that exceptions raised while static objects are
+// built at load or destroyed at unload still find the name. The lock is a flag because
+// std::mutex cannot be constant-initialised with every toolchain we build with; it is held only
+// for a copy of the name.
+constinit std::atomic_flag g_moduleNameBusy;
+constinit char g_moduleName[kMaxModuleName + 1] = "BcamError.dll";
+
+class ModuleNameLock {
+public:
+    ModuleNameLock() {
+        while (g_moduleNameBusy.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
+    }
+    ~ModuleNameLock() { g_moduleNameBusy.clear(std::memory_order_release); }
+    ModuleNameLock(const ModuleNameLock&) = delete;
+    ModuleNameLock& operator=(const ModuleNameLock&) = delete;
+};
 
 }  // namespace
 
@@ -91,15 +100,15 @@ void BcamException::FormatDescription(const std::string& moduleName,
 }
 
 std::string MessageModuleName() {
-    ModuleNameState& state = ModuleName();
-    std::lock_guard<std::mutex> guard(state.lock);
-    return state.name;
+    ModuleNameLock lock;
+    return g_moduleName;
 }
 
 void SetMessageModuleName(std::string name) {
-    ModuleNameState& state = ModuleName();
-    std::lock_guard<std::mutex> guard(state.lock);
-    state.name = std::move(name);
+    if (name.size() > kMaxModuleName || name.find('\0') != std::string::npos)
+        throw BcamException(codes::kInvalidArg, "SetMessageModuleName");
+    ModuleNameLock lock;
+    std::memcpy(g_moduleName, name.c_str(), name.size() + 1);
 }
 
 }  // namespace Bcam

@@ -51,6 +51,8 @@ protected:
 // The process-wide message module name, "BcamError.dll" while the library is loaded.
 // Returned by value: tests may change it while other threads raise exceptions.
 std::string MessageModuleName();
+// Raises BcamException 0x80070057 for a name that no module can have (over 260 characters,
+// or with a NUL in it).
 void SetMessageModuleName(std::string name);
 
 }  // namespace Bcam
