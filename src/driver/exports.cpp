@@ -1,0 +1,319 @@
+// The fifteen host functions and the tables behind them. No exception leaves this file.
+#include <array>
+#include <list>
+#include <string>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+#include "driver/debug_messages.h"
+#include "driver/port_table.h"
+#include "fennex/fennex.h"
+#include "platform/named_mutex.h"
+
+namespace fennex::driver {
+
+namespace {
+
+// The library's application object. Made on the first call of any host function and
+// destroyed at unload, before the camera class library's own process state.
+class Library {
+public:
+    Library() { Build(); }
+    ~Library() {
+        Release();
+        try {
+            Bcam::CBcam::StopNotifications();
+        } catch (...) {
+            // unloading: nothing left to tell
+        }
+    }
+
+    void Build() {
+        std::list<std::string> names;
+        try {
+            names = Bcam::CBcam::DeviceNames();
+        } catch (const Bcam::BcamException& e) {
+            // No cameras rather than a host that cannot load us.
+            ReportException("", e);
+        } catch (const std::exception&) {
+            // out of memory while listing: no cameras
+        }
+        try {
+            for (const std::string& name : names) {
+                if (count >= kMaxCameras) break;
+                cameras[count] = std::make_unique<GrabPort>(name);
+                names_[count] = cameras[count]->Name();
+                ++count;
+            }
+        } catch (const std::exception&) {
+            // out of memory: the cameras made so far are the table
+        }
+    }
+
+    void Release() {
+        std::lock_guard<std::mutex> lock(portsLock);
+        for (int port = 0; port < kMaxPorts; ++port) ClosePortLocked(port);
+        for (int i = 0; i < count; ++i) {
+            names_[i] = nullptr;
+            cameras[i].reset();
+        }
+        count = 0;
+    }
+
+    void ClosePortLocked(int port) {
+        GrabPort* grabPort = ports[port].exchange(nullptr, std::memory_order_acq_rel);
+        if (!grabPort) return;
+        grabPort->Close();
+        if (mutexes[port]) {
+            platform::CloseNamedMutex(mutexes[port]);
+            mutexes[port] = nullptr;
+        }
+    }
+
+    std::array<std::unique_ptr<GrabPort>, kMaxCameras> cameras;
+    int count = 0;
+    std::array<const char*, kMaxCameras> names_{};
+    // Read by every host function without a lock; changed under portsLock.
+    std::array<std::atomic<GrabPort*>, kMaxPorts> ports{};
+    std::array<platform::Handle, kMaxPorts> mutexes{};  // under portsLock
+    std::mutex portsLock;
+};
+
+std::atomic<Library*> g_library{nullptr};
+std::once_flag g_once;
+std::mutex g_systemPathLock;
+char g_systemPath[256];
+
+Library& TheLibrary() {
+    std::call_once(g_once, [] {
+        static Library library;
+        g_library.store(&library, std::memory_order_release);
+    });
+    return *g_library.load(std::memory_order_acquire);
+}
+
+std::string SystemPath() {
+    std::lock_guard<std::mutex> lock(g_systemPathLock);
+    return g_systemPath;
+}
+
+void MutexName(int port, char (&name)[40]) {
+    std::snprintf(name, sizeof name, "QUENTARO AS : MUXNAME MUX.0.%02d", port);
+}
+
+// The port's GrabPort, or null for a port that is not open or out of range.
+GrabPort* PortOf(int port) {
+    if (port < 0 || port >= kMaxPorts) return nullptr;
+    return TheLibrary().ports[port].load(std::memory_order_acquire);
+}
+
+bool AgreesInFour(const char* a, const char* b) { return std::strncmp(a, b, 4) == 0; }
+
+bool IsContinuousName(const char* name) {
+    static const char kName[] = "continous";
+    for (std::size_t i = 0;; ++i) {
+        char c = name[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != kName[i]) return false;
+        if (!c) return true;
+    }
+}
+
+}  // namespace
+
+void EnsureCameraTable() { TheLibrary(); }
+
+int FindCamera(const char* name) {
+    Library& library = TheLibrary();
+    if (!name) return -1;
+    for (int i = 0; i < kMaxCameras; ++i)
+        if (library.cameras[i] && AgreesInFour(library.cameras[i]->Name(), name)) return i;
+    return -1;
+}
+
+void FindOpenPort(const char* name, GrabPort** out) {
+    if (!out) return;
+    *out = nullptr;
+    if (!name) return;
+    for (int port = 0; port < kMaxPorts; ++port) {
+        GrabPort* grabPort = PortOf(port);
+        if (grabPort && AgreesInFour(grabPort->Name(), name)) {
+            *out = grabPort;
+            return;
+        }
+    }
+}
+
+void RebuildCameraTableForTesting() {
+    Library& library = TheLibrary();
+    library.Release();
+    library.Build();
+}
+
+}  // namespace fennex::driver
+
+using namespace fennex::driver;
+
+extern "C" {
+
+FENNEX_API int FENNEX_CALL setSystemPath(const char* path) {
+    EnsureCameraTable();
+    std::lock_guard<std::mutex> lock(g_systemPathLock);
+    std::size_t n = 0;
+    if (path)
+        while (n < sizeof g_systemPath - 1 && path[n]) ++n;
+    std::memcpy(g_systemPath, path ? path : "", n);
+    g_systemPath[n] = '\0';
+    return 1;
+}
+
+FENNEX_API void FENNEX_CALL setDebugMsgProc(DebugMsgProc proc) {
+    SetDebugProcedure(proc);
+    EnsureCameraTable();
+}
+
+FENNEX_API int FENNEX_CALL configure(void) {
+    // No configuration dialog in this build: the open cameras' settings are saved.
+    try {
+        Library& library = TheLibrary();
+        const std::string path = SystemPath();
+        std::lock_guard<std::mutex> lock(library.portsLock);
+        for (int i = 0; i < kMaxCameras; ++i)
+            if (library.cameras[i] && library.cameras[i]->IsOpen())
+                library.cameras[i]->SaveSettings(path.c_str());
+    } catch (...) {
+        // nothing may leave a host function
+    }
+    return 1;
+}
+
+FENNEX_API int FENNEX_CALL getCVLMaxNoOfGrabbers(void) {
+    EnsureCameraTable();
+    return 1;
+}
+
+FENNEX_API int FENNEX_CALL getCVLMaxNoOfPorts(void) {
+    EnsureCameraTable();
+    return kMaxPorts;
+}
+
+FENNEX_API int FENNEX_CALL getCVLNoOfSupportedCameras(void) { return TheLibrary().count; }
+
+FENNEX_API const char** FENNEX_CALL getCVLCameraConfigNames(void) {
+    return TheLibrary().names_.data();
+}
+
+FENNEX_API int FENNEX_CALL openCVLPort(int, int port, const char* cameraName, int* size) {
+    try {
+        Library& library = TheLibrary();
+        if (port < 0 || port >= kMaxPorts || !cameraName) return 0;
+        std::lock_guard<std::mutex> lock(library.portsLock);
+        if (library.ports[port].load(std::memory_order_acquire)) return 0;
+        const int slot = FindCamera(cameraName);
+        if (slot < 0) return 0;
+        char name[40];
+        MutexName(port, name);
+        if (fennex::platform::Handle other = fennex::platform::OpenNamedMutex(name)) {
+            fennex::platform::CloseNamedMutex(other);
+            DebugPrint("%s is open by other process\n", cameraName);
+            return 0;
+        }
+        GrabPort& grabPort = *library.cameras[slot];
+        grabPort.SetPortNumber(port);
+        grabPort.Open();
+        library.ports[port].store(&grabPort, std::memory_order_release);
+        if (size) {
+            size[0] = static_cast<int>(grabPort.Width());
+            size[1] = static_cast<int>(grabPort.Height());
+        }
+        if (!library.mutexes[port]) library.mutexes[port] = fennex::platform::CreateNamedMutex(name);
+        grabPort.RestoreSettings(SystemPath().c_str());
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+FENNEX_API void FENNEX_CALL closeCVLPort(int, int port) {
+    try {
+        Library& library = TheLibrary();
+        if (port < 0 || port >= kMaxPorts) return;
+        std::lock_guard<std::mutex> lock(library.portsLock);
+        library.ClosePortLocked(port);
+    } catch (...) {
+    }
+}
+
+FENNEX_API int FENNEX_CALL doCVLGrab(int, int port) {
+    try {
+        GrabPort* grabPort = PortOf(port);
+        if (!grabPort) return 0;
+        if (grabPort->Continuous()) return 1;  // the grab thread re-arms by itself
+        return grabPort->Arm() ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+FENNEX_API int FENNEX_CALL getCVLGrabRow(int, int port, unsigned char* dest, int row, int first,
+                                         int last) {
+    try {
+        GrabPort* grabPort = PortOf(port);
+        if (!grabPort) return 0;
+        // The copy starts at the row's first pixel; the count is bounded by the row, and a
+        // negative count copies nothing.
+        const long long count = static_cast<long long>(last) - first + 1;
+        const int n = count <= 0 ? 0 : count > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(count);
+        grabPort->GetRow(row, dest, n);
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+FENNEX_API int FENNEX_CALL setCompleteCallback(int, int port, CompleteCallback callback) {
+    GrabPort* grabPort = PortOf(port);
+    if (!grabPort) return 0;
+    grabPort->SetCompleteCallback(callback);
+    return 1;
+}
+
+FENNEX_API int FENNEX_CALL getPropertyRange(int, int port, const char* name, int* min, int* max) {
+    try {
+        GrabPort* grabPort = PortOf(port);
+        if (!grabPort || !name) return 0;
+        return grabPort->GetPropertyRange(name, min, max) ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+FENNEX_API int FENNEX_CALL getProperty(int, int port, const char* name, int* value) {
+    try {
+        GrabPort* grabPort = PortOf(port);
+        if (!grabPort || !name || !value) return 0;
+        if (IsContinuousName(name)) {
+            *value = grabPort->Continuous() ? 1 : 0;
+            return 1;
+        }
+        return grabPort->GetProperty(name, value) ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+FENNEX_API int FENNEX_CALL setProperty(int, int port, const char* name, int value) {
+    try {
+        GrabPort* grabPort = PortOf(port);
+        if (!grabPort || !name) return 0;
+        if (IsContinuousName(name)) return grabPort->SetContinuous(value != 0) ? 1 : 0;
+        return grabPort->SetProperty(name, value) ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+}  // extern "C"
