@@ -1,0 +1,437 @@
+// The library as a host uses it: the fifteen functions on the simulated cameras.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "bcam/driver_contract.h"
+#include "driver/grab_port.h"
+#include "exports_fixture.h"
+#include "platform/profile.h"
+
+using namespace exports_test;
+namespace contract = Bcam::driver;
+
+namespace {
+
+std::size_t GrabRequests(const std::string& camera) {
+    return sim::Requests(contract::kGrabImage, camera).size();
+}
+
+TEST_F(ExportsTest, WithoutCamerasNothingOpens) {
+    sim::SetCameras({});
+    fennex::driver::RebuildCameraTableForTesting();
+    EXPECT_EQ(getCVLNoOfSupportedCameras(), 0);
+    const char** names = getCVLCameraConfigNames();
+    for (int i = 0; i < FENNEX_MAX_PORTS; ++i) EXPECT_EQ(names[i], nullptr) << i;
+    int size[2] = {7, 7};
+    EXPECT_EQ(openCVLPort(0, 0, kMono.c_str(), size), 0);
+    EXPECT_EQ(openCVLPort(0, 0, "", size), 0);
+    EXPECT_EQ(size[0], 7);
+}
+
+TEST_F(ExportsTest, EnumerationFailureLeavesAnEmptyTable) {
+    sim::InjectFault(sim::Fault(sim::kOpOpenInterfaceSet, 5));
+    fennex::driver::RebuildCameraTableForTesting();
+    EXPECT_EQ(getCVLNoOfSupportedCameras(), 0);
+    EXPECT_EQ(getCVLCameraConfigNames()[0], nullptr);
+}
+
+TEST_F(ExportsTest, CamerasAreListedInEnumerationOrder) {
+    EXPECT_EQ(getCVLMaxNoOfGrabbers(), 1);
+    EXPECT_EQ(getCVLMaxNoOfPorts(), 20);
+    ASSERT_EQ(getCVLNoOfSupportedCameras(), 2);
+    const char** names = getCVLCameraConfigNames();
+    EXPECT_EQ(names[0], kMono);
+    EXPECT_EQ(names[1], kColour);
+    for (int i = 2; i < FENNEX_MAX_PORTS; ++i) EXPECT_EQ(names[i], nullptr);
+}
+
+TEST_F(ExportsTest, CameraNamesAgreeInTheirFirstFourCharacters) {
+    sim::CameraDesc first = sim::DefaultCameras()[0], second = sim::DefaultCameras()[0];
+    first.name = "SAME&ONE#1";
+    second.name = "SAME&TWO#2";
+    sim::CameraDesc shorty = sim::DefaultCameras()[0];
+    shorty.name = "A#1";
+    sim::SetCameras({first, second, shorty});
+    fennex::driver::RebuildCameraTableForTesting();
+    const struct {
+        const char* asked;
+        const char* opened;  // null: refused
+    } cases[] = {
+        {"SAME&TWO#2", "SAME&ONE#1"},  // indistinguishable: the first one wins
+        {"SAMEwhatever", "SAME&ONE#1"},
+        {"same&ONE#1", nullptr},  // case matters
+        {"SAM", nullptr},
+        {"A#1", "A#1"},  // a short name agrees only with itself
+        {"A#12", nullptr},
+        {"A#", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.asked);
+        sim::ClearRequests();
+        int size[2] = {0, 0};
+        const int opened = openCVLPort(0, 5, c.asked, size);
+        EXPECT_EQ(opened, c.opened ? 1 : 0);
+        if (c.opened) {
+            fennex::driver::GrabPort* port = nullptr;
+            fennex::driver::FindOpenPort(c.asked, &port);
+            ASSERT_NE(port, nullptr);
+            EXPECT_STREQ(port->Name(), c.opened);
+            EXPECT_FALSE(sim::Requests(contract::kGetVideoMode, c.opened).empty());
+        }
+        closeCVLPort(0, 5);
+    }
+}
+
+TEST_F(ExportsTest, PortsOutsideTheTableOrNotOpenAreRefused) {
+    int size[2], value = 0, min = 0, max = 0;
+    unsigned char row[8];
+    for (int port : {-1, 20, 1000, 3}) {
+        SCOPED_TRACE(port);
+        if (port != 3) {
+            EXPECT_EQ(openCVLPort(0, port, kMono.c_str(), size), 0);
+        }
+        EXPECT_EQ(doCVLGrab(0, port), 0);
+        EXPECT_EQ(getCVLGrabRow(0, port, row, 0, 0, 7), 0);
+        EXPECT_EQ(setCompleteCallback(0, port, Completions::Callback), 0);
+        EXPECT_EQ(getPropertyRange(0, port, "Gain", &min, &max), 0);
+        EXPECT_EQ(getProperty(0, port, "Gain", &value), 0);
+        EXPECT_EQ(setProperty(0, port, "Gain", 1), 0);
+        closeCVLPort(0, port);
+    }
+}
+
+TEST_F(ExportsTest, AnOpenPortCannotBeOpenedAgain) {
+    int size[2] = {0, 0};
+    OpenPort(0, kMono, size);
+    EXPECT_EQ(size[0], 640);
+    EXPECT_EQ(size[1], 480);
+    EXPECT_EQ(openCVLPort(0, 0, kMono.c_str(), size), 0);
+    EXPECT_EQ(openCVLPort(0, 0, kColour.c_str(), size), 0);
+}
+
+TEST_F(ExportsTest, AGrabDeliversThePictureRowByRow) {
+    int size[2];
+    OpenPort(2, kMono, size);
+    const auto frame = GrabFrame(2, size[0], size[1]);
+    EXPECT_EQ(frame, ExpectedFrame(kMono, size[0], size[1]));
+    // the row `height` is outside: 1 and the destination untouched
+    std::vector<unsigned char> dest(size[0], 0xAB);
+    EXPECT_EQ(getCVLGrabRow(0, 2, dest.data(), size[1], 0, size[0] - 1), 1);
+    EXPECT_EQ(getCVLGrabRow(0, 2, dest.data(), -1, 0, size[0] - 1), 1);
+    EXPECT_EQ(dest, std::vector<unsigned char>(size[0], 0xAB));
+}
+
+TEST_F(ExportsTest, RowCopiesStayWithinTheRowAndTheCount) {
+    int size[2];
+    OpenPort(0, kMono, size);
+    const auto frame = GrabFrame(0, size[0], size[1]);
+    const int width = size[0], last = size[1] - 1;
+    const struct {
+        int first, lastPixel;
+        int copied;
+    } cases[] = {
+        {0, 9, 10}, {5, 9, 5},           // first only enters the count
+        {0, width + 100, width},         // bounded by the row
+        {9, 0, 0}, {0, -100000, 0},      // negative counts copy nothing
+        {-2147483647 - 1, 2147483647, width},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        std::vector<unsigned char> dest(width + 200, 0xCD);
+        EXPECT_EQ(getCVLGrabRow(0, 0, dest.data(), last, c.first, c.lastPixel), 1);
+        for (int i = 0; i < static_cast<int>(dest.size()); ++i)
+            ASSERT_EQ(dest[i], i < c.copied ? frame[static_cast<std::size_t>(last) * width + i] : 0xCD)
+                << "byte " << i;
+    }
+}
+
+TEST_F(ExportsTest, ASecondGrabBeforeTheFirstCompletesIsRefused) {
+    OpenPort(0, kMono);
+    sim::HoldGrabs(kMono, true);
+    EXPECT_EQ(doCVLGrab(0, 0), 1);
+    EXPECT_EQ(doCVLGrab(0, 0), 0);
+    EXPECT_TRUE(TheMessages().Contains(kMono + " already armed\n"));
+    EXPECT_EQ(GrabRequests(kMono), 1u);
+}
+
+TEST_F(ExportsTest, ContinuousModeIsAPseudoPropertyInAnyCase) {
+    OpenPort(0, kMono);
+    int value = 7, min = 0, max = 0;
+    EXPECT_EQ(getProperty(0, 0, "continous", &value), 1);
+    EXPECT_EQ(value, 0);
+    EXPECT_EQ(getPropertyRange(0, 0, "continous", &min, &max), 0);
+    EXPECT_EQ(getPropertyRange(0, 0, "CONTINOUS", &min, &max), 0);
+    sim::HoldGrabs(kMono, true);  // keep the first grab pending to count requests exactly
+    EXPECT_EQ(setProperty(0, 0, "CONTINOUS", 5), 1);
+    EXPECT_EQ(getProperty(0, 0, "Continous", &value), 1);
+    EXPECT_EQ(value, 1);
+    EXPECT_TRUE(sim::Camera(kMono).continuous);
+    const std::size_t grabs = GrabRequests(kMono);
+    EXPECT_EQ(grabs, 1u);
+    EXPECT_EQ(doCVLGrab(0, 0), 1);  // queues nothing in continuous mode
+    EXPECT_EQ(GrabRequests(kMono), grabs);
+    EXPECT_EQ(setProperty(0, 0, "continous", 0), 1);
+    EXPECT_FALSE(sim::Camera(kMono).continuous);
+    EXPECT_EQ(getProperty(0, 0, "continous", &value), 1);
+    EXPECT_EQ(value, 0);
+    // "continous" is compared as a whole word
+    EXPECT_EQ(getProperty(0, 0, "continousX", &value), 0);
+}
+
+TEST_F(ExportsTest, ARefusedContinuousSwitchIsReportedAndFails) {
+    OpenPort(0, kMono);
+    sim::InjectFault(sim::Fault(contract::kShot).On(kMono));
+    EXPECT_EQ(setProperty(0, 0, "continous", 1), 0);
+    EXPECT_TRUE(TheMessages().Contains("ERROR: " + kMono + " - "));
+    int value = 7;
+    EXPECT_EQ(getProperty(0, 0, "continous", &value), 1);
+    EXPECT_EQ(value, 0);
+    EXPECT_EQ(GrabRequests(kMono), 0u);
+}
+
+TEST_F(ExportsTest, ContinuousGrabsArriveWithoutFurtherRequests) {
+    OpenPort(1, kMono);
+    EXPECT_EQ(setProperty(0, 1, "continous", 1), 1);
+    EXPECT_TRUE(TheCompletions().WaitBeyond(1, 5));
+    EXPECT_EQ(setProperty(0, 1, "continous", 0), 1);
+}
+
+TEST_F(ExportsTest, PropertiesAreFoundByTheirNamePrefix) {
+    OpenPort(0, kMono);
+    OpenPort(1, kColour);
+    const struct {
+        int port;
+        const char* name;
+        bool present;
+    } cases[] = {
+        {0, "Gain", true},          {0, "gainvalue", true},     {0, "Shutter2", true},
+        {0, "BRIGHTNESS", true},    {0, "Gamma", true},         {0, "Hue", false},
+        {0, "Saturation", false},   {0, "WhiteBalanceUB", false}, {0, "Undef", false},
+        {0, "Gai", false},          {0, "Bogus", false},        {0, "", false},
+        {1, "Hue", true},           {1, "saturationX", true},   {1, "WhiteBalanceUB", true},
+        {1, "whitebalancevr", true}, {1, "WhiteBalance", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.port) + " " + c.name);
+        int min = -1, max = -1, value = -1;
+        EXPECT_EQ(getPropertyRange(0, c.port, c.name, &min, &max), c.present ? 1 : 0);
+        EXPECT_EQ(getProperty(0, c.port, c.name, &value), c.present ? 1 : 0);
+        if (!c.present) {
+            EXPECT_EQ(min, -1);
+            EXPECT_EQ(value, -1);
+            EXPECT_EQ(setProperty(0, c.port, c.name, 1), 0);
+            continue;
+        }
+        EXPECT_LE(min, max);
+        EXPECT_GE(value, min);
+        EXPECT_LE(value, max);
+        const int wanted = min + (max - min) / 3;
+        EXPECT_EQ(setProperty(0, c.port, c.name, wanted), 1);
+        EXPECT_EQ(getProperty(0, c.port, c.name, &value), 1);
+        EXPECT_EQ(value, wanted);
+    }
+}
+
+TEST_F(ExportsTest, BothWhiteBalanceComponentsShareOneRangeAndChangeAlone) {
+    OpenPort(0, kColour);
+    int minUB, maxUB, minVR, maxVR;
+    ASSERT_EQ(getPropertyRange(0, 0, "WhiteBalanceUB", &minUB, &maxUB), 1);
+    ASSERT_EQ(getPropertyRange(0, 0, "WhiteBalanceVR", &minVR, &maxVR), 1);
+    EXPECT_EQ(minUB, minVR);
+    EXPECT_EQ(maxUB, maxVR);
+    int vr = 0, ub = 0;
+    ASSERT_EQ(getProperty(0, 0, "WhiteBalanceVR", &vr), 1);
+    ASSERT_EQ(setProperty(0, 0, "WhiteBalanceUB", minUB + 1), 1);
+    ASSERT_EQ(getProperty(0, 0, "WhiteBalanceUB", &ub), 1);
+    EXPECT_EQ(ub, minUB + 1);
+    int vrAfter = 0;
+    ASSERT_EQ(getProperty(0, 0, "WhiteBalanceVR", &vrAfter), 1);
+    EXPECT_EQ(vrAfter, vr);
+}
+
+TEST_F(ExportsTest, AFailingPropertyRequestIsReportedAndFails) {
+    OpenPort(0, kMono);
+    sim::InjectFault(sim::Fault(contract::kFeatureInquiry).On(kMono));
+    int value = 0;
+    EXPECT_EQ(getProperty(0, 0, "Gain", &value), 0);
+    EXPECT_TRUE(TheMessages().Contains("ERROR: " + kMono + " - "));
+}
+
+TEST(ExportsPaths, ConfigurationFileIsNamedAfterTheCameraInTheSystemPath) {
+    const std::string sep(1, fennex::platform::PathSeparator());
+    const struct {
+        std::string systemPath, expected;
+    } cases[] = {
+        {"cams", "cams" + sep + "Cam1.cfg"},
+        {"cams" + sep, "cams" + sep + "Cam1.cfg"},
+        {"", "Cam1.cfg"},
+        {sep, sep + "Cam1.cfg"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(fennex::driver::GrabPort::SettingsPath(c.systemPath.c_str(), "Cam1"), c.expected)
+            << c.systemPath;
+}
+
+TEST_F(ExportsTest, SystemPathKeepsAtMost255Characters) {
+    const std::string longPath = directory_ + std::string(300, 'x');
+    setSystemPath(longPath.c_str());
+    OpenPort(0, kMono);
+    // the restore names the cut path in its report
+    bool found = false;
+    for (const auto& line : TheMessages().Take()) found = found || line.find("ERROR: ") == 0;
+    EXPECT_TRUE(found);
+    EXPECT_EQ(fennex::driver::GrabPort::SettingsPath(longPath.substr(0, 255).c_str(), "C").size(),
+              255u + 1 + 5);
+}
+
+TEST_F(ExportsTest, SettingsAreSavedByConfigureAndRestoredOnOpen) {
+    OpenPort(0, kMono);
+    const std::string file = fennex::driver::GrabPort::SettingsPath(directory_.c_str(), kMono.c_str());
+    EXPECT_FALSE(std::filesystem::exists(file));
+    int min = 0, max = 0;
+    ASSERT_EQ(getPropertyRange(0, 0, "Gain", &min, &max), 1);
+    const int wanted = max - 1;
+    EXPECT_EQ(setProperty(0, 0, "Gain", wanted), 1);
+    EXPECT_EQ(configure(), 1);
+    ASSERT_TRUE(std::filesystem::exists(file));
+    closeCVLPort(0, 0);
+    TheMessages().Take();
+
+    sim::EditCamera(kMono, [&](sim::CameraDesc& d) {
+        d.feature(contract::kGain).control = (d.feature(contract::kGain).control & ~0xFFFu) |
+                                             static_cast<std::uint32_t>(min);
+    });
+    sim::ClearRequests();
+    OpenPort(0, kMono);
+    int gain = 0;
+    EXPECT_EQ(getProperty(0, 0, "Gain", &gain), 1);
+    EXPECT_EQ(gain, wanted);
+    bool sent = false;
+    for (const auto& r : sim::Requests(contract::kFeatureSet, kMono))
+        sent = sent || (r.in.size() >= 3 && r.in[0] == contract::kGain && (r.in[1] & 0xFFFu) == static_cast<std::uint32_t>(wanted));
+    EXPECT_TRUE(sent);
+    for (const auto& line : TheMessages().Take()) EXPECT_EQ(line.find("ERROR: "), std::string::npos) << line;
+}
+
+TEST_F(ExportsTest, AMissingConfigurationFileIsReportedAndTheOpenSucceeds) {
+    int size[2] = {0, 0};
+    EXPECT_EQ(openCVLPort(0, 0, kMono.c_str(), size), 1);
+    EXPECT_EQ(size[0], 640);
+    EXPECT_TRUE(TheMessages().Contains("ERROR: " + kMono + " - "));
+}
+
+TEST_F(ExportsTest, ACameraOpenOnTwoPortsStaysOpenUntilTheLastClose) {
+    int a[2], b[2];
+    OpenPort(0, kMono, a);
+    OpenPort(7, kMono, b);
+    EXPECT_EQ(a[0], b[0]);
+    EXPECT_EQ(a[1], b[1]);
+    closeCVLPort(0, 0);
+    EXPECT_EQ(doCVLGrab(0, 0), 0);
+    const auto frame = GrabFrame(7, b[0], b[1]);  // reported for the latest open's port
+    EXPECT_EQ(frame, ExpectedFrame(kMono, b[0], b[1]));
+    closeCVLPort(0, 7);
+    EXPECT_EQ(doCVLGrab(0, 7), 0);
+    EXPECT_EQ(sim::Requests(contract::kFreeResources, kMono).size(), 1u);
+}
+
+// Every fixed mode of the colour camera, read by its true colour coding.
+TEST_F(ExportsTest, EveryVideoModeIsReadByItsColourCoding) {
+    const struct {
+        std::uint32_t format, mode;
+        int width, height;
+    } cases[] = {
+        {0, 1, 320, 240},  {0, 3, 640, 480},   {0, 4, 640, 480},   {1, 0, 800, 600},
+        {1, 1, 800, 600},  {1, 4, 1024, 768},  {2, 0, 1280, 960},  {2, 1, 1280, 960},
+        {2, 3, 1600, 1200}, {2, 4, 1600, 1200},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.format) + "/" + std::to_string(c.mode));
+        SetMode(kColour, c.format, c.mode);
+        int size[2] = {0, 0};
+        OpenPort(3, kColour, size);
+        ASSERT_EQ(size[0], c.width);
+        ASSERT_EQ(size[1], c.height);
+        const auto frame = GrabFrame(3, size[0], size[1]);
+        EXPECT_TRUE(frame == ExpectedFrame(kColour, size[0], size[1]));
+        closeCVLPort(0, 3);
+    }
+}
+
+TEST_F(ExportsTest, AFormatSevenCameraOpensWithItsRegion) {
+    const struct {
+        std::uint32_t mode, coding;
+    } cases[] = {{0, 0}, {0, 2}, {0, 4}, {1, 0}, {1, 5}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.mode) + "/" + std::to_string(c.coding));
+        sim::EditCamera(kColour, [&](sim::CameraDesc& d) {
+            d.format = 7;
+            d.mode = c.mode;
+            d.format7[c.mode].coding = c.coding;
+        });
+        const sim::Format7Mode seven = sim::Camera(kColour).format7[c.mode];
+        int size[2] = {0, 0};
+        OpenPort(4, kColour, size);
+        ASSERT_EQ(size[0], static_cast<int>(seven.width));
+        ASSERT_EQ(size[1], static_cast<int>(seven.height));
+        ASSERT_GT(size[0], 0);
+        const auto frame = GrabFrame(4, size[0], size[1]);
+        EXPECT_TRUE(frame == ExpectedFrame(kColour, size[0], size[1]));
+        closeCVLPort(0, 4);
+    }
+}
+
+TEST_F(ExportsTest, ACameraThatFailsToOpenGivesAnEmptyPortAndReports) {
+    sim::InjectFault(sim::Fault(sim::kOpOpenDevice, 5).On(kMono));
+    int size[2] = {9, 9};
+    EXPECT_EQ(openCVLPort(0, 0, kMono.c_str(), size), 1);
+    EXPECT_EQ(size[0], 0);
+    EXPECT_EQ(size[1], 0);
+    EXPECT_TRUE(TheMessages().Contains("ERROR: " + kMono + " - "));
+    TheMessages().Take();
+    EXPECT_EQ(doCVLGrab(0, 0), 0);
+    EXPECT_TRUE(TheMessages().Contains("ERROR: " + kMono + " - "));
+    unsigned char row[4] = {1, 2, 3, 4};
+    EXPECT_EQ(getCVLGrabRow(0, 0, row, 0, 0, 3), 1);
+    EXPECT_EQ(row[0], 1);
+}
+
+TEST_F(ExportsTest, ConfigureSavesOnlyOpenCameras) {
+    OpenPort(0, kColour);
+    EXPECT_EQ(configure(), 1);
+    EXPECT_TRUE(std::filesystem::exists(
+        fennex::driver::GrabPort::SettingsPath(directory_.c_str(), kColour.c_str())));
+    EXPECT_FALSE(std::filesystem::exists(
+        fennex::driver::GrabPort::SettingsPath(directory_.c_str(), kMono.c_str())));
+}
+
+TEST_F(ExportsTest, AnUnwritableConfigurationIsReportedAndConfigureStillSucceeds) {
+    OpenPort(0, kMono);
+    setSystemPath((directory_ + "/no/such/dir").c_str());
+    EXPECT_EQ(configure(), 1);
+    EXPECT_TRUE(TheMessages().Contains("ERROR: " + kMono + " - "));
+}
+
+TEST(ExportsNames, LongDeviceNamesAreCutToTheNameField) {
+    const std::string longName(300, 'L');
+    fennex::driver::GrabPort port(longName);
+    EXPECT_EQ(std::strlen(port.Name()), fennex::driver::GrabPort::kNameSize - 1);
+    EXPECT_EQ(std::string(port.Name()), longName.substr(0, 127));
+}
+
+TEST(ExportsNames, PropertyTableIndicesFollowTheFirstEntryThatAgrees) {
+    using fennex::driver::GrabPort;
+    const struct {
+        const char* name;
+        int index;
+    } cases[] = {{"Undef", 0},     {"Gain", 1},          {"gAiNx", 1},
+                 {"Brightness", 2}, {"Gamma", 3},        {"Hue", 4},
+                 {"Saturation", 5}, {"Shutter", 6},      {"WhiteBalanceUB", 7},
+                 {"whitebalanceVR9", 8}, {"WhiteBalanceU", 0}, {"G", 0}, {"", 0}};
+    for (const auto& c : cases) EXPECT_EQ(GrabPort::PropertyIndex(c.name), c.index) << c.name;
+}
+
+}  // namespace
