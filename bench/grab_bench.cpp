@@ -1,0 +1,160 @@
+// The grab path in frames per second: callback to callback in continuous mode, with the
+// simulated driver delivering as fast as it can. Allocations made on the grab thread are
+// counted by a replaced operator new, to show what a grab costs the heap.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "bcam/bcam_utility.h"
+#include "bcam/cbcam.h"
+#include "driver/port_table.h"
+#include "fennex/fennex.h"
+#include "sim/sim.h"
+
+namespace {
+
+std::atomic<std::uint64_t> g_grabThreadAllocations{0};
+std::atomic<std::uint64_t> g_grabThreadBytes{0};
+thread_local bool t_grabThread = false;
+
+std::atomic<std::uint64_t> g_frames{0};
+
+void FENNEX_CALL OnFrame(int, int) {
+    t_grabThread = true;  // the callback runs on the port's grab thread
+    g_frames.fetch_add(1, std::memory_order_release);
+    g_frames.notify_all();
+}
+
+std::uint64_t WaitBeyond(std::uint64_t seen) {
+    for (;;) {
+        const std::uint64_t now = g_frames.load(std::memory_order_acquire);
+        if (now > seen) return now;
+        g_frames.wait(now, std::memory_order_acquire);
+    }
+}
+
+void SetMode(const std::string& camera, std::uint32_t format, std::uint32_t mode) {
+    sim::EditCamera(camera, [&](sim::CameraDesc& d) {
+        d.format = format;
+        d.mode = mode;
+        for (std::uint32_t rate = 0; rate < 6; ++rate)  // the slowest rate: packets that fit
+            if (d.rates[format][mode] & (1u << (31 - rate))) {
+                d.rate = rate;
+                break;
+            }
+    });
+}
+
+void Report(benchmark::State& state, std::uint64_t allocationsBefore, std::uint64_t bytesBefore) {
+    const double grabs = static_cast<double>(state.iterations());
+    state.counters["frames/s"] = benchmark::Counter(grabs, benchmark::Counter::kIsRate);
+    state.counters["allocs/grab"] =
+        static_cast<double>(g_grabThreadAllocations.load() - allocationsBefore) / grabs;
+    state.counters["heap bytes/grab"] =
+        static_cast<double>(g_grabThreadBytes.load() - bytesBefore) / grabs;
+}
+
+// The floor: the same camera driven by CBcam alone on one thread (grab, one shot, wait), with
+// no port, conversion or callback. What GrabPath adds to it is the host boundary's cost.
+void CBcamFloor(benchmark::State& state, const std::string& camera, std::uint32_t format,
+                std::uint32_t mode) {
+    sim::Reset();
+    sim::SetPace(sim::Pace::Fast);
+    SetMode(camera, format, mode);
+    Bcam::CBcam device;
+    std::vector<std::uint8_t> buffer;
+    try {
+        device.Open(camera);
+        std::uint32_t f = 0, m = 0;
+        device.GetVideoMode(&f, &m, nullptr);
+        const auto size = Bcam::BcamUtility::ImageSize(f, m);
+        buffer.resize(static_cast<std::size_t>(size.width) * size.height *
+                      Bcam::BcamUtility::BitsPerPixel(Bcam::BcamUtility::ColorMode(f, m)) / 8);
+        device.AllocateResources(1, static_cast<std::uint32_t>(buffer.size()));
+        device.ContinuousShot = true;
+    } catch (const Bcam::BcamException& e) {
+        state.SkipWithError(e.Context().c_str());
+        return;
+    }
+    auto grab = [&] {
+        device.GrabImageAsync(buffer.data(), static_cast<std::uint32_t>(buffer.size()), &buffer, true);
+        for (;;) {
+            std::int32_t code = 0;
+            std::uint32_t error = 0;
+            void* context = nullptr;
+            device.WaitForCompletion(&code, &error, &context, 5000);
+            if (code == Bcam::kFunctionGrab || (error != 0 && context == nullptr && code == 0)) break;
+        }
+    };
+    grab();
+    t_grabThread = true;
+    const std::uint64_t allocationsBefore = g_grabThreadAllocations.load();
+    const std::uint64_t bytesBefore = g_grabThreadBytes.load();
+    for (auto _ : state) grab();
+    t_grabThread = false;
+    Report(state, allocationsBefore, bytesBefore);
+    device.ContinuousShot = false;
+    device.FreeResources();
+    device.Close();
+}
+
+void GrabPath(benchmark::State& state, const std::string& camera, std::uint32_t format,
+              std::uint32_t mode) {
+    sim::Reset();
+    sim::SetPace(sim::Pace::Fast);
+    SetMode(camera, format, mode);
+    fennex::driver::RebuildCameraTableForTesting();
+    const std::string path = std::filesystem::temp_directory_path().string();
+    setSystemPath(path.c_str());
+    int size[2] = {0, 0};
+    if (!openCVLPort(0, 0, camera.c_str(), size) || size[0] <= 0) {
+        state.SkipWithError("camera did not open");
+        return;
+    }
+    setCompleteCallback(0, 0, OnFrame);
+    setProperty(0, 0, "continous", 1);
+    std::uint64_t seen = WaitBeyond(WaitBeyond(g_frames.load()));  // warmed up
+    const std::uint64_t allocationsBefore = g_grabThreadAllocations.load();
+    const std::uint64_t bytesBefore = g_grabThreadBytes.load();
+    for (auto _ : state) seen = WaitBeyond(seen);
+    Report(state, allocationsBefore, bytesBefore);
+    state.SetLabel(std::to_string(size[0]) + " x " + std::to_string(size[1]));
+    setProperty(0, 0, "continous", 0);
+    closeCVLPort(0, 0);
+}
+
+const std::string kMono = "MONO&SIM640#0030530000A10001";
+const std::string kColour = "COLR&SIM1600#0030530000A20002";
+
+BENCHMARK_CAPTURE(CBcamFloor, mono8_640x480, kMono, 0, 5)->UseRealTime()->MinTime(1.0);
+BENCHMARK_CAPTURE(CBcamFloor, rgb8_1600x1200, kColour, 2, 4)->UseRealTime()->MinTime(1.0);
+BENCHMARK_CAPTURE(GrabPath, mono8_640x480, kMono, 0, 5)
+    ->UseRealTime()->MinTime(1.0);
+BENCHMARK_CAPTURE(GrabPath, rgb8_1600x1200, kColour, 2, 4)
+    ->UseRealTime()->MinTime(1.0);
+
+}  // namespace
+
+// Counting allocator for this program. (GCC takes malloc/free inside replaced operators for a
+// mismatch; they are the pair here.)
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+void* operator new(std::size_t size) {
+    if (t_grabThread) {
+        g_grabThreadAllocations.fetch_add(1, std::memory_order_relaxed);
+        g_grabThreadBytes.fetch_add(size, std::memory_order_relaxed);
+    }
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
