@@ -98,13 +98,8 @@ public:
         return dlsym(module_, name);
 #endif
     }
-    ~Library() {
-#if defined(_WIN32)
-        if (module_) FreeLibrary(static_cast<HMODULE>(module_));
-#else
-        if (module_) dlclose(module_);
-#endif
-    }
+    // The library stays loaded until the process ends, as in most hosts: its tables are
+    // released by its own destructors at exit.
 
 private:
     void* module_ = nullptr;
