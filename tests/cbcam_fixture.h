@@ -42,13 +42,14 @@ protected:
 struct Raised {
     std::uint32_t code = 0;
     std::string context;
+    std::string description;
 };
 
 inline Raised RaisedBy(const std::function<void()>& call) {
     try {
         call();
     } catch (const Bcam::BcamException& e) {
-        return {e.Error(), e.Context()};
+        return {e.Error(), e.Context(), e.Description()};
     }
     return {};
 }

@@ -5,10 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "bcam/cbcam.h"
+#include "cbcam_fixture.h"
 #include "errors/driver_version_check.h"
 #include "errors/error_codes.h"
 #include "errors/exception.h"
 #include "platform/environment.h"
+#include "sim/sim.h"
 
 namespace {
 
@@ -195,6 +198,65 @@ TEST_F(VersionCheck, ImagePathIsExpandedBeforeItIsPlaced) {
     EXPECT_EQ(relative.versionQueries[0],
               CDriverVersionCheck::DriverFilePath(relative.imagePath,
                                                   fennex::platform::WindowsDirectory()));
+}
+
+class DriverReleaseOnOpen : public fennex::test::SimCameras {};
+
+TEST_F(DriverReleaseOnOpen, WrongReleaseKeepsEveryCameraClosed) {
+    struct Row {
+        const char* what;
+        sim::DriverRelease release;
+        const char* found;  // nullptr: the camera opens
+    };
+    auto release = [](std::uint32_t ms, bool versionInfo = true, bool serviceKey = true) {
+        sim::DriverRelease r;
+        r.versionMS = ms;
+        r.versionInfo = versionInfo;
+        r.serviceKey = serviceKey;
+        return r;
+    };
+    const Row rows[] = {
+        {"release 1.6", release(0x00010006), nullptr},
+        {"release 1.5", release(0x00010005), "1.5"},
+        {"release 2.6", release(0x00020006), "2.6"},
+        {"no version information", release(0x00010006, false), "0.0"},
+        {"no service key: unchecked", release(0x00020006, true, false), nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        CDriverVersionCheck::ResetCache();
+        sim::SetRelease(row.release);
+        Bcam::CBcam camera;
+        const auto raised = fennex::test::RaisedBy([&] { camera.Open(mono); });
+        if (!row.found) {
+            EXPECT_EQ(raised.code, 0u);
+            EXPECT_TRUE(camera.IsOpen());
+            continue;
+        }
+        EXPECT_EQ(raised.code, Bcam::codes::kWrongDriverRelease);
+        EXPECT_EQ(raised.context, "CDriverVersionCheck::Match");
+        EXPECT_FALSE(camera.IsOpen());
+        EXPECT_EQ(Bcam::CBcam::OpenDeviceCount(), 0u);
+        EXPECT_NE(raised.description.find("1.6"), std::string::npos) << raised.description;
+        EXPECT_NE(raised.description.find(row.found), std::string::npos) << raised.description;
+    }
+}
+
+TEST_F(DriverReleaseOnOpen, DriverFileIsLookedUpUnderTheWindowsDirectory) {
+    sim::DriverRelease release;
+    release.imagePath = "System32\\DRIVERS\\bcam.sys";
+    sim::SetRelease(release);
+    Bcam::CBcam camera;
+    camera.Open(mono);
+    const std::string asked =
+        CDriverVersionCheck::DriverFilePath(release.imagePath, fennex::platform::WindowsDirectory());
+    EXPECT_EQ(sim::LastVersionQueryPath(), asked);
+    // Checked once: opening again asks nothing more.
+    camera.Close();
+    release.imagePath = "\\SystemRoot\\elsewhere\\bcam.sys";
+    sim::SetRelease(release);
+    camera.Open(colour);
+    EXPECT_EQ(sim::LastVersionQueryPath(), asked);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The fixed-format tables: what a grab port sizes its buffers by and what the format page shows.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <functional>
 #include <string>
 
@@ -81,47 +82,60 @@ struct RefusalRow {
     std::function<void()> call;
     std::uint32_t code;
     const char* context;
+    long long insert;  // the number the message names, -1 for none
 };
+
+// True when `number` stands in `text` as a word of its own.
+bool NamesNumber(const std::string& text, long long number) {
+    const std::string digits = std::to_string(number);
+    for (std::size_t at = text.find(digits); at != std::string::npos; at = text.find(digits, at + 1)) {
+        const bool startOk = at == 0 || !std::isdigit(static_cast<unsigned char>(text[at - 1]));
+        const std::size_t end = at + digits.size();
+        const bool endOk = end == text.size() || !std::isdigit(static_cast<unsigned char>(text[end]));
+        if (startOk && endOk) return true;
+    }
+    return false;
+}
 
 TEST(VideoModeTables, RefuseWhatTheyDoNotDefine) {
     using namespace Bcam::codes;
     const RefusalRow rows[] = {
         {"30 bytes per packet", [] { BcamUtility::BytePerPacket(0, 0, 1); }, kBadVideoFormat,
-         "BcamUtility::BytePerPacket()"},
+         "BcamUtility::BytePerPacket()", 0},
         {"48000 bytes per packet", [] { BcamUtility::BytePerPacket(2, 4, 5); }, kBadVideoFormat,
-         "BcamUtility::BytePerPacket()"},
+         "BcamUtility::BytePerPacket()", 2},
         {"4608 bytes per packet", [] { BcamUtility::BytePerPacket(1, 4, 3); }, kBadVideoFormat,
-         "BcamUtility::BytePerPacket()"},
+         "BcamUtility::BytePerPacket()", 1},
         {"format 0 at 1.875 fps", [] { BcamUtility::BytePerPacket(0, 5, 0); }, kBadVideoMode,
-         "BcamUtility::BytePerPacket()"},
+         "BcamUtility::BytePerPacket()", 5},
         {"format 0 has no mode 7", [] { BcamUtility::BytePerPacket(0, 7, 3); }, kBadVideoMode,
-         "BcamUtility::BytePerPacket()"},
+         "BcamUtility::BytePerPacket()", 7},
         {"format 3", [] { BcamUtility::BytePerPacket(3, 0, 3); }, kBadVideoFormat,
-         "BcamUtility::BytePerPacket()"},
+         "BcamUtility::BytePerPacket()", 3},
         {"format 7 has no fixed packet", [] { BcamUtility::BytePerPacket(7, 0, 3); },
-         kBadVideoFormat, "BcamUtility::BytePerPacket()"},
+         kBadVideoFormat, "BcamUtility::BytePerPacket()", 7},
         {"rate index 6", [] { BcamUtility::BytePerPacket(1, 0, 6); }, kBadVideoFormat,
-         "BcamUtility::BytePerPacket()"},
+         "BcamUtility::BytePerPacket()", 1},
         {"rate index far out", [] { BcamUtility::BytePerPacket(1, 0, 0xFFFFFFFFu); },
-         kBadVideoFormat, "BcamUtility::BytePerPacket()"},
+         kBadVideoFormat, "BcamUtility::BytePerPacket()", 1},
         {"mode 8", [] { BcamUtility::BytePerPacket(1, 8, 4); }, kBadVideoMode,
-         "BcamUtility::BytePerPacket()"},
+         "BcamUtility::BytePerPacket()", 8},
         {"image size of format 0 mode 7", [] { BcamUtility::ImageSize(0, 7); }, kBadVideoMode,
-         "BcamUtility::ImageSize"},
+         "BcamUtility::ImageSize", 7},
         {"image size of format 7", [] { BcamUtility::ImageSize(7, 0); }, kBadVideoFormat,
-         "BcamUtility::ImageSize"},
+         "BcamUtility::ImageSize", 7},
         {"colour mode of mode 8", [] { BcamUtility::ColorMode(2, 8); }, kBadVideoMode,
-         "BcamUtility::ColorMode"},
+         "BcamUtility::ColorMode", 8},
         {"colour mode of format 3", [] { BcamUtility::ColorMode(3, 0); }, kBadVideoFormat,
-         "BcamUtility::ColorMode"},
+         "BcamUtility::ColorMode", 3},
         {"name of format 5", [] { BcamUtility::VideoResolutionName(5, 0); }, kBadVideoFormat,
-         "VideoResolutionName()"},
+         "VideoResolutionName()", 5},
         {"name of mode 8", [] { BcamUtility::VideoResolutionName(1, 8); }, kBadVideoMode,
-         "VideoResolutionName()"},
+         "VideoResolutionName()", 8},
         {"rate name 6", [] { BcamUtility::VideoFrameRateName(6); }, kInvalidArg,
-         "VideoFrameRateName"},
+         "VideoFrameRateName", -1},
         {"colour mode 7", [] { BcamUtility::BitsPerPixel(static_cast<VideoColorMode>(7)); },
-         kBadColorMode, "BcamUtility::BitsPerPixel"},
+         kBadColorMode, "BcamUtility::BitsPerPixel", 7},
     };
     for (const RefusalRow& row : rows) {
         SCOPED_TRACE(row.what);
@@ -131,6 +145,9 @@ TEST(VideoModeTables, RefuseWhatTheyDoNotDefine) {
         } catch (const Bcam::BcamException& e) {
             EXPECT_EQ(e.Error(), row.code);
             EXPECT_EQ(e.Context(), row.context);
+            if (row.insert >= 0) {
+                EXPECT_TRUE(NamesNumber(e.Description(), row.insert)) << e.Description();
+            }
         }
     }
 }

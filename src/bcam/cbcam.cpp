@@ -314,7 +314,8 @@ void CBcam::CloseLocked(bool keepForRemoval) {
     }
 
     if (port) {
-        // Release every queued record, then give cancelled requests a moment to arrive.
+        // Release every queued record. Requests ended by closing the handle may reach the
+        // port a moment later; wait for them while records are still out, within a grace.
         auto releaseOne = [this, port](std::uint32_t timeoutMs) {
             std::uint32_t bytes = 0;
             std::uintptr_t key = 0;
@@ -325,19 +326,18 @@ void CBcam::CloseLocked(bool keepForRemoval) {
                 ReleaseBcamOL(reinterpret_cast<BcamOL*>(record));
                 return true;
             }
-            return ok;  // an empty packet: keep going; a time-out or failure: stop
+            return ok;  // an empty packet: go on; a time-out or a failure: nothing queued
         };
-        while (releaseOne(0)) {
-        }
         const auto deadline = Clock::now() + kCompletionGrace;
-        while (m_InFlight.load() > 0 && Clock::now() < deadline) releaseOne(kCompletionPollMs);
+        for (;;) {
+            const bool expectMore = m_InFlight.load() > 0 && Clock::now() < deadline;
+            if (!releaseOne(expectMore ? kCompletionPollMs : 0) && !expectMore) break;
+        }
 
         std::unique_lock lock(m_Lock);
         for (int i = 0; i < m_Waiters; ++i) plat::PostCompletion(port, 0, m_InstanceNumber, nullptr);
         m_Idle.wait_for(lock, kWaiterGrace, [this] { return m_Waiters == 0; });
         lock.unlock();
-        while (releaseOne(0)) {
-        }
 
         if (!plat::ClosePort(port)) error = plat::LastError();
         // Records the driver still holds past the grace are lost to this port.
