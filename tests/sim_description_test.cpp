@@ -54,12 +54,22 @@ const char* kThree =
 
 TEST_F(SimDescription, AFileWithThreeCamerasListsThree) {
     sim::LoadDescription(Write(kThree));
-    EXPECT_EQ(Bcam::CBcam::DeviceNames(),
-              (std::list<std::string>{"AAAA&ONE#0001", "BBBB&TWO#0002", "CCCC&THREE#0003"}));
     const sim::DriverRelease release = sim::Release();
     EXPECT_EQ(release.imagePath, "\\SystemRoot\\System32\\DRIVERS\\bcam.sys");
     EXPECT_EQ(release.versionMS, 0x00010005u);
     EXPECT_EQ(release.versionLS, 0x00030000u);
+    // The described driver is too old for the library, end to end.
+    try {
+        Bcam::CBcam::DeviceNames();
+        ADD_FAILURE() << "release 1.5 accepted";
+    } catch (const Bcam::BcamException& e) {
+        EXPECT_EQ(e.Error(), 0x4FF00019u);
+    }
+    EXPECT_EQ(sim::LastVersionQueryPath(), "\\SystemRoot\\System32\\DRIVERS\\bcam.sys");
+    sim::SetRelease({});
+    EXPECT_EQ(Bcam::CBcam::DeviceNames(),
+              (std::list<std::string>{"AAAA&ONE#0001", "BBBB&TWO#0002", "CCCC&THREE#0003"}));
+    sim::SetRelease(release);
 
     Device one("AAAA&ONE#0001");
     EXPECT_EQ(one.Inquiry(drv::kGain), 0x8B0000FFu);
