@@ -1,0 +1,254 @@
+// Property bags on INI files: value texts, error codes and the section rules of Create, Open
+// and the sub-bags.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/win32_errors.h"
+#include "settings/ini_file_property_bag.h"
+#include "settings_test_support.h"
+
+namespace {
+
+using Bcam::CIniFilePropertyBag;
+using Bcam::CPropertyBagPtr;
+using fennex_test::Catch;
+namespace codes = Bcam::codes;
+
+enum class Type { Bool, Long, Float, String };
+
+struct ReadCase {
+    const char* stored;    // value text as found in the file
+    Type type;
+    std::uint32_t error;   // 0: reads as `expected`
+    const char* expected;  // the value, printed back as its text
+    const char* context;
+};
+
+std::string ReadAsText(Bcam::CPropertyBag& bag, Type type) {
+    switch (type) {
+        case Type::Bool: return bag.ReadBool("Key") ? "true" : "false";
+        case Type::Long: return std::to_string(bag.ReadLong("Key"));
+        case Type::Float: return Bcam::FloatText(bag.ReadFloat("Key"));
+        case Type::String: return bag.ReadString("Key");
+    }
+    return {};
+}
+
+class PropertyBagRead : public testing::TestWithParam<ReadCase> {};
+
+TEST_P(PropertyBagRead, ValueTextReadsAsItsTypeOrIsRefused) {
+    const ReadCase& c = GetParam();
+    fennex_test::ScratchDirectory dir;
+    const std::string file = dir.File("values.cfg");
+    CPropertyBagPtr bag = CIniFilePropertyBag::Create(file, "BCAM");
+    bag->WriteString("Key", c.stored);
+    std::string value;
+    const auto caught = Catch([&] { value = ReadAsText(*bag, c.type); });
+    if (c.error == 0) {
+        EXPECT_FALSE(caught.thrown) << std::hex << caught.code << " " << caught.context;
+        EXPECT_EQ(value, c.expected);
+    } else {
+        EXPECT_TRUE(caught.thrown);
+        EXPECT_EQ(caught.code, c.error);
+        EXPECT_EQ(caught.context, c.context);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ValueTexts, PropertyBagRead,
+    testing::Values(
+        ReadCase{"true", Type::Bool, 0, "true", ""},
+        ReadCase{"TRUE", Type::Bool, 0, "true", ""},
+        ReadCase{"False", Type::Bool, 0, "false", ""},
+        ReadCase{"yes", Type::Bool, codes::kBadValueText, "", "CPropertyBag::ReadBool()"},
+        ReadCase{"1", Type::Bool, codes::kBadValueText, "", "CPropertyBag::ReadBool()"},
+        ReadCase{"truex", Type::Bool, codes::kBadValueText, "", "CPropertyBag::ReadBool()"},
+        ReadCase{"", Type::Bool, codes::kKeyMissing, "", "CPropertyBag::ReadBool()"},
+        ReadCase{"12abc", Type::Long, 0, "12", ""},
+        ReadCase{"-905", Type::Long, 0, "-905", ""},
+        ReadCase{"+17", Type::Long, 0, "17", ""},
+        ReadCase{"-2147483648", Type::Long, 0, "-2147483648", ""},
+        ReadCase{"2147483648", Type::Long, codes::kBadValueText, "", "CPropertyBag::ReadLong()"},
+        ReadCase{"abc", Type::Long, codes::kBadValueText, "", "CPropertyBag::ReadLong()"},
+        ReadCase{"-", Type::Long, codes::kBadValueText, "", "CPropertyBag::ReadLong()"},
+        ReadCase{"", Type::Long, codes::kKeyMissing, "", "CPropertyBag::ReadLong()"},
+        ReadCase{"0.5", Type::Float, 0, "0.500000", ""},
+        ReadCase{"-1.25e2xyz", Type::Float, 0, "-125.000000", ""},
+        ReadCase{"3", Type::Float, 0, "3.000000", ""},
+        ReadCase{"point", Type::Float, codes::kBadValueText, "", "CPropertyBag::ReadFloat()"},
+        ReadCase{"1e99", Type::Float, codes::kBadValueText, "", "CPropertyBag::ReadFloat()"},
+        ReadCase{"", Type::Float, codes::kKeyMissing, "", "CPropertyBag::ReadFloat()"},
+        ReadCase{"Cam 1394 #2", Type::String, 0, "Cam 1394 #2", ""},
+        ReadCase{"", Type::String, codes::kKeyMissing, "", "CPropertyBag::ReadString()"}));
+
+struct WriteCase {
+    const char* name;
+    std::function<void(Bcam::CPropertyBag&)> write;
+    const char* text;  // what the file holds afterwards
+};
+
+class PropertyBagWrite : public testing::TestWithParam<WriteCase> {};
+
+TEST_P(PropertyBagWrite, ValueIsStoredAsItsText) {
+    fennex_test::ScratchDirectory dir;
+    CPropertyBagPtr bag = CIniFilePropertyBag::Create(dir.File("w.cfg"), "BCAM");
+    GetParam().write(*bag);
+    EXPECT_EQ(bag->ReadString("Key"), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ValueTexts, PropertyBagWrite,
+    testing::Values(
+        WriteCase{"BoolTrue", [](Bcam::CPropertyBag& b) { b.WriteBool("Key", true); }, "true"},
+        WriteCase{"BoolFalse", [](Bcam::CPropertyBag& b) { b.WriteBool("Key", false); }, "false"},
+        WriteCase{"Long", [](Bcam::CPropertyBag& b) { b.WriteLong("Key", -42); }, "-42"},
+        WriteCase{"LongMin", [](Bcam::CPropertyBag& b) { b.WriteLong("Key", INT32_MIN); },
+                  "-2147483648"},
+        WriteCase{"FloatHalf", [](Bcam::CPropertyBag& b) { b.WriteFloat("Key", 0.5f); },
+                  "0.500000"},
+        WriteCase{"FloatRounded", [](Bcam::CPropertyBag& b) { b.WriteFloat("Key", -2.0000005f); },
+                  "-2.000000"},
+        WriteCase{"FloatLarge", [](Bcam::CPropertyBag& b) { b.WriteFloat("Key", 1e10f); },
+                  "10000000000.000000"},
+        WriteCase{"String", [](Bcam::CPropertyBag& b) { b.WriteString("Key", "A602f"); },
+                  "A602f"},
+        WriteCase{"KeyIgnoresCase", [](Bcam::CPropertyBag& b) { b.WriteLong("KEY", 7); }, "7"}),
+    [](const testing::TestParamInfo<WriteCase>& info) { return std::string(info.param.name); });
+
+struct SectionCase {
+    const char* name;
+    std::function<void(const std::string& file)> action;
+    std::uint32_t error;
+    const char* context;
+};
+
+class PropertyBagSections : public testing::TestWithParam<SectionCase> {};
+
+TEST_P(PropertyBagSections, SectionRulesHold) {
+    fennex_test::ScratchDirectory dir;
+    const std::string file = dir.File("sections.cfg");
+    fennex_test::WriteFile(file, "[BCAM]\nModel=A\n[Trigger]\nOnOff=false\n");
+    const auto caught = Catch([&] { GetParam().action(file); });
+    EXPECT_EQ(caught.thrown, GetParam().error != 0);
+    EXPECT_EQ(caught.code, GetParam().error);
+    EXPECT_EQ(caught.context, GetParam().context);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sections, PropertyBagSections,
+    testing::Values(
+        SectionCase{"OpenExisting",
+                    [](const std::string& f) { CIniFilePropertyBag::Open(f, "BCAM"); }, 0, ""},
+        SectionCase{"OpenIgnoresCase",
+                    [](const std::string& f) { CIniFilePropertyBag::Open(f, "bcam"); }, 0, ""},
+        SectionCase{"OpenMissingSection",
+                    [](const std::string& f) { CIniFilePropertyBag::Open(f, "Gain"); },
+                    codes::kSectionMissing, "CIniFilePropertyBag::CIniFilePropertyBag()"},
+        SectionCase{"OpenMissingFile",
+                    [](const std::string& f) { CIniFilePropertyBag::Open(f + ".none", "BCAM"); },
+                    fennex::platform::err::kFileNotFound, "CIniFilePropertyBag::Open()"},
+        SectionCase{"GetBagSibling",
+                    [](const std::string& f) {
+                        CIniFilePropertyBag::Open(f, "BCAM")->GetBag("Trigger");
+                    },
+                    0, ""},
+        SectionCase{"GetBagMissing",
+                    [](const std::string& f) {
+                        CIniFilePropertyBag::Open(f, "BCAM")->GetBag("Gamma");
+                    },
+                    codes::kSectionMissing, "CIniFilePropertyBag::CIniFilePropertyBag()"},
+        SectionCase{"CreateBagExisting",
+                    [](const std::string& f) {
+                        CIniFilePropertyBag::Open(f, "BCAM")->CreateBag("TRIGGER");
+                    },
+                    codes::kSectionExists, "CIniFilePropertyBag::CIniFilePropertyBag()"},
+        SectionCase{"CreateBagNew",
+                    [](const std::string& f) {
+                        CIniFilePropertyBag::Open(f, "BCAM")->CreateBag("Gamma");
+                    },
+                    0, ""},
+        SectionCase{"CreateInMissingDirectory",
+                    [](const std::string& f) {
+                        CIniFilePropertyBag::Create(f + ".d/none/x.cfg", "BCAM");
+                    },
+                    fennex::platform::err::kCannotMake, "CIniFilePropertyBag::Create()"}),
+    [](const testing::TestParamInfo<SectionCase>& info) { return std::string(info.param.name); });
+
+TEST(PropertyBagFile, CreateReplacesAnExistingFile) {
+    fennex_test::ScratchDirectory dir;
+    const std::string file = dir.File("old.cfg");
+    fennex_test::WriteFile(file, "[BCAM]\nModel=Old\n[Gain]\nRawValue=3\n");
+    CPropertyBagPtr bag = CIniFilePropertyBag::Create(file, "BCAM");
+    // The old keys are gone, and so is the old section.
+    EXPECT_EQ(Catch([&] { bag->ReadString("Model"); }).code, codes::kKeyMissing);
+    EXPECT_EQ(Catch([&] { bag->GetBag("Gain"); }).code, codes::kSectionMissing);
+}
+
+TEST(PropertyBagFile, SubBagIsASiblingSectionOfItsOwn) {
+    fennex_test::ScratchDirectory dir;
+    const std::string file = dir.File("nested.cfg");
+    {
+        CPropertyBagPtr bag = CIniFilePropertyBag::Create(file, "BCAM");
+        bag->WriteLong("VideoFormat", 0);
+        bag->CreateBag("Trigger")->WriteBool("OnOff", true);
+        bag->WriteLong("VideoMode", 5);
+    }
+    EXPECT_EQ(fennex_test::WithLfLineEnds(fennex_test::ReadFile(file)),
+              "[BCAM]\nVideoFormat=0\nVideoMode=5\n[Trigger]\nOnOff=true\n");
+    // Reopened, both sections are found by their plain names.
+    CPropertyBagPtr bag = CIniFilePropertyBag::Open(file, "BCAM");
+    EXPECT_TRUE(bag->GetBag("Trigger")->ReadBool("OnOff"));
+}
+
+TEST(PropertyBagFile, LongValueIsCutToTheBuffer) {
+    fennex_test::ScratchDirectory dir;
+    CPropertyBagPtr bag = CIniFilePropertyBag::Create(dir.File("long.cfg"), "BCAM");
+    bag->WriteString("Key", std::string(3000, 'x'));
+    EXPECT_EQ(bag->ReadString("Key"), std::string(1023, 'x'));
+}
+
+// A bag that tells when it is destroyed.
+class CountedBag : public fennex_test::RecordingBag {
+public:
+    CountedBag(Store& store, std::atomic<int>& destroyed)
+        : RecordingBag(store, "x"), destroyed_(destroyed) {}
+    ~CountedBag() override { ++destroyed_; }
+
+private:
+    std::atomic<int>& destroyed_;
+};
+
+TEST(PropertyBagPtr, BagLivesUntilItsLastHandleIsDropped) {
+    fennex_test::RecordingBag::Store store;
+    std::atomic<int> destroyed{0};
+    CPropertyBagPtr first = CPropertyBagPtr::Make<CountedBag>(store, destroyed);
+    {
+        std::vector<CPropertyBagPtr> copies(100, first);
+        CPropertyBagPtr moved = std::move(copies.back());
+        first = CPropertyBagPtr();
+        EXPECT_EQ(destroyed, 0);
+    }
+    EXPECT_EQ(destroyed, 1);
+}
+
+TEST(PropertyBagPtr, HandlesDroppedOnManyThreadsDestroyTheBagOnce) {
+    fennex_test::RecordingBag::Store store;
+    std::atomic<int> destroyed{0};
+    {
+        CPropertyBagPtr bag = CPropertyBagPtr::Make<CountedBag>(store, destroyed);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([bag] {
+                for (int i = 0; i < 10000; ++i) CPropertyBagPtr copy = bag;
+            });
+        for (auto& thread : threads) thread.join();
+        EXPECT_EQ(destroyed, 0);
+    }
+    EXPECT_EQ(destroyed, 1);
+}
+
+}  // namespace

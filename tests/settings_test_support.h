@@ -1,0 +1,128 @@
+// Shared helpers of the settings and feature tests: a scratch directory, a bag that keeps its
+// values in memory and records every access, and a check for the library's exceptions.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "errors/error_codes.h"
+#include "errors/exception.h"
+#include "settings/property_bag.h"
+
+namespace fennex_test {
+
+// A directory of its own for each test, removed afterwards.
+class ScratchDirectory {
+public:
+    ScratchDirectory() {
+        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string("fennex-") + (info ? info->test_suite_name() : "t") + "-" +
+                           (info ? info->name() : "x");
+        for (char& c : name)
+            if (c == '/' || c == '\\') c = '_';
+        path_ = std::filesystem::temp_directory_path() / name;
+        std::filesystem::remove_all(path_);
+        std::filesystem::create_directories(path_);
+    }
+    ~ScratchDirectory() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+inline void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+}
+
+// Line ends as LF, so files from either platform compare alike.
+inline std::string WithLfLineEnds(std::string text) {
+    std::string out;
+    for (char c : text)
+        if (c != '\r') out += c;
+    return out;
+}
+
+struct CaughtError {
+    bool thrown = false;
+    std::uint32_t code = 0;
+    std::string context;
+};
+
+inline CaughtError Catch(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Bcam::BcamException& e) {
+        return {true, e.Error(), e.Context()};
+    }
+    return {};
+}
+
+// Values kept in memory; every access is logged in order as "W key=value", "R key" or
+// "bag name" (for sub-bags made or opened) so tests see exactly what was touched.
+class RecordingBag : public Bcam::CPropertyBag {
+public:
+    struct Store {
+        std::map<std::string, std::map<std::string, std::string>> sections;
+        std::vector<std::string> log;
+    };
+
+    RecordingBag(Store& store, std::string section) : store_(store), section_(std::move(section)) {
+        store_.sections[section_];
+    }
+
+    static Bcam::CPropertyBagPtr Make(Store& store, const std::string& section) {
+        return Bcam::CPropertyBagPtr::Make<RecordingBag>(store, section);
+    }
+
+    Bcam::CPropertyBagPtr CreateBag(const std::string& name) override {
+        store_.log.push_back("bag " + name);
+        return Make(store_, name);
+    }
+    Bcam::CPropertyBagPtr GetBag(const std::string& name) override {
+        store_.log.push_back("bag " + name);
+        if (!store_.sections.count(name))
+            throw Bcam::BcamException(Bcam::codes::kSectionMissing, "RecordingBag::GetBag");
+        return Make(store_, name);
+    }
+
+protected:
+    std::uint32_t DoWriteString(const std::string& key, const std::string& value) override {
+        store_.log.push_back("W " + key + "=" + value);
+        store_.sections[section_][key] = value;
+        return 0;
+    }
+    std::uint32_t DoReadString(const std::string& key, std::string& value) override {
+        store_.log.push_back("R " + key);
+        auto& keys = store_.sections[section_];
+        auto it = keys.find(key);
+        if (it == keys.end() || it->second.empty()) return Bcam::codes::kKeyMissing;
+        value = it->second;
+        return 0;
+    }
+
+private:
+    Store& store_;
+    std::string section_;
+};
+
+}  // namespace fennex_test
