@@ -138,7 +138,7 @@ TEST_F(FormatSevenEdges, FailuresCarryTheOperation) {
          "CBcam::CFormatSeven::CBytePerPacket::operator()()"},
     };
     for (const auto& [code, call, context] : calls) {
-        sim::InjectFault({.code = code, .error = 31});
+        fennex_test::FailNext(code, 31);
         const auto caught = Catch(call);
         EXPECT_EQ(caught.code, 31u) << context;
         EXPECT_EQ(caught.context, context);

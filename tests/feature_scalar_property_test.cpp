@@ -165,7 +165,7 @@ TEST_P(ScalarFailure, RaisesWithCodeAndContext) {
     Open(fennex_test::kColourCamera);
     EditFeature(drv::kHue, kAllCaps, 0);
     sim::ClearRequests();
-    if (GetParam().faultCode) sim::InjectFault({.code = GetParam().faultCode, .error = 31});
+    if (GetParam().faultCode) fennex_test::FailNext(GetParam().faultCode, 31);
     const auto caught = Catch([&] { GetParam().call(camera_); });
     EXPECT_TRUE(caught.thrown);
     EXPECT_EQ(caught.code, GetParam().error);

@@ -36,7 +36,7 @@ TEST_P(TestImageAvailability, IsSupportedPerImage) {
     });
     std::vector<bool> available;
     for (int image = 0; image <= 7; ++image) {
-        if (c.injectedError) sim::InjectFault({.code = drv::kTestImageGet, .error = c.injectedError});
+        if (c.injectedError) fennex_test::FailNext(drv::kTestImageGet, c.injectedError);
         available.push_back(camera_.TestImage.IsSupported(image));
     }
     EXPECT_EQ(available, c.available);
@@ -80,9 +80,10 @@ TEST_P(TestImageSelect, WritesTheSelectionWordOrRefuses) {
     });
     const auto caught = Catch([&] { camera_.TestImage = c.select; });
     EXPECT_EQ(caught.code, c.error);
-    if (c.error) EXPECT_EQ(caught.context, c.error == codes::kBadInquiry
-                                               ? "CBcam::CTestImage::IsSupported()"
-                                               : "CBcam::CTestImage::operator=()");
+    if (c.error) {
+        EXPECT_EQ(caught.context, c.error == codes::kBadInquiry ? "CBcam::CTestImage::IsSupported()"
+                                                                : "CBcam::CTestImage::operator=()");
+    }
     EXPECT_EQ(SentTo(name_, drv::kTestImageSet), c.testImageSets);
     if (!c.error) {
         EXPECT_EQ(camera_.TestImage(), c.select);
@@ -109,11 +110,11 @@ TEST_F(TestImageEdges, OutOfRangeImageSendsNoRequest) {
 
 TEST_F(TestImageEdges, OtherReadFailureRaises) {
     Open(fennex_test::kColourCamera);
-    sim::InjectFault({.code = drv::kTestImageGet, .error = 31});
+    fennex_test::FailNext(drv::kTestImageGet, 31);
     const auto caught = Catch([&] { camera_.TestImage.IsSupported(1); });
     EXPECT_EQ(caught.code, 31u);
     EXPECT_EQ(caught.context, "CBcam::CTestImage::IsSupported()");
-    sim::InjectFault({.code = drv::kTestImageGet, .error = 31});
+    fennex_test::FailNext(drv::kTestImageGet, 31);
     EXPECT_EQ(Catch([&] { camera_.TestImage(); }).context, "CBcam::CTestImage::operator()()");
 }
 
@@ -196,7 +197,7 @@ TEST(InfoRequests, FailuresCarryTheOperation) {
     };
     for (const auto& [call, context] : calls) {
         for (std::uint32_t code : {drv::kNodeId, drv::kCameraString, drv::kDriverVersion})
-            sim::InjectFault({.code = code, .error = 31});
+            fennex_test::FailNext(code, 31);
         const auto caught = Catch(call);
         EXPECT_EQ(caught.code, 31u) << context;
         EXPECT_EQ(caught.context, context);

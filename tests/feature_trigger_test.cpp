@@ -117,7 +117,7 @@ class TriggerFailure : public fennex_test::SimCameraTest<FailureCase> {};
 
 TEST_P(TriggerFailure, RaisesWithCodeAndContext) {
     Open(fennex_test::kColourCamera);
-    if (GetParam().faultCode) sim::InjectFault({.code = GetParam().faultCode, .error = 31});
+    if (GetParam().faultCode) fennex_test::FailNext(GetParam().faultCode, 31);
     const auto caught = Catch([&] { GetParam().call(camera_); });
     EXPECT_TRUE(caught.thrown);
     EXPECT_EQ(caught.code, GetParam().error);

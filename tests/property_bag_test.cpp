@@ -197,7 +197,7 @@ TEST(PropertyBagFile, SubBagIsASiblingSectionOfItsOwn) {
         bag->CreateBag("Trigger")->WriteBool("OnOff", true);
         bag->WriteLong("VideoMode", 5);
     }
-    EXPECT_EQ(fennex_test::WithLfLineEnds(fennex_test::ReadFile(file)),
+    EXPECT_EQ(fennex_test::IniLines(fennex_test::ReadFile(file)),
               "[BCAM]\nVideoFormat=0\nVideoMode=5\n[Trigger]\nOnOff=true\n");
     // Reopened, both sections are found by their plain names.
     CPropertyBagPtr bag = CIniFilePropertyBag::Open(file, "BCAM");

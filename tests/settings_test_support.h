@@ -54,11 +54,15 @@ inline void WriteFile(const std::string& path, const std::string& text) {
     out << text;
 }
 
-// Line ends as LF, so files from either platform compare alike.
-inline std::string WithLfLineEnds(std::string text) {
+// The lines of an INI text with LF line ends and without blank lines, so that files written
+// by the profile services of either platform compare alike.
+inline std::string IniLines(const std::string& text) {
     std::string out;
-    for (char c : text)
-        if (c != '\r') out += c;
+    for (char c : text) {
+        if (c == '\r') continue;
+        if (c == '\n' && (out.empty() || out.back() == '\n')) continue;
+        out += c;
+    }
     return out;
 }
 

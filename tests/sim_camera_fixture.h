@@ -44,6 +44,14 @@ inline std::vector<std::vector<std::uint32_t>> SentTo(const std::string& name, s
     return sent;
 }
 
+// The next request of this control code fails with `error`.
+inline void FailNext(std::uint32_t code, std::uint32_t error = 31) {
+    sim::Fault fault;
+    fault.code = code;
+    fault.error = error;
+    sim::InjectFault(fault);
+}
+
 template <class Param = int>
 class SimCameraTest : public testing::TestWithParam<Param> {
 protected:
