@@ -35,8 +35,8 @@ class ScalarMember : public fennex_test::SimCameraTest<MemberCase> {};
 
 TEST_P(ScalarMember, RawWriteNamesTheMembersFeature) {
     Open(fennex_test::kColourCamera);
-    (camera_.*GetParam().member).Raw = 7;
-    EXPECT_EQ(SentTo(name_), (std::vector<Words>{{drv::kFeatureSet, GetParam().featureCode, 7, 1}}));
+    (camera_.*GetParam().member).Raw = 1;
+    EXPECT_EQ(SentTo(name_), (std::vector<Words>{{drv::kFeatureSet, GetParam().featureCode, 1, 1}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(

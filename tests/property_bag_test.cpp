@@ -66,6 +66,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"False", Type::Bool, 0, "false", ""},
         ReadCase{"yes", Type::Bool, codes::kBadValueText, "", "CPropertyBag::ReadBool()"},
         ReadCase{"1", Type::Bool, codes::kBadValueText, "", "CPropertyBag::ReadBool()"},
+        ReadCase{"0", Type::Bool, codes::kBadValueText, "", "CPropertyBag::ReadBool()"},
+        ReadCase{" true", Type::Bool, codes::kBadValueText, "", "CPropertyBag::ReadBool()"},
         ReadCase{"truex", Type::Bool, codes::kBadValueText, "", "CPropertyBag::ReadBool()"},
         ReadCase{"", Type::Bool, codes::kKeyMissing, "", "CPropertyBag::ReadBool()"},
         ReadCase{"12abc", Type::Long, 0, "12", ""},

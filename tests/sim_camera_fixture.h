@@ -46,10 +46,7 @@ inline std::vector<std::vector<std::uint32_t>> SentTo(const std::string& name, s
 
 // The next request of this control code fails with `error`.
 inline void FailNext(std::uint32_t code, std::uint32_t error = 31) {
-    sim::Fault fault;
-    fault.code = code;
-    fault.error = error;
-    sim::InjectFault(fault);
+    sim::InjectFault(sim::Fault(code, error));
 }
 
 template <class Param = int>
