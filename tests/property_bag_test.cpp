@@ -67,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"yes", Type::Bool, codes::kBadValueText, "", "CPropertyBag::ReadBool()"},
         ReadCase{"1", Type::Bool, codes::kBadValueText, "", "CPropertyBag::ReadBool()"},
         ReadCase{"0", Type::Bool, codes::kBadValueText, "", "CPropertyBag::ReadBool()"},
-        ReadCase{" true", Type::Bool, codes::kBadValueText, "", "CPropertyBag::ReadBool()"},
+        ReadCase{"tru", Type::Bool, codes::kBadValueText, "", "CPropertyBag::ReadBool()"},
         ReadCase{"truex", Type::Bool, codes::kBadValueText, "", "CPropertyBag::ReadBool()"},
         ReadCase{"", Type::Bool, codes::kKeyMissing, "", "CPropertyBag::ReadBool()"},
         ReadCase{"12abc", Type::Long, 0, "12", ""},
