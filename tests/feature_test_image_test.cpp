@@ -1,208 +1,127 @@
-// Test images and camera information: availability from the test-image quadlet, the two
-// driver codes that mean "none", the selection word, and the identification strings.
+// Test images and camera information: availability from the test-image quadlet, the driver
+// codes that mean "no test images", the selection word, and the identification strings.
 #include <gtest/gtest.h>
 
-#include <functional>
-
-#include "settings_test_support.h"
 #include "sim_camera_fixture.h"
 
 namespace {
 
+using namespace fennex_test;
 using Bcam::CBcam;
-using fennex_test::Catch;
-using fennex_test::SentTo;
 namespace drv = Bcam::driver;
 namespace codes = Bcam::codes;
 
-using Words = std::vector<std::uint32_t>;
-
-struct AvailabilityCase {
-    const char* name;
-    bool hasTestImages;
-    std::uint32_t images;           // bit n: test image n is there
-    std::uint32_t injectedError;    // the read fails with this, 0 for none
-    std::vector<bool> available;    // images 0..7
-};
-
-class TestImageAvailability : public fennex_test::SimCameraTest<AvailabilityCase> {};
-
-TEST_P(TestImageAvailability, IsSupportedPerImage) {
-    const AvailabilityCase& c = GetParam();
-    Open(fennex_test::kColourCamera);
-    sim::EditCamera(name_, [&](sim::CameraDesc& d) {
-        d.hasTestImages = c.hasTestImages;
-        d.testImages = c.images;
-    });
-    std::vector<bool> available;
-    for (int image = 0; image <= 7; ++image) {
-        if (c.injectedError) fennex_test::FailNext(drv::kTestImageGet, c.injectedError);
-        available.push_back(camera_.TestImage.IsSupported(image));
-    }
-    EXPECT_EQ(available, c.available);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Quadlets, TestImageAvailability,
-    testing::Values(
-        // 0x80A00000: bits 31, 23 and 21.
-        AvailabilityCase{"Images1And3", true, (1u << 1) | (1u << 3), 0,
-                         {true, true, false, true, false, false, false, false}},
-        AvailabilityCase{"All", true, 0xFE, 0, {true, true, true, true, true, true, true, true}},
-        AvailabilityCase{"NoneButLive", true, 0, 0,
-                         {true, false, false, false, false, false, false, false}},
-        AvailabilityCase{"CameraWithout", false, 0, 0,
-                         {false, false, false, false, false, false, false, false}},
-        AvailabilityCase{"DriverNoTestImage", true, 0xFE, 0xEFE00018,
-                         {false, false, false, false, false, false, false, false}},
-        AvailabilityCase{"DriverNotSupported", true, 0xFE, 0xEFE00019,
-                         {false, false, false, false, false, false, false, false}},
-        AvailabilityCase{"DriverCodeWithoutCustomerBit", true, 0xFE, 0xCFE00018,
-                         {false, false, false, false, false, false, false, false}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-struct SelectCase {
-    const char* name;
-    std::uint32_t images;
-    int select;
-    std::uint32_t error;            // 0: selected
-    std::vector<Words> testImageSets;  // words of the set requests sent
-};
-
-class TestImageSelect : public fennex_test::SimCameraTest<SelectCase> {};
-
-TEST_P(TestImageSelect, WritesTheSelectionWordOrRefuses) {
-    const SelectCase& c = GetParam();
-    Open(fennex_test::kColourCamera);
-    sim::EditCamera(name_, [&](sim::CameraDesc& d) {
-        d.hasTestImages = true;
-        d.testImages = c.images;
-    });
-    const auto caught = Catch([&] { camera_.TestImage = c.select; });
-    EXPECT_EQ(caught.code, c.error);
-    if (c.error) {
-        EXPECT_EQ(caught.context, c.error == codes::kBadInquiry ? "CBcam::CTestImage::IsSupported()"
-                                                                : "CBcam::CTestImage::operator=()");
-    }
-    EXPECT_EQ(SentTo(name_, drv::kTestImageSet), c.testImageSets);
-    if (!c.error) {
-        EXPECT_EQ(camera_.TestImage(), c.select);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Selection, TestImageSelect,
-    testing::Values(SelectCase{"Image3", 0xFE, 3, 0, {{0x6000}}},
-                    SelectCase{"Image7", 0xFE, 7, 0, {{0xE000}}},
-                    SelectCase{"LiveImage", 0, 0, 0, {{0}}},
-                    SelectCase{"Unavailable", 1u << 3, 2, codes::kTestImageUnavailable, {}},
-                    SelectCase{"Above7", 0xFE, 8, codes::kBadInquiry, {}},
-                    SelectCase{"Negative", 0xFE, -1, codes::kBadInquiry, {}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-class TestImageEdges : public fennex_test::SimCameraTest<> {};
-
-TEST_F(TestImageEdges, OutOfRangeImageSendsNoRequest) {
-    Open(fennex_test::kColourCamera);
-    EXPECT_EQ(Catch([&] { camera_.TestImage.IsSupported(8); }).code, codes::kBadInquiry);
-    EXPECT_TRUE(SentTo(name_).empty());
-}
-
-TEST_F(TestImageEdges, OtherReadFailureRaises) {
-    Open(fennex_test::kColourCamera);
-    fennex_test::FailNext(drv::kTestImageGet, 31);
-    const auto caught = Catch([&] { camera_.TestImage.IsSupported(1); });
-    EXPECT_EQ(caught.code, 31u);
-    EXPECT_EQ(caught.context, "CBcam::CTestImage::IsSupported()");
-    fennex_test::FailNext(drv::kTestImageGet, 31);
-    EXPECT_EQ(Catch([&] { camera_.TestImage(); }).context, "CBcam::CTestImage::operator()()");
-}
-
-TEST_F(TestImageEdges, WithoutTestImagesSelectionIsRefused) {
-    Open(fennex_test::kColourCamera);
-    sim::EditCamera(name_, [](sim::CameraDesc& d) { d.hasTestImages = false; });
-    EXPECT_EQ(Catch([&] { camera_.TestImage = 1; }).code, codes::kTestImageUnavailable);
-    EXPECT_TRUE(SentTo(name_, drv::kTestImageSet).empty());
-}
-
-// --- camera information
-
-struct InfoCase {
-    const char* name;
-    std::function<void(sim::CameraDesc&)> setup;
-    std::function<std::string(CBcam&)> read;
-    std::string expected;
-};
-
-class InfoRead : public fennex_test::SimCameraTest<InfoCase> {};
-
-TEST_P(InfoRead, ReturnsTheCamerasText) {
-    Open(fennex_test::kColourCamera);
-    sim::EditCamera(name_, GetParam().setup);
-    EXPECT_EQ(GetParam().read(camera_), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Strings, InfoRead,
-    testing::Values(
-        InfoCase{"NodeId", [](sim::CameraDesc& d) { d.nodeId = 0x123456789ABCDEF0ull; },
-                 [](CBcam& c) { return c.Info.NodeId(); }, "0x123456-517992144624"},
-        InfoCase{"NodeIdLeadingZeros", [](sim::CameraDesc& d) { d.nodeId = 0x0000300000000007ull; },
-                 [](CBcam& c) { return c.Info.NodeId(); }, "0x000030-7"},
-        InfoCase{"NodeIdLargest", [](sim::CameraDesc& d) { d.nodeId = ~0ull; },
-                 [](CBcam& c) { return c.Info.NodeId(); }, "0xffffff-1099511627775"},
-        InfoCase{"Model", [](sim::CameraDesc& d) { d.model = "A602fc"; },
-                 [](CBcam& c) { return c.Info.ModelName(); }, "A602fc"},
-        InfoCase{"Vendor", [](sim::CameraDesc& d) { d.vendor = "Quentaro"; },
-                 [](CBcam& c) { return c.Info.VendorName(); }, "Quentaro"},
-        InfoCase{"Firmware", [](sim::CameraDesc& d) { d.firmware = "1.2 build 7"; },
-                 [](CBcam& c) { return c.Info.CameraFirmwareVersion(); }, "1.2 build 7"},
-        InfoCase{"ModelFillingTheBuffer", [](sim::CameraDesc& d) { d.model = std::string(300, 'M'); },
-                 [](CBcam& c) { return c.Info.ModelName(); }, std::string(255, 'M')},
-        InfoCase{"EmptyModel", [](sim::CameraDesc& d) { d.model.clear(); },
-                 [](CBcam& c) { return c.Info.ModelName(); }, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(InfoRequests, EachStringNamesItsSelector) {
-    CBcam camera;
-    std::string name;
-    fennex_test::OpenSimCamera(camera, name, fennex_test::kColourCamera);
-    camera.Info.VendorName();
-    camera.Info.ModelName();
-    camera.Info.CameraFirmwareVersion();
-    EXPECT_EQ(SentTo(name, drv::kCameraString), (std::vector<Words>{{0}, {1}, {2}}));
-    EXPECT_EQ(camera.Info.DeviceName(), name);
-}
-
-TEST(InfoRequests, DriverVersionIsAShortTerminatedText) {
-    CBcam camera;
-    std::string name;
-    fennex_test::OpenSimCamera(camera, name, fennex_test::kColourCamera);
-    const std::string version = camera.Info.DriverSoftwareVersion();
-    EXPECT_FALSE(version.empty());
-    EXPECT_LE(version.size(), 19u);
-    EXPECT_EQ(version.find('\0'), std::string::npos);
-}
-
-TEST(InfoRequests, FailuresCarryTheOperation) {
-    CBcam camera;
-    std::string name;
-    fennex_test::OpenSimCamera(camera, name, fennex_test::kColourCamera);
-    const std::vector<std::pair<std::function<void()>, std::string>> calls = {
-        {[&] { camera.Info.NodeId(); }, "CBcam::CInfo::NodeId()"},
-        {[&] { camera.Info.ModelName(); }, "CBcam::CInfo::ModelName()"},
-        {[&] { camera.Info.VendorName(); }, "CBcam::CInfo::VendorName()"},
-        {[&] { camera.Info.CameraFirmwareVersion(); }, "CBcam::CInfo::CameraFirmwareVersion()"},
-        {[&] { camera.Info.DriverSoftwareVersion(); }, "CBcam::CInfo::DriverSoftwareVersion()"},
+// A camera with (or without) test images, these available (bit n for image n).
+Setup Images(bool has, std::uint32_t images, std::uint32_t selected = 0) {
+    return [=](sim::CameraDesc& d) {
+        d.hasTestImages = has;
+        d.testImages = images;
+        d.testImage = selected;
     };
-    for (const auto& [call, context] : calls) {
-        for (std::uint32_t code : {drv::kNodeId, drv::kCameraString, drv::kDriverVersion})
-            fennex_test::FailNext(code, 31);
-        const auto caught = Catch(call);
-        EXPECT_EQ(caught.code, 31u) << context;
-        EXPECT_EQ(caught.context, context);
-        sim::ClearFaults();
+}
+
+// The availability of images 0..7 as a bit mask (bit n for image n), when the read request
+// fails with `error` (0: it does not).
+std::function<std::uint32_t(CBcam&)> Available(std::uint32_t error = 0) {
+    return [=](CBcam& c) {
+        std::uint32_t mask = 0;
+        for (int image = 0; image <= 7; ++image) {
+            if (error) FailNext(drv::kTestImageGet, error);
+            if (c.TestImage.IsSupported(image)) mask |= 1u << image;
+        }
+        return mask;
+    };
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TestImage, ReadTable,
+    testing::Values(
+        // Quadlet 0x80A00000: bits 31, 23 and 21.
+        ReadRow{"Images1And3", Images(true, 0x0A), Available(), 0x0B},
+        ReadRow{"All", Images(true, 0xFE), Available(), 0xFF},
+        ReadRow{"OnlyLive", Images(true, 0), Available(), 0x01},
+        ReadRow{"CameraWithout", Images(false, 0xFE), Available(), 0},
+        ReadRow{"DriverNoTestImage", Images(true, 0xFE), Available(0xEFE00018), 0},
+        ReadRow{"DriverNotSupported", Images(true, 0xFE), Available(0xEFE00019), 0},
+        ReadRow{"DriverCodeWithoutCustomerBit", Images(true, 0xFE), Available(0xCFE00018), 0},
+        ReadRow{"Selected", Images(true, 0xFE, 5), [](CBcam& c) -> std::uint32_t { return c.TestImage(); }, 5},
+        // Node ID: upper 24 bits in hex, lower 40 in decimal.
+        ReadRow{"NodeId", [](sim::CameraDesc& d) { d.nodeId = 0x123456789ABCDEF0ull; },
+                [](CBcam& c) -> std::uint32_t { return c.Info.NodeId() == "0x123456-517992144624"; }, 1},
+        ReadRow{"NodeIdZeros", [](sim::CameraDesc& d) { d.nodeId = 0x0000300000000007ull; },
+                [](CBcam& c) -> std::uint32_t { return c.Info.NodeId() == "0x000030-7"; }, 1},
+        ReadRow{"NodeIdLargest", [](sim::CameraDesc& d) { d.nodeId = ~0ull; },
+                [](CBcam& c) -> std::uint32_t { return c.Info.NodeId() == "0xffffff-1099511627775"; }, 1},
+        ReadRow{"Model", [](sim::CameraDesc& d) { d.model = "A602fc"; },
+                [](CBcam& c) -> std::uint32_t { return c.Info.ModelName() == "A602fc"; }, 1},
+        ReadRow{"Vendor", [](sim::CameraDesc& d) { d.vendor = "Quentaro"; },
+                [](CBcam& c) -> std::uint32_t { return c.Info.VendorName() == "Quentaro"; }, 1},
+        ReadRow{"Firmware", [](sim::CameraDesc& d) { d.firmware = "1.2 build 7"; },
+                [](CBcam& c) -> std::uint32_t { return c.Info.CameraFirmwareVersion() == "1.2 build 7"; }, 1},
+        ReadRow{"ModelFillingTheBuffer", [](sim::CameraDesc& d) { d.model = std::string(300, 'M'); },
+                [](CBcam& c) -> std::uint32_t { return c.Info.ModelName() == std::string(255, 'M'); }, 1},
+        ReadRow{"DriverVersionFitsItsBuffer", {},
+                [](CBcam& c) -> std::uint32_t {
+                    const std::string v = c.Info.DriverSoftwareVersion();
+                    return !v.empty() && v.size() <= 19 && v.find('\0') == std::string::npos;
+                }, 1},
+        ReadRow{"DeviceName", {},
+                [](CBcam& c) -> std::uint32_t { return c.Info.DeviceName() == sim::CameraNames().at(1); }, 1}),
+    RowName());
+
+INSTANTIATE_TEST_SUITE_P(
+    TestImage, RequestTable,
+    testing::Values(
+        RequestRow{"Image3", Images(true, 0xFE), [](CBcam& c) { c.TestImage = 3; },
+                   {{drv::kTestImageGet}, {drv::kTestImageSet, 0x6000}}},
+        RequestRow{"Image7", Images(true, 0xFE), [](CBcam& c) { c.TestImage = 7; },
+                   {{drv::kTestImageGet}, {drv::kTestImageSet, 0xE000}}},
+        RequestRow{"LiveImage", Images(true, 0), [](CBcam& c) { c.TestImage = 0; },
+                   {{drv::kTestImageGet}, {drv::kTestImageSet, 0}}},
+        RequestRow{"OutOfRangeSendsNothing", {}, [](CBcam& c) { Catch([&] { c.TestImage.IsSupported(8); }); }, {}},
+        RequestRow{"UnavailableWritesNothing", Images(false, 0xFE), [](CBcam& c) { Catch([&] { c.TestImage = 1; }); },
+                   {{drv::kTestImageGet}}},
+        RequestRow{"Strings", {},
+                   [](CBcam& c) { c.Info.VendorName(); c.Info.ModelName(); c.Info.CameraFirmwareVersion(); },
+                   {{drv::kCameraString, 0}, {drv::kCameraString, 1}, {drv::kCameraString, 2}}}),
+    RowName());
+
+INSTANTIATE_TEST_SUITE_P(
+    TestImage, FailureTable,
+    testing::Values(
+        FailureRow{"Image8", 0, [](CBcam& c) { c.TestImage.IsSupported(8); }, codes::kBadInquiry,
+                   "CBcam::CTestImage::IsSupported()", 0},
+        FailureRow{"ImageNegative", 0, [](CBcam& c) { c.TestImage = -1; }, codes::kBadInquiry,
+                   "CBcam::CTestImage::IsSupported()", 0},
+        FailureRow{"Unavailable", drv::kTestImageGet, [](CBcam& c) { c.TestImage.IsSupported(1); }, 31,
+                   "CBcam::CTestImage::IsSupported()"},
+        FailureRow{"Read", drv::kTestImageGet, [](CBcam& c) { c.TestImage(); }, 31,
+                   "CBcam::CTestImage::operator()()"},
+        FailureRow{"Write", drv::kTestImageSet, [](CBcam& c) { c.TestImage = 1; }, 31,
+                   "CBcam::CTestImage::operator=()"},
+        FailureRow{"NodeId", drv::kNodeId, [](CBcam& c) { c.Info.NodeId(); }, 31, "CBcam::CInfo::NodeId()"},
+        FailureRow{"Model", drv::kCameraString, [](CBcam& c) { c.Info.ModelName(); }, 31,
+                   "CBcam::CInfo::ModelName()"},
+        FailureRow{"Vendor", drv::kCameraString, [](CBcam& c) { c.Info.VendorName(); }, 31,
+                   "CBcam::CInfo::VendorName()"},
+        FailureRow{"Firmware", drv::kCameraString, [](CBcam& c) { c.Info.CameraFirmwareVersion(); }, 31,
+                   "CBcam::CInfo::CameraFirmwareVersion()"},
+        FailureRow{"DriverVersion", drv::kDriverVersion, [](CBcam& c) { c.Info.DriverSoftwareVersion(); }, 31,
+                   "CBcam::CInfo::DriverSoftwareVersion()"}),
+    RowName());
+
+// A camera without test images refuses every selection, and writes nothing.
+TEST(TestImageSelection, WithoutTestImagesEveryImageIsRefused) {
+    CBcam camera;
+    std::string name;
+    OpenSimCamera(camera, name, kColourCamera);
+    sim::EditCamera(name, Images(false, 0xFE));
+    for (int image = 0; image <= 7; ++image) {
+        const CaughtError caught = Catch([&] { camera.TestImage = image; });
+        EXPECT_EQ(caught.code, codes::kTestImageUnavailable) << image;
+        EXPECT_EQ(caught.context, "CBcam::CTestImage::operator=()");
     }
+    EXPECT_TRUE(SentTo(name, drv::kTestImageSet).empty());
 }
 
 }  // namespace

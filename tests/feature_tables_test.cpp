@@ -1,0 +1,51 @@
+// The table tests that the feature families fill (see sim_camera_fixture.h).
+#include <gtest/gtest.h>
+
+#include "sim_camera_fixture.h"
+
+namespace fennex_test {
+
+TEST_P(RequestTable, SendsExactlyTheseRequests) {
+    Open(kColourCamera, GetParam().setup);
+    GetParam().call(camera_);
+    EXPECT_EQ(SentTo(name_), GetParam().sent);
+}
+
+TEST_P(ReadTable, DecodesTheRegisters) {
+    Open(kColourCamera, GetParam().setup);
+    EXPECT_EQ(GetParam().read(camera_), GetParam().expected);
+}
+
+TEST_P(FailureTable, RaisesWithCodeAndContext) {
+    const FailureRow& row = GetParam();
+    Open(kColourCamera);
+    if (row.fault) FailNext(row.fault);
+    const CaughtError caught = Catch([&] { row.call(camera_); });
+    EXPECT_TRUE(caught.thrown);
+    EXPECT_EQ(caught.code, row.error);
+    EXPECT_EQ(caught.context, row.context);
+    if (row.sent >= 0) {
+        EXPECT_EQ(SentTo(name_).size(), static_cast<std::size_t>(row.sent));
+    }
+}
+
+TEST_P(PersistTable, SaveAndRestoreTouchWhatTheCameraCallsFor) {
+    const PersistRow& row = GetParam().row;
+    Open(kColourCamera, row.setup);
+    RecordingBag::Store store;
+    const CaughtError saved = Catch([&] { GetParam().save(camera_, RecordingBag::Make(store, "F")); });
+    EXPECT_EQ(saved.code, row.saveError);
+    EXPECT_EQ(store.log, row.saveLog);
+
+    if (!row.stored.empty()) store.sections["F"] = row.stored;
+    store.log.clear();
+    if (GetParam().beforeRestore) sim::EditCamera(name_, GetParam().beforeRestore);
+    sim::ClearRequests();
+    const CaughtError restored =
+        Catch([&] { GetParam().restore(camera_, RecordingBag::Make(store, "F")); });
+    EXPECT_EQ(restored.code, row.restoreError);
+    EXPECT_EQ(store.log, row.restoreLog);
+    EXPECT_EQ(WritesTo(name_), row.restoreWrites);
+}
+
+}  // namespace fennex_test
