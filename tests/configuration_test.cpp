@@ -276,34 +276,6 @@ TEST_F(ConfigurationFile, MissingFileOrSectionIsRefused) {
     EXPECT_TRUE(SentTo(name_).empty());
 }
 
-TEST_F(ConfigurationFile, ScalarKeysFollowTheCameraState) {
-    Open(fennex_test::kMonoCamera);
-    fennex_test::ScratchDirectory dir;
-    const std::string file = dir.File("state.cfg");
-    // Gamma switched off, gain automatic.
-    sim::EditCamera(name_, [](sim::CameraDesc& d) {
-        d.feature(drv::kGamma).control = 1;
-        d.feature(drv::kGain).control = (1u << 24) | 64;
-    });
-    camera_.SaveConfiguration(file);
-    auto bag = Bcam::CIniFilePropertyBag::Open(file, "BCAM");
-    auto gamma = bag->GetBag("Gamma");
-    EXPECT_FALSE(gamma->ReadBool("OnOff"));
-    EXPECT_EQ(Catch([&] { gamma->ReadLong("RawValue"); }).code, codes::kKeyMissing);
-    auto gain = bag->GetBag("Gain");
-    EXPECT_TRUE(gain->ReadBool("AutoMode"));
-    EXPECT_EQ(Catch([&] { gain->ReadLong("RawValue"); }).code, codes::kKeyMissing);
-
-    // Restoring switches gamma off and leaves its value; gain goes automatic, value kept.
-    sim::EditCamera(name_, [](sim::CameraDesc& d) {
-        d.feature(drv::kGamma).control = (1u << 25) | 0;
-        d.feature(drv::kGain).control = 99;
-    });
-    camera_.RestoreConfiguration(file);
-    EXPECT_EQ(sim::Camera(name_).feature(drv::kGamma).control, 0u);
-    EXPECT_EQ(sim::Camera(name_).feature(drv::kGain).control, (1u << 24) | 99);
-}
-
 TEST_F(ConfigurationFile, AbsoluteControlEndsTheSaveAfterItsFlag) {
     Open(fennex_test::kMonoCamera);
     fennex_test::ScratchDirectory dir;
