@@ -22,7 +22,12 @@ const Setup kGainAll = Registers(drv::kGain, kAll, 0);
 Setup Shutter(std::uint32_t inquiry, std::uint32_t control = 0) {
     return Registers(drv::kShutter, inquiry, control);
 }
-std::uint32_t Has(CBcam& c, Bcam::Inquiry which) { return c.Shutter.IsSupported(which); }
+std::uint32_t Selectors(CBcam& c) {
+    std::uint32_t mask = 0;
+    for (std::uint32_t which = Bcam::inqPresence; which <= Bcam::inqManual; ++which)
+        if (c.Shutter.IsSupported(static_cast<Bcam::Inquiry>(which))) mask |= 1u << which;
+    return mask;
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Scalar, RequestTable,
@@ -54,15 +59,12 @@ INSTANTIATE_TEST_SUITE_P(
         ReadRow{"OnOffClear", Shutter(kAll, ~kOn), [](CBcam& c) -> std::uint32_t { return c.Shutter.OnOff(); }, 0},
         ReadRow{"AutoMode", Shutter(kAll, kAutoOn), [](CBcam& c) -> std::uint32_t { return c.Shutter.AutoMode(); }, 1},
         ReadRow{"AbsControl", Shutter(kAll, kAbsOn), [](CBcam& c) -> std::uint32_t { return c.Shutter.AbsControl(); }, 1},
-        ReadRow{"OnePushIsBit28", Shutter(P | 1u << 28), [](CBcam& c) { return Has(c, Bcam::inqOnePush); }, 1},
-        ReadRow{"OnePushNotBit29", Shutter(P | 1u << 29), [](CBcam& c) { return Has(c, Bcam::inqOnePush); }, 0},
-        ReadRow{"AbsControlCap", Shutter(P | kAbs), [](CBcam& c) { return Has(c, Bcam::inqAbsControl); }, 1},
-        ReadRow{"ReadOutCap", Shutter(P | kReadOut), [](CBcam& c) { return Has(c, Bcam::inqReadOut); }, 1},
-        ReadRow{"OnOffCap", Shutter(P | kOnOff), [](CBcam& c) { return Has(c, Bcam::inqOnOff); }, 1},
-        ReadRow{"AutoCap", Shutter(P | kAuto), [](CBcam& c) { return Has(c, Bcam::inqAuto); }, 1},
-        ReadRow{"ManualCap", Shutter(P | kManual), [](CBcam& c) { return Has(c, Bcam::inqManual); }, 1},
-        ReadRow{"ManualCapClear", Shutter(kAll & ~kManual), [](CBcam& c) { return Has(c, Bcam::inqManual); }, 0},
-        ReadRow{"Presence", Shutter(P), [](CBcam& c) { return Has(c, Bcam::inqPresence); }, 1}),
+        // Selectors 0..6 as a mask, bit n for selector n.
+        ReadRow{"OnePushIsBit28", Shutter(P | 1u << 28), Selectors, 0x05},
+        ReadRow{"OnePushNotBit29", Shutter(P | 1u << 29), Selectors, 0x01},
+        ReadRow{"EachFlagItsBit", Shutter(P | kAbs | kReadOut | kOnOff | kAuto | kManual), Selectors, 0x7B},
+        ReadRow{"ManualOnly", Shutter(P | kManual), Selectors, 0x41},
+        ReadRow{"AbsentFeature", Shutter(kAll & ~P), Selectors, 0x7E}),
     RowName());
 
 INSTANTIATE_TEST_SUITE_P(

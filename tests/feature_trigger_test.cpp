@@ -19,7 +19,13 @@ Setup Trigger(std::uint32_t inquiry, std::uint32_t control = 0) {
 }
 Words TriggerSet(std::uint32_t quadlet, std::uint32_t mask) { return FeatureSet(51, quadlet, mask); }
 std::uint32_t Mode(CBcam& c, std::uint32_t m) { return c.Trigger.IsModeSupported(m); }
-std::uint32_t Has(CBcam& c, Bcam::Inquiry i) { return c.Trigger.IsSupported(i); }
+std::uint32_t Selectors(CBcam& c) {
+    std::uint32_t mask = 0;
+    for (Bcam::Inquiry which : {Bcam::inqPresence, Bcam::inqAbsControl, Bcam::inqReadOut,
+                                Bcam::inqOnOff, Bcam::inqPolarity})
+        if (c.Trigger.IsSupported(which)) mask |= 1u << which;
+    return mask;
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Trigger, RequestTable,
@@ -43,11 +49,9 @@ INSTANTIATE_TEST_SUITE_P(
         ReadRow{"Mode1Bit14", Trigger(0x80004000), [](CBcam& c) { return Mode(c, 1); }, 1},
         ReadRow{"Mode2Bit13", Trigger(0x80002000), [](CBcam& c) { return Mode(c, 2); }, 1},
         ReadRow{"Mode2Missing", Trigger(0x8000D000), [](CBcam& c) { return Mode(c, 2); }, 0},
-        ReadRow{"PolarityBit25", Trigger(0x82000000), [](CBcam& c) { return Has(c, Bcam::inqPolarity); }, 1},
-        ReadRow{"PolarityMissing", Trigger(0xFC000000), [](CBcam& c) { return Has(c, Bcam::inqPolarity); }, 0},
-        ReadRow{"ReadOutBit27", Trigger(0x88000000), [](CBcam& c) { return Has(c, Bcam::inqReadOut); }, 1},
-        ReadRow{"OnOffBit26", Trigger(0x84000000), [](CBcam& c) { return Has(c, Bcam::inqOnOff); }, 1},
-        ReadRow{"AbsBit30", Trigger(0xC0000000), [](CBcam& c) { return Has(c, Bcam::inqAbsControl); }, 1},
+        // Selectors 0, 1, 3, 4, 7 as a mask, bit n for selector n.
+        ReadRow{"PolarityBit25", Trigger(0x82000000), Selectors, 0x81},
+        ReadRow{"EachFlagItsBit", Trigger(0xFC000000), Selectors, 0x1B},
         ReadRow{"ModeField", Trigger(kAll, 0x02030ABC), [](CBcam& c) { return c.Trigger.Mode(); }, 3},
         ReadRow{"ParameterField", Trigger(kAll, 0x02030ABC), [](CBcam& c) { return c.Trigger.Parameter(); }, 0xABC},
         ReadRow{"PolarityHigh", Trigger(kAll, 1u << 24), [](CBcam& c) -> std::uint32_t { return c.Trigger.Polarity(); }, 1},
