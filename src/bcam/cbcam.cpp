@@ -438,7 +438,9 @@ void CBcam::WaitForCompletion(std::int32_t* functionCode, std::uint32_t* error, 
     {
         Waiter waiter(*this);
         if (!waiter.Port()) {
-            failure = err::kInvalidHandle;  // as the system answers for a null port
+            // Closed (perhaps by the notification thread a moment ago): answer as to a waiter
+            // whose port was closed under it, so that a thread waiting in a loop ends.
+            failure = err::kAbandonedWait0;
         } else {
             std::uint32_t bytes = 0;
             std::uintptr_t key = 0;

@@ -84,7 +84,8 @@ public:
     void FreeResources();
     // The buffer must stay valid until the completion carrying `context` has been dequeued.
     void GrabImageAsync(void* buffer, std::uint32_t bufferSize, void* context, bool oneShot);
-    // *error is 258 on time-out; *functionCode is written only when a record was dequeued.
+    // *error is 258 on time-out, 735 when the object is (or becomes) closed; *functionCode is
+    // written only when a record was dequeued.
     void WaitForCompletion(std::int32_t* functionCode, std::uint32_t* error, void** context,
                            std::uint32_t timeoutMs);
     void Notify(std::int32_t functionCode, void* context);
