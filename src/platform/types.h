@@ -6,7 +6,7 @@
 
 namespace fennex::platform {
 
-// An opaque OS handle: a Win32 HANDLE, or a pointer to one of our own objects on POSIX.
+// An opaque OS handle: a Win32 HANDLE, or on POSIX the key of one of our own objects.
 using Handle = void*;
 
 // INVALID_HANDLE_VALUE: all bits set.

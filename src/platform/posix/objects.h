@@ -6,7 +6,9 @@
 #include <memory>
 #include <new>
 
+#include "platform/last_error.h"
 #include "platform/types.h"
+#include "platform/win32_errors.h"
 
 namespace fennex::platform::posix {
 
@@ -22,8 +24,8 @@ T& Immortal() {
 class Object {
 public:
     virtual ~Object() = default;
-    // Called once when the last handle is closed, before the object is dropped from the
-    // table; waiters that still hold a reference must be released here.
+    // Called once when its handle is closed, after the handle has left the table; waiters
+    // that still hold a reference must be released here.
     virtual void OnClose() {}
 };
 
@@ -38,16 +40,6 @@ bool CloseObject(Handle handle);
 void EndThreadWindows();
 
 // The object of `handle` when it is a T, else null with LastError() 6.
-template <class T>
-std::shared_ptr<T> Find(Handle handle);
-
-}  // namespace fennex::platform::posix
-
-#include "platform/last_error.h"
-#include "platform/win32_errors.h"
-
-namespace fennex::platform::posix {
-
 template <class T>
 std::shared_ptr<T> Find(Handle handle) {
     auto object = std::dynamic_pointer_cast<T>(FindObject(handle));
