@@ -38,26 +38,26 @@ private:
     bool cut_ = false;
 };
 
-struct Spec {
+struct Directive {
     bool left = false, zero = false, alternate = false;
     std::size_t width = 0;
     bool hasPrecision = false;
     std::size_t precision = 0;
 };
 
-void PutPadded(Sink& out, const Spec& spec, const char* text, std::size_t n, const char* prefix = "",
+void PutPadded(Sink& out, const Directive& directive, const char* text, std::size_t n, const char* prefix = "",
                bool numeric = false) {
     const std::size_t prefixLength = std::strlen(prefix);
     const std::size_t total = n + prefixLength;
-    const std::size_t pad = spec.width > total ? spec.width - total : 0;
-    if (!spec.left && !(spec.zero && numeric)) out.Repeat(' ', pad);
+    const std::size_t pad = directive.width > total ? directive.width - total : 0;
+    if (!directive.left && !(directive.zero && numeric)) out.Repeat(' ', pad);
     out.Put(prefix, prefixLength);
-    if (!spec.left && spec.zero && numeric) out.Repeat('0', pad);
+    if (!directive.left && directive.zero && numeric) out.Repeat('0', pad);
     out.Put(text, n);
-    if (spec.left) out.Repeat(' ', pad);
+    if (directive.left) out.Repeat(' ', pad);
 }
 
-void PutUnsigned(Sink& out, const Spec& spec, unsigned long long value, unsigned base, bool upper,
+void PutUnsigned(Sink& out, const Directive& directive, unsigned long long value, unsigned base, bool upper,
                  bool negative) {
     char digits[24];
     std::size_t n = 0;
@@ -69,8 +69,8 @@ void PutUnsigned(Sink& out, const Spec& spec, unsigned long long value, unsigned
     char text[24];
     for (std::size_t i = 0; i < n; ++i) text[i] = digits[n - 1 - i];
     const char* prefix = negative ? "-" : "";
-    if (base == 16 && spec.alternate) prefix = upper ? "0X" : "0x";
-    PutPadded(out, spec, text, n, prefix, true);
+    if (base == 16 && directive.alternate) prefix = upper ? "0X" : "0x";
+    PutPadded(out, directive, text, n, prefix, true);
 }
 
 void Finish(Sink& out, char* buffer, std::size_t size) {
@@ -94,19 +94,19 @@ std::size_t FormatMessageText(char* buffer, std::size_t size, const char* format
             continue;
         }
         const char* start = p++;
-        Spec spec;
+        Directive directive;
         for (;; ++p) {
-            if (*p == '-') spec.left = true;
-            else if (*p == '0') spec.zero = true;
-            else if (*p == '#') spec.alternate = true;
+            if (*p == '-') directive.left = true;
+            else if (*p == '0') directive.zero = true;
+            else if (*p == '#') directive.alternate = true;
             else break;
         }
-        while (*p >= '0' && *p <= '9') spec.width = spec.width * 10 + static_cast<std::size_t>(*p++ - '0');
+        while (*p >= '0' && *p <= '9') directive.width = directive.width * 10 + static_cast<std::size_t>(*p++ - '0');
         if (*p == '.') {
-            spec.hasPrecision = true;
+            directive.hasPrecision = true;
             ++p;
             while (*p >= '0' && *p <= '9')
-                spec.precision = spec.precision * 10 + static_cast<std::size_t>(*p++ - '0');
+                directive.precision = directive.precision * 10 + static_cast<std::size_t>(*p++ - '0');
         }
         bool isLong = false, isShort = false;
         if (*p == 'l') isLong = true, ++p;
@@ -118,7 +118,7 @@ std::size_t FormatMessageText(char* buffer, std::size_t size, const char* format
                 const long long s = isShort ? static_cast<short>(v) : v;
                 const unsigned long long magnitude =
                     s < 0 ? 0ull - static_cast<unsigned long long>(s) : static_cast<unsigned long long>(s);
-                PutUnsigned(out, spec, magnitude, 10, false, s < 0);
+                PutUnsigned(out, directive, magnitude, 10, false, s < 0);
                 break;
             }
             case 'u':
@@ -126,20 +126,20 @@ std::size_t FormatMessageText(char* buffer, std::size_t size, const char* format
             case 'X': {
                 unsigned long long v = isLong ? va_arg(args, unsigned long) : va_arg(args, unsigned);
                 if (isShort) v = static_cast<unsigned short>(v);
-                PutUnsigned(out, spec, v, *p == 'u' ? 10 : 16, *p == 'X', false);
+                PutUnsigned(out, directive, v, *p == 'u' ? 10 : 16, *p == 'X', false);
                 break;
             }
             case 'c': {
                 const char c = static_cast<char>(va_arg(args, int));
-                PutPadded(out, spec, &c, 1);
+                PutPadded(out, directive, &c, 1);
                 break;
             }
             case 's': {
                 const char* s = va_arg(args, const char*);
                 if (!s) s = "(null)";
                 std::size_t n = 0;
-                while (s[n] && (!spec.hasPrecision || n < spec.precision)) ++n;
-                PutPadded(out, spec, s, n);
+                while (s[n] && (!directive.hasPrecision || n < directive.precision)) ++n;
+                PutPadded(out, directive, s, n);
                 break;
             }
             case '%':

@@ -23,11 +23,11 @@ bool ParseSpec(std::string_view format, MessagePiece& piece) {
         ++i;
         if (!digits()) return false;
     }
-    std::string spec(format.substr(0, i));
+    std::string flags(format.substr(0, i));
     bool longOrShort = false;
     if (i < format.size() && (format[i] == 'h' || format[i] == 'l')) {
         // Windows' long is 32 bits like int, so 'l' changes nothing and is dropped.
-        if (format[i] == 'h') spec += 'h';
+        if (format[i] == 'h') flags += 'h';
         longOrShort = true;
         ++i;
     }
@@ -35,7 +35,7 @@ bool ParseSpec(std::string_view format, MessagePiece& piece) {
     char conversion = format[i];
     if (std::string_view("diuoxXcs").find(conversion) == std::string_view::npos) return false;
     if (longOrShort && (conversion == 'c' || conversion == 's')) return false;
-    piece.spec = std::move(spec);
+    piece.flags = std::move(flags);
     piece.conversion = conversion;
     return true;
 }

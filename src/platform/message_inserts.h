@@ -16,7 +16,7 @@ struct MessagePiece {
     Kind kind = Kind::Text;
     std::string text;        // Text: the characters to copy
     unsigned index = 0;      // Insert: 1 to 99
-    std::string spec;        // Insert: printf flags, width, precision and length ("-08", ".3")
+    std::string flags;       // Insert: printf flags, width, precision and length ("-08", ".3")
     char conversion = 's';   // Insert: one of d i u o x X c s
 };
 

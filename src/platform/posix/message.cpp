@@ -68,7 +68,7 @@ bool SameModuleName(const char* a, const char* b) {
 }
 
 void AppendInsert(const MessagePiece& piece, std::uintptr_t value, std::string& out) {
-    std::string format = "%" + piece.spec + piece.conversion;
+    std::string format = "%" + piece.flags + piece.conversion;
     char small[64];
     auto print = [&](char* buffer, std::size_t size) {
         switch (piece.conversion) {
