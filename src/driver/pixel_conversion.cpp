@@ -274,20 +274,22 @@ FENNEX_AVX2 void Yuv444Avx2(const std::uint8_t* raw, std::uint8_t* row, std::siz
 }
 
 FENNEX_AVX2 void Yuv411Avx2(const std::uint8_t* raw, std::uint8_t* row, std::size_t count) {
+    // 32 pixels come from 48 bytes, the low lane's block in bytes 0..23, the high lane's in
+    // 24..47. Two plain loads, at bytes 0 and 16, give each lane its whole block: the low
+    // lane sees bytes 0..15 and 16..31, the high lane 16..31 and 32..47, so each lane has its
+    // own pair of masks (block-relative bases 0 and 16 low, -8 and 8 high) and no lane
+    // crossing is needed.
     static constexpr auto kSrc = Yuv411Source();
-    static constexpr Mask kA = Pick(kSrc, 0);
-    static constexpr Mask kB = [] {
-        Mask m = Pick(kSrc, 8);
-        for (int d = 0; d < 16; ++d)
-            if (kSrc[d] < 16) m[d] = -128;
-        return m;
-    }();
-    const __m256i ma = MaskPair(kA), mb = MaskPair(kB);
+    static constexpr Mask kLow0 = Pick(kSrc, 0), kLow1 = Pick(kSrc, 16);
+    static constexpr Mask kHigh0 = Pick(kSrc, -8), kHigh1 = Pick(kSrc, 8);
+    const __m256i m0 = _mm256_setr_m128i(MaskVector(kLow0), MaskVector(kHigh0));
+    const __m256i m1 = _mm256_setr_m128i(MaskVector(kLow1), MaskVector(kHigh1));
     std::size_t i = 0;
     for (; i + 32 <= count; i += 32) {
-        const std::uint8_t* p = raw + 3 * (i / 2);  // two blocks of 24 bytes
-        Store32(row + i, _mm256_or_si256(_mm256_shuffle_epi8(LoadPair(p, p + 24), ma),
-                                         _mm256_shuffle_epi8(LoadPair(p + 8, p + 32), mb)));
+        const std::uint8_t* p = raw + 3 * (i / 2);
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 16));
+        Store32(row + i, _mm256_or_si256(_mm256_shuffle_epi8(a, m0), _mm256_shuffle_epi8(b, m1)));
     }
     Yuv411Ssse3(raw + 3 * (i / 2), row + i, count - i);
 }
