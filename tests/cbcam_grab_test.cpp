@@ -150,6 +150,25 @@ TEST_F(CBcamGrab, RefusedRequestsReleaseTheirRecords) {
     EXPECT_EQ(RecordsLeft(), 0);
 }
 
+// Released records are reused, so that grabbing takes nothing from the heap; a reused record
+// must not carry the outcome or event of its last request into the next one.
+TEST_F(CBcamGrab, AReusedRecordStartsClean) {
+    int first = 0;
+    Bcam::BcamOL* record = CBcam::GetBcamOL(Bcam::kFunctionGrab, &first);
+    record->ov = {5, 640, 1, 2, reinterpret_cast<fennex::platform::Handle>(0x11)};
+    CBcam::ReleaseBcamOL(record);
+    Bcam::BcamOL* again = CBcam::GetBcamOL(Bcam::kFunctionOneShot, nullptr);
+    EXPECT_EQ(again, record);
+    EXPECT_EQ(again->ov.Internal, 0u);
+    EXPECT_EQ(again->ov.InternalHigh, 0u);
+    EXPECT_EQ(again->ov.Offset | again->ov.OffsetHigh, 0u);
+    EXPECT_EQ(again->ov.hEvent, nullptr);
+    EXPECT_EQ(again->functionCode, Bcam::kFunctionOneShot);
+    EXPECT_EQ(again->context, nullptr);
+    CBcam::ReleaseBcamOL(again);
+    EXPECT_EQ(RecordsLeft(), 0);
+}
+
 TEST_F(CBcamGrab, CloseWithGrabsPendingReleasesEveryRecord) {
     CBcam camera;
     camera.Open(mono);

@@ -90,6 +90,26 @@ TEST(PlatformCompletionPort, CompletionsComeOutInOrderWithKeyBytesAndOutcome) {
     }
 }
 
+// Posts and takes interleaved so that the queue wraps around and grows while it holds
+// completions: every completion still comes out once, in the order it went in.
+TEST(PlatformCompletionPort, OrderHoldsWhileTheQueueWrapsAndGrows) {
+    const std::vector<std::pair<int, int>> steps = {{5, 3}, {10, 4}, {1, 9}, {30, 20}, {0, 10}};
+    PortGuard guard;
+    ASSERT_NE(guard.port, nullptr);
+    std::uintptr_t posted = 0, taken = 0;
+    for (const auto& [posts, takes] : steps) {
+        for (int i = 0; i < posts; ++i)
+            ASSERT_TRUE(PostCompletion(guard.port, 0, ++posted, nullptr));
+        for (int i = 0; i < takes; ++i) {
+            std::uintptr_t key = 0;
+            ASSERT_TRUE(DequeueCompletion(guard.port, nullptr, &key, nullptr, 1000));
+            EXPECT_EQ(key, ++taken);
+        }
+    }
+    EXPECT_EQ(taken, posted);
+    EXPECT_FALSE(DequeueCompletion(guard.port, nullptr, nullptr, nullptr, 0));
+}
+
 struct Waiter {
     Handle port;
     Event started{true, false};

@@ -274,6 +274,15 @@ TEST_F(SimRegisters, RequestsAreLoggedWithTheirWords) {
     EXPECT_EQ(log[1].outSize, 4u);
     EXPECT_EQ(sim::Requests(drv::kFeatureInquiry, kColour).size(), 0u);
     EXPECT_EQ(sim::Requests(drv::kFeatureInquiry, kMono).size(), 1u);
+
+    // Switched off, the log keeps what it has and takes nothing new until a reset.
+    sim::RecordRequests(false);
+    dev.Read(drv::kFeatureInquiry, {drv::kGain}, &q);
+    EXPECT_EQ(sim::Requests().size(), 2u);
+    sim::Reset();
+    Device again(kMono);
+    again.Read(drv::kFeatureInquiry, {drv::kGain}, &q);
+    EXPECT_EQ(sim::Requests(drv::kFeatureInquiry, kMono).size(), 1u);
 }
 
 TEST_F(SimRegisters, ClosedAndUnpluggedHandlesFail) {

@@ -74,6 +74,35 @@ struct SyncRequest {
     Overlapped ov{};
 };
 
+// Released records are kept here for the next request, so that grabbing for hours takes
+// nothing from the heap: a grab and its shot take one record each, and even twenty ports keep
+// only a few dozen in flight. Never destroyed, because records still come back while the
+// library unloads.
+class RecordPool {
+public:
+    BcamOL* Take() {
+        std::lock_guard guard(m_Lock);
+        return m_Count ? m_Free[--m_Count] : nullptr;
+    }
+    bool Keep(BcamOL* record) {
+        std::lock_guard guard(m_Lock);
+        if (m_Count == kCapacity) return false;
+        m_Free[m_Count++] = record;
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kCapacity = 64;
+    std::mutex m_Lock;
+    BcamOL* m_Free[kCapacity] = {};
+    std::size_t m_Count = 0;
+};
+
+RecordPool& Records() {
+    static RecordPool& pool = *new RecordPool;
+    return pool;
+}
+
 }  // namespace
 
 void BcamOLDeleter::operator()(BcamOL* record) const { CBcam::ReleaseBcamOL(record); }
@@ -160,22 +189,23 @@ CBcam::~CBcam() {
 // ---- records
 
 BcamOL* CBcam::GetBcamOL(std::int32_t functionCode, void* context) {
-    std::unique_ptr<BcamOL> record;
-    try {
-        record = std::make_unique<BcamOL>();  // value-initialised: overlapped all zero, no event
-    } catch (const std::bad_alloc&) {
-        throw BcamException(codes::kOutOfMemory, "GetBcamOL");
+    BcamOL* record = Records().Take();
+    if (record) {
+        *record = BcamOL{};  // overlapped all zero, no event
+    } else {
+        record = new (std::nothrow) BcamOL{};
+        if (!record) throw BcamException(codes::kOutOfMemory, "GetBcamOL");
     }
     record->functionCode = functionCode;
     record->context = context;
     ++g_RecordsInUse;
-    return record.release();
+    return record;
 }
 
 void CBcam::ReleaseBcamOL(BcamOL* record) {
     if (!record) return;
-    std::unique_ptr<BcamOL> owned(record);
     --g_RecordsInUse;
+    if (!Records().Keep(record)) delete record;
 }
 
 std::int64_t CBcam::BcamOLsInUse() { return g_RecordsInUse.load(); }

@@ -293,8 +293,15 @@ std::uint32_t SetFormat7Image(Format7Mode& f7, const std::uint32_t* in) {
 }
 
 std::uint32_t DriverVersionText(const DriverRelease& release, char* out, std::uint32_t size) {
-    std::snprintf(out, size, "%u.%u.%u.%u", release.versionMS >> 16, release.versionMS & 0xFFFF,
-                  release.versionLS >> 16, release.versionLS & 0xFFFF);
+    char text[32];  // four 16-bit numbers and three dots always fit
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", release.versionMS >> 16,
+                  release.versionMS & 0xFFFF, release.versionLS >> 16, release.versionLS & 0xFFFF);
+    // A reply field too short for the whole text keeps its start and its terminating zero.
+    if (size) {
+        const std::size_t n = std::min<std::size_t>(std::strlen(text), size - 1);
+        std::memcpy(out, text, n);
+        out[n] = '\0';
+    }
     return size;
 }
 

@@ -211,7 +211,9 @@ Colour ExpectedColour(const FrameParams& params, std::uint32_t x, std::uint32_t 
 // YUV422 U Y0 V Y1; YUV444 U Y V; RGB8 R G B; RGB16 each of R G B times 257, big-endian.
 
 // ---------------------------------------------------------------------------------------------
-// The request log: every IoControl (also refused ones), and CancelIo as code kCancelIo.
+// The request log: every IoControl (also refused ones), and CancelIo as code kCancelIo. It is
+// kept from Reset(), LoadDescription() or SetCameras() on; a simulator that started on its own
+// (in a host or the demo) keeps none, so that a long run does not grow it.
 
 inline constexpr std::uint32_t kCancelIo = 0;
 
@@ -228,6 +230,8 @@ std::vector<Request> Requests();
 // The requests with this control code, optionally to one camera only.
 std::vector<Request> Requests(std::uint32_t code, const std::string& camera = {});
 void ClearRequests();
+// Switches the log on or off, for example to measure the library's own allocations alone.
+void RecordRequests(bool on);
 
 // ---------------------------------------------------------------------------------------------
 // Fault injection. Control codes name device requests; the operations below name the others.

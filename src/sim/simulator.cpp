@@ -11,11 +11,12 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <thread>
+#include <vector>
 
 #include "bcam/driver_contract.h"
 #include "errors/exception.h"
@@ -77,7 +78,7 @@ struct Device {
     pf::Handle port = nullptr;
     std::uintptr_t key = 0;
     bool resources = false;
-    std::deque<PendingRequest> grabs;
+    std::vector<PendingRequest> grabs;  // oldest first; a vector, so queueing allocates nothing
     std::vector<PendingRequest> hung;  // requests made never to complete
     int delivering = 0;
     bool closing = false;
@@ -138,7 +139,8 @@ class Simulator final : public Bcam::DriverBackend {
 public:
     Simulator() : pace_(PaceFromEnvironment()) {
         const char* file = std::getenv("FENNEX_SIM_CAMERAS");
-        Install(file && *file ? detail::ReadDescription(file) : detail::Description{DefaultCameras(), {}});
+        Install(file && *file ? detail::ReadDescription(file) : detail::Description{DefaultCameras(), {}},
+                false);
     }
     ~Simulator() override {
         // At process exit the platform's ports and events may already be gone: handles still
@@ -269,7 +271,7 @@ public:
         }
         if (fault.code && !fault.atCompletion) return Fail(fault.error);
 
-        std::vector<Completion> others;  // completions of other requests this one ends
+        std::vector<Completion> others;  // completions of other requests this one ends (a cancel)
         Completion own{record, 0, 0, IsSync(record) ? nullptr : d->port, d->key};
         bool pending = false;
         if (fault.code) {
@@ -334,11 +336,10 @@ public:
                 record->Internal = own.error;
                 record->InternalHigh = own.bytes;
             }
-        } else if (!pending) {
-            others.push_back(own);
         }
         const bool failedLater = fault.code != 0;
         Deliver(lock, d, others);
+        if (!pending && (own.port != nullptr || IsSync(record))) Deliver(lock, d, {&own, 1});
         if (pending || failedLater) return Fail(err::kIoPending);
         pf::SetLastError(0);
         return true;
@@ -464,7 +465,10 @@ public:
     }
 
     // --- test interface
-    void Install(detail::Description description) {
+    // Tests install cameras through Reset(), LoadDescription() or SetCameras(), and with them
+    // switch the request log on; a simulator started on its own (a host, the demo) keeps no log,
+    // so that a long run does not grow it.
+    void Install(detail::Description description, bool recordRequests = true) {
         std::vector<CameraDesc>& cameras = description.cameras;
         std::unique_lock lock(mu_);
         CheckNames(cameras);
@@ -478,6 +482,7 @@ public:
         sets_.clear();
         faults_.clear();
         log_.clear();
+        recording_ = recordRequests;
         release_ = description.release;
         lastVersionPath_.clear();
         pace_ = PaceFromEnvironment();
@@ -525,6 +530,10 @@ public:
     void ClearLog() {
         std::lock_guard lock(mu_);
         log_.clear();
+    }
+    void RecordRequests(bool on) {
+        std::lock_guard lock(mu_);
+        recording_ = on;
     }
     void AddFault(const Fault& f) {
         std::lock_guard lock(mu_);
@@ -632,6 +641,7 @@ private:
 
     void Log(Device* d, pf::Handle h, std::uint32_t code, const void* in, std::uint32_t inSize,
              std::uint32_t outSize, const pf::Overlapped* record) {
+        if (!recording_) return;
         Request r;
         r.camera = d ? d->camera->regs.name : std::string();
         r.device = h;
@@ -662,7 +672,7 @@ private:
 
     // Delivers completions with the lock released; `d` stays valid meanwhile because
     // CloseDevice waits until nothing is being delivered for it.
-    void Deliver(std::unique_lock<std::mutex>& lock, Device* d, const std::vector<Completion>& list) {
+    void Deliver(std::unique_lock<std::mutex>& lock, Device* d, std::span<const Completion> list) {
         if (list.empty() || exiting_) return;
         for (const Completion& c : list) {
             if (!c.port) {  // synchronous: the record is read under the lock by the waiter
@@ -755,7 +765,7 @@ private:
                 continue;  // look again: anything may have changed meanwhile
             }
             const PendingRequest grab = d->grabs.front();
-            d->grabs.pop_front();
+            d->grabs.erase(d->grabs.begin());
             if (c.shotsPending) --c.shotsPending;
             if (TriggerOn(c.regs)) --c.triggersPending;
             detail::Geometry g;
@@ -777,8 +787,7 @@ private:
             }
             lock.lock();
             --d->delivering;
-            std::vector<Completion> one{done};
-            Deliver(lock, d, one);
+            Deliver(lock, d, {&done, 1});
         }
     }
 
@@ -861,6 +870,7 @@ private:
     DriverRelease release_;
     std::string lastVersionPath_;
     std::vector<Request> log_;
+    bool recording_ = false;
     std::vector<Fault> faults_;
     Fault taken_{0};
     Pace pace_;
@@ -924,6 +934,7 @@ std::vector<Request> Requests(std::uint32_t code, const std::string& camera) {
     return some;
 }
 void ClearRequests() { Sim().ClearLog(); }
+void RecordRequests(bool on) { Sim().RecordRequests(on); }
 
 void InjectFault(const Fault& fault) { Sim().AddFault(fault); }
 void ClearFaults() { Sim().ClearFaults(); }

@@ -2,8 +2,8 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <mutex>
+#include <vector>
 
 #include "platform/last_error.h"
 #include "platform/posix/objects.h"
@@ -19,18 +19,48 @@ struct Completion {
     std::uint32_t error;
 };
 
+// First in, first out, in a ring that only grows: once it has room for the requests a port
+// keeps in flight, queueing a completion allocates nothing.
+class CompletionQueue {
+public:
+    bool Empty() const { return count_ == 0; }
+    void Push(const Completion& completion) {
+        if (count_ == slots_.size()) Grow();
+        slots_[(head_ + count_) % slots_.size()] = completion;
+        ++count_;
+    }
+    Completion Pop() {
+        const Completion front = slots_[head_];
+        head_ = (head_ + 1) % slots_.size();
+        --count_;
+        return front;
+    }
+
+private:
+    void Grow() {
+        std::vector<Completion> larger(slots_.empty() ? 8 : 2 * slots_.size());
+        for (std::size_t i = 0; i < count_; ++i) larger[i] = slots_[(head_ + i) % slots_.size()];
+        slots_ = std::move(larger);
+        head_ = 0;
+    }
+
+    std::vector<Completion> slots_;
+    std::size_t head_ = 0;
+    std::size_t count_ = 0;
+};
+
 class PortObject : public posix::Object {
 public:
     void Post(const Completion& completion) {
         std::lock_guard lock(mutex_);
-        queue_.push_back(completion);
+        queue_.Push(completion);
         cv_.notify_one();
     }
 
     // False on time-out or when the port was closed during the wait.
     bool Take(Completion& out, std::uint32_t timeoutMs, bool& closed) {
         std::unique_lock lock(mutex_);
-        auto ready = [this] { return closed_ || !queue_.empty(); };
+        auto ready = [this] { return closed_ || !queue_.Empty(); };
         if (timeoutMs == kInfinite) {
             cv_.wait(lock, ready);
         } else if (!cv_.wait_until(lock,
@@ -40,26 +70,25 @@ public:
             closed = false;
             return false;
         }
-        if (queue_.empty()) {
+        if (queue_.Empty()) {
             closed = true;
             return false;
         }
-        out = queue_.front();
-        queue_.pop_front();
+        out = queue_.Pop();
         return true;
     }
 
     void OnClose() override {
         std::lock_guard lock(mutex_);
         closed_ = true;
-        queue_.clear();
+        queue_ = {};
         cv_.notify_all();
     }
 
 private:
     std::mutex mutex_;
     std::condition_variable cv_;
-    std::deque<Completion> queue_;
+    CompletionQueue queue_;
     bool closed_ = false;
 };
 
