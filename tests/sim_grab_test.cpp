@@ -2,6 +2,7 @@
 // frames in every pixel coding, cancellation.
 #include <memory>
 
+#include "sim/camera.h"
 #include "sim_support.h"
 
 namespace {
@@ -390,3 +391,45 @@ TEST(SimPattern, ColourAveragesToTheLumaAndAnswersToWhiteBalance) {
 }
 
 }  // namespace
+
+// One painter through a run of frames whose settings, size and coding change between them: each
+// frame has the bytes that painting it afresh gives, so no frame shows rows of an earlier one.
+TEST(SimPattern, FramesPaintedInARunMatchFreshlyPaintedFrames) {
+    struct Step {
+        std::uint32_t width, height, coding;
+        sim::FrameParams params;
+    };
+    const auto params = [](std::uint32_t frame, std::uint32_t testImage, int gain, int wb) {
+        sim::FrameParams p;
+        p.frame = frame;
+        p.testImage = testImage;
+        p.gain = gain;
+        p.whiteBalance = wb;
+        return p;
+    };
+    const std::vector<Step> steps = {
+        {64, 300, 0, params(0, 0, 0, 0)},     {64, 300, 0, params(1, 0, 0, 0)},
+        {64, 300, 0, params(255, 0, 0, 0)},   {64, 300, 0, params(256, 0, 64, 0)},
+        {64, 300, 0, params(257, 2, 64, 0)},  {64, 300, 0, params(258, 5, 64, 0)},
+        {64, 300, 0, params(259, 0, 64, 0)},  {72, 300, 0, params(260, 0, 64, 0)},
+        {72, 20, 4, params(261, 0, 64, 0)},   {72, 20, 4, params(262, 0, 64, 96)},
+        {72, 20, 1, params(263, 0, 64, 96)},  {72, 20, 2, params(264, 0, 64, 96)},
+        {72, 20, 3, params(265, 0, 64, 96)},  {72, 20, 5, params(266, 0, 64, 96)},
+        {72, 20, 6, params(7000, 2, 0, -40)},
+    };
+    sim::detail::FramePainter painter;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const Step& s = steps[i];
+        SCOPED_TRACE(i);
+        sim::detail::Geometry g;
+        g.width = s.width;
+        g.height = s.height;
+        g.coding = s.coding;
+        static constexpr std::uint32_t kBits[7] = {8, 12, 16, 24, 24, 16, 48};
+        g.bytes = s.width * s.height * kBits[s.coding] / 8;
+        std::vector<std::uint8_t> fresh(g.bytes, 0xEE), run(g.bytes, 0x11);
+        sim::detail::RenderFrame(g, s.params, fresh.data());
+        painter.Paint(g, s.params, run.data());
+        EXPECT_EQ(run, fresh);
+    }
+}

@@ -537,7 +537,10 @@ namespace {
 // moving test image depend on (x + y + frame) mod 256 alone, so one table per frame serves them.
 class Painter {
 public:
-    explicit Painter(const FrameParams& p) : p_(p), table_(p.testImage == 0 || p.testImage == 2) {
+    // The live image and the moving test image.
+    static bool Moves(const FrameParams& p) { return p.testImage == 0 || p.testImage == 2; }
+
+    explicit Painter(const FrameParams& p) : p_(p), table_(Moves(p)) {
         if (!table_) return;
         for (std::uint32_t b = 0; b < 256; ++b) {
             FrameParams at = p;
@@ -565,75 +568,110 @@ private:
 
 }  // namespace
 
-void RenderFrame(const Geometry& g, const FrameParams& params, std::uint8_t* out) {
-    const Painter paint(params);
-    const std::uint32_t w = g.width, h = g.height;
+namespace {
+
+// The bytes one row takes on the wire; 4:1:1 and 4:2:2 send whole pixel groups only.
+std::size_t RowBytes(const Geometry& g) {
+    switch (g.coding) {
+    case 1: return std::size_t{g.width} / 4 * 6;
+    case 2: return std::size_t{g.width} / 2 * 4;
+    default: return std::size_t{g.width} * kBits[g.coding] / 8;
+    }
+}
+
+void PaintRow(const Geometry& g, const Painter& paint, std::uint32_t y, std::uint8_t* out) {
+    const std::uint32_t w = g.width;
     switch (g.coding) {
     case 0:  // Mono8
-        for (std::uint32_t y = 0; y < h; ++y)
-            for (std::uint32_t x = 0; x < w; ++x) *out++ = paint.Luma(x, y);
+        for (std::uint32_t x = 0; x < w; ++x) *out++ = paint.Luma(x, y);
         break;
     case 5:  // Mono16, big-endian
-        for (std::uint32_t y = 0; y < h; ++y)
-            for (std::uint32_t x = 0; x < w; ++x) {
-                const std::uint8_t l = paint.Luma(x, y);
-                *out++ = l;
-                *out++ = l;
-            }
+        for (std::uint32_t x = 0; x < w; ++x) {
+            const std::uint8_t l = paint.Luma(x, y);
+            *out++ = l;
+            *out++ = l;
+        }
         break;
     case 1:  // YUV 4:1:1: U Y0 Y1 V Y2 Y3
-        for (std::uint32_t y = 0; y < h; ++y)
-            for (std::uint32_t x = 0; x + 3 < w; x += 4) {
-                const Colour c = paint.Pixel(x, y);
-                *out++ = c.u;
-                *out++ = c.y;
-                *out++ = paint.Luma(x + 1, y);
-                *out++ = c.v;
-                *out++ = paint.Luma(x + 2, y);
-                *out++ = paint.Luma(x + 3, y);
-            }
+        for (std::uint32_t x = 0; x + 3 < w; x += 4) {
+            const Colour c = paint.Pixel(x, y);
+            *out++ = c.u;
+            *out++ = c.y;
+            *out++ = paint.Luma(x + 1, y);
+            *out++ = c.v;
+            *out++ = paint.Luma(x + 2, y);
+            *out++ = paint.Luma(x + 3, y);
+        }
         break;
     case 2:  // YUV 4:2:2: U Y0 V Y1
-        for (std::uint32_t y = 0; y < h; ++y)
-            for (std::uint32_t x = 0; x + 1 < w; x += 2) {
-                const Colour c = paint.Pixel(x, y);
-                *out++ = c.u;
-                *out++ = c.y;
-                *out++ = c.v;
-                *out++ = paint.Luma(x + 1, y);
-            }
+        for (std::uint32_t x = 0; x + 1 < w; x += 2) {
+            const Colour c = paint.Pixel(x, y);
+            *out++ = c.u;
+            *out++ = c.y;
+            *out++ = c.v;
+            *out++ = paint.Luma(x + 1, y);
+        }
         break;
     case 3:  // YUV 4:4:4: U Y V
-        for (std::uint32_t y = 0; y < h; ++y)
-            for (std::uint32_t x = 0; x < w; ++x) {
-                const Colour c = paint.Pixel(x, y);
-                *out++ = c.u;
-                *out++ = c.y;
-                *out++ = c.v;
-            }
+        for (std::uint32_t x = 0; x < w; ++x) {
+            const Colour c = paint.Pixel(x, y);
+            *out++ = c.u;
+            *out++ = c.y;
+            *out++ = c.v;
+        }
         break;
     case 4:  // RGB8
-        for (std::uint32_t y = 0; y < h; ++y)
-            for (std::uint32_t x = 0; x < w; ++x) {
-                const Colour c = paint.Pixel(x, y);
-                *out++ = c.r;
-                *out++ = c.g;
-                *out++ = c.b;
-            }
+        for (std::uint32_t x = 0; x < w; ++x) {
+            const Colour c = paint.Pixel(x, y);
+            *out++ = c.r;
+            *out++ = c.g;
+            *out++ = c.b;
+        }
         break;
     case 6:  // RGB16, big-endian: each 8-bit component times 257
-        for (std::uint32_t y = 0; y < h; ++y)
-            for (std::uint32_t x = 0; x < w; ++x) {
-                const Colour c = paint.Pixel(x, y);
-                for (std::uint8_t v : {c.r, c.g, c.b}) {
-                    *out++ = v;
-                    *out++ = v;
-                }
+        for (std::uint32_t x = 0; x < w; ++x) {
+            const Colour c = paint.Pixel(x, y);
+            for (std::uint8_t v : {c.r, c.g, c.b}) {
+                *out++ = v;
+                *out++ = v;
             }
+        }
         break;
     default:
         break;
     }
+}
+
+}  // namespace
+
+void RenderFrame(const Geometry& g, const FrameParams& params, std::uint8_t* out) {
+    if (g.coding > 6) return;
+    const Painter paint(params);
+    const std::size_t rowBytes = RowBytes(g);
+    for (std::uint32_t y = 0; y < g.height; ++y) PaintRow(g, paint, y, out + y * rowBytes);
+}
+
+void FramePainter::Paint(const Geometry& g, const FrameParams& params, std::uint8_t* out) {
+    if (!Painter::Moves(params) || g.coding > 6) {
+        RenderFrame(g, params, out);
+        return;
+    }
+    // Pixel (x, y) of frame f depends on x and (x + y + f) mod 256 alone, so row y of frame f
+    // is row (y + f) mod 256 of frame 0.
+    FrameParams still = params;
+    still.frame = 0;
+    const std::size_t rowBytes = RowBytes(g);
+    if (rows_.empty() || g.width != width_ || g.coding != coding_ || !(still == still_)) {
+        rows_.resize(256 * rowBytes);
+        const Painter paint(still);
+        for (std::uint32_t s = 0; s < 256; ++s) PaintRow(g, paint, s, rows_.data() + s * rowBytes);
+        width_ = g.width;
+        coding_ = g.coding;
+        still_ = still;
+    }
+    for (std::uint32_t y = 0; y < g.height; ++y)
+        std::memcpy(out + y * rowBytes, rows_.data() + ((y + params.frame) & 0xFF) * rowBytes,
+                    rowBytes);
 }
 
 }  // namespace detail

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "sim/sim.h"
 
@@ -39,5 +40,18 @@ bool CurrentGeometry(const CameraDesc& camera, Geometry* geometry);
 FrameParams ParamsOf(const CameraDesc& camera, std::uint32_t frame);
 // Writes one frame of `geometry` (geometry.bytes bytes) into `out`.
 void RenderFrame(const Geometry& geometry, const FrameParams& params, std::uint8_t* out);
+
+// Writes the frames of one camera one after another, the same bytes as RenderFrame. A moving
+// image has 256 distinct rows; they are painted once while geometry and picture settings stay,
+// and every frame is copied together from them, so a frame costs little more than a copy.
+class FramePainter {
+public:
+    void Paint(const Geometry& geometry, const FrameParams& params, std::uint8_t* out);
+
+private:
+    std::vector<std::uint8_t> rows_;
+    std::uint32_t width_ = 0, coding_ = 0;
+    FrameParams still_;  // the settings the rows were painted with, at frame 0
+};
 
 }  // namespace sim::detail

@@ -187,6 +187,7 @@ struct FrameParams {
     int brightness = 128;  // 0..256: the feature's value within its range; 128 without it
     int gain = 0;          // 0..256; 0 without it
     int whiteBalance = 0;  // (V/R - U/B) within the range, -256..256; 0 without it
+    bool operator==(const FrameParams&) const = default;
 };
 // The parameters of the camera's most recent frame.
 FrameParams LastFrameParams(const std::string& name);

@@ -82,6 +82,7 @@ struct Device {
     std::vector<PendingRequest> hung;  // requests made never to complete
     int delivering = 0;
     bool closing = false;
+    detail::FramePainter painter;  // used by the worker alone
     std::thread worker;
 };
 
@@ -782,7 +783,7 @@ private:
             else if (grab.size < g.bytes)  // the mode grew after the grab was queued
                 done.error = err::kInsufficientBuffer;
             else {
-                detail::RenderFrame(g, params, grab.buffer);
+                d->painter.Paint(g, params, grab.buffer);
                 done.bytes = g.bytes;
             }
             lock.lock();
