@@ -13,22 +13,15 @@
 #include <vector>
 
 #include "fennex/fennex.h"
-
-#if defined(_WIN32)
-#include <windows.h>  // LoadLibraryA / GetProcAddress: the host's own loader
-#else
-#include <dlfcn.h>
-#include <unistd.h>
-#endif
+#include "platform/library.h"
+#include "platform/profile.h"
 
 namespace {
 
 #if defined(_WIN32)
 const char kLibraryFile[] = "fennex.dll";
-const char kSeparator = '\\';
 #else
 const char kLibraryFile[] = "libfennex.so";
-const char kSeparator = '/';
 #endif
 
 const char kUsage[] =
@@ -72,47 +65,14 @@ struct Api {
     setPropertyFn setProperty;
 };
 
-class Library {
-public:
-    bool Load(const std::string& file, std::string& error) {
-#if defined(_WIN32)
-        module_ = LoadLibraryA(file.c_str());
-        if (!module_) {
-            error = "cannot load " + file + " (error " + std::to_string(GetLastError()) + ")";
-            return false;
-        }
-#else
-        module_ = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!module_) {
-            const char* why = dlerror();
-            error = "cannot load " + file + ": " + (why ? why : "unknown error");
-            return false;
-        }
-#endif
-        return true;
-    }
-    void* Find(const char* name) const {
-#if defined(_WIN32)
-        return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module_), name));
-#else
-        return dlsym(module_, name);
-#endif
-    }
-    // The library stays loaded until the process ends, as in most hosts: its tables are
-    // released by its own destructors at exit.
-
-private:
-    void* module_ = nullptr;
-};
-
 template <class Fn>
-bool Resolve(const Library& library, const char* name, Fn& fn, std::string& missing) {
-    fn = reinterpret_cast<Fn>(library.Find(name));
+bool Resolve(void* library, const char* name, Fn& fn, std::string& missing) {
+    fn = reinterpret_cast<Fn>(fennex::platform::FindFunction(library, name));
     if (!fn) missing += std::string(missing.empty() ? "" : ", ") + name;
     return fn != nullptr;
 }
 
-bool ResolveAll(const Library& library, Api& api, std::string& missing) {
+bool ResolveAll(void* library, Api& api, std::string& missing) {
     bool ok = true;
 #define FENNEX_RESOLVE(name) ok = Resolve(library, #name, api.name, missing) && ok
     FENNEX_RESOLVE(setSystemPath);
@@ -132,20 +92,6 @@ bool ResolveAll(const Library& library, Api& api, std::string& missing) {
     FENNEX_RESOLVE(setProperty);
 #undef FENNEX_RESOLVE
     return ok;
-}
-
-std::string ProgramDirectory(const char* argv0) {
-#if defined(_WIN32)
-    char buffer[MAX_PATH];
-    const DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
-    std::string path = (n > 0 && n < sizeof buffer) ? std::string(buffer, n) : std::string(argv0);
-#else
-    char buffer[4096];
-    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    std::string path = n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string(argv0);
-#endif
-    const std::size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
 void FENNEX_CALL PrintMessage(const char* text) { std::fprintf(stderr, "fennex: %s", text); }
@@ -298,7 +244,7 @@ void Grab(const Options& options, int port, const std::string& camera, int width
         char number[16];
         std::snprintf(number, sizeof number, "%04ld", index);
         const std::string file =
-            options.outDir + kSeparator + FileSafe(camera) + "_" + number + ".pgm";
+            options.outDir + fennex::platform::PathSeparator() + FileSafe(camera) + "_" + number + ".pgm";
         if (!WritePgm(file, pixels, width, height)) {
             std::fprintf(stderr, "fennex-grab: cannot write %s\n", file.c_str());
             ++summary.notWritten;
@@ -436,12 +382,16 @@ int main(int argc, char** argv) {
             return Fail("unknown option " + arg + " (see --help)");
         }
     }
-    if (options.library.empty())
-        options.library = ProgramDirectory(argv[0]) + kSeparator + kLibraryFile;
+    if (options.library.empty()) {
+        const std::string directory = fennex::platform::ProgramDirectory();
+        options.library = (directory.empty() ? "." : directory) + fennex::platform::PathSeparator() + kLibraryFile;
+    }
 
-    Library library;
+    // Loaded for the life of the process, as most hosts keep their plug-ins: the library's
+    // tables are released by its own destructors at exit.
     std::string error;
-    if (!library.Load(options.library, error)) return Fail(error);
+    void* library = fennex::platform::LoadLibraryFile(options.library, &error);
+    if (!library) return Fail(error);
     std::string missing;
     if (!ResolveAll(library, g_api, missing)) return Fail(options.library + " lacks " + missing);
 

@@ -1,0 +1,20 @@
+// Loading a shared library by file name and finding its functions by name, the way a host
+// program loads a camera-driver plug-in.
+#pragma once
+
+#include <string>
+
+namespace fennex::platform {
+
+// LoadLibraryA; POSIX: dlopen with every symbol resolved at once, kept local to the library.
+// Null on failure, with `error` saying why. The library stays loaded until the process ends.
+void* LoadLibraryFile(const std::string& file, std::string* error);
+
+// GetProcAddress / dlsym: null when the library has no function of that name.
+void* FindFunction(void* library, const char* name);
+
+// The directory of the running program (GetModuleFileNameA; POSIX: /proc/self/exe), empty
+// when the system cannot tell.
+std::string ProgramDirectory();
+
+}  // namespace fennex::platform
