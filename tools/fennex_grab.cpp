@@ -2,12 +2,14 @@
 // finds the fifteen host functions by name, exactly as a machine-vision host does, then lists
 // cameras, reads and writes properties and grabs frames into PGM files.
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -39,7 +41,8 @@ const char kUsage[] =
     "  --frames N        grab N frames (default 0)\n"
     "  --continuous      grab in continuous mode instead of one by one\n"
     "  --timeout MS      time-out per frame (default 3000)\n"
-    "  --out DIR         write every frame as DIR/<camera>_<frame>.pgm\n"
+    "  --out DIR         write every frame as DIR/<camera>_<frame>.pgm (DIR is made if\n"
+    "                    missing)\n"
     "  --quiet           no library messages\n"
     "  --help            this text\n";
 
@@ -243,10 +246,11 @@ void Grab(const Options& options, int port, const std::string& camera, int width
         if (options.outDir.empty()) return;
         char number[16];
         std::snprintf(number, sizeof number, "%04ld", index);
-        const std::string file =
-            options.outDir + fennex::platform::PathSeparator() + FileSafe(camera) + "_" + number + ".pgm";
+        const std::string file = options.outDir + fennex::platform::PathSeparator() +
+                                 FileSafe(camera) + "_" + number + ".pgm";
         if (!WritePgm(file, pixels, width, height)) {
-            std::fprintf(stderr, "fennex-grab: cannot write %s\n", file.c_str());
+            std::fprintf(stderr, "fennex-grab: cannot write %s: %s\n", file.c_str(),
+                         std::strerror(errno));
             ++summary.notWritten;
         }
     };
@@ -381,6 +385,11 @@ int main(int argc, char** argv) {
         } else {
             return Fail("unknown option " + arg + " (see --help)");
         }
+    }
+    if (!options.outDir.empty()) {  // before any camera is opened, so that no frame is lost
+        std::error_code error;
+        std::filesystem::create_directories(options.outDir, error);
+        if (error) return Fail("cannot make " + options.outDir + ": " + error.message());
     }
     if (options.library.empty()) {
         const std::string directory = fennex::platform::ProgramDirectory();
