@@ -4,7 +4,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "exports_fixture.h"
@@ -82,19 +84,76 @@ TEST_F(ExportsTest, APortHeldByAnotherProcessIsRefusedUntilItsHolderDies) {
     EXPECT_EQ(openCVLPort(0, 3, kMono.c_str(), size), 1);
 }
 
-TEST_F(ExportsTest, TheHostProgramFindsAllFifteenFunctionsByName) {
+// Runs the host program with these arguments; its exit status and everything it printed.
+struct ProgramRun {
+    int status;
+    std::string out;
+};
+ProgramRun HostProgram(const std::string& arguments) {
     UseSimulatedDriver();
     const std::string command =
-        Quoted(BuildFile(std::string("..") + fennex::platform::PathSeparator() + "fennex-grab" + kExe)) +
-        " --list --quiet";
+        Quoted(BuildFile(std::string("..") + fennex::platform::PathSeparator() + "fennex-grab" +
+                         kExe)) +
+        " --quiet " + arguments + " 2>&1";
     std::FILE* program = Start(command);
-    ASSERT_NE(program, nullptr);
-    const std::string out = ReadAll(program);
-    const int status = pclose(program);
-    EXPECT_EQ(status, 0) << out;
-    EXPECT_NE(out.find("2 cameras"), std::string::npos) << out;
-    EXPECT_NE(out.find(kMono), std::string::npos) << out;
-    EXPECT_NE(out.find(kColour), std::string::npos) << out;
+    if (!program) return {-1, "cannot start " + command};
+    ProgramRun run;
+    run.out = ReadAll(program);
+    run.status = pclose(program);
+    return run;
+}
+
+TEST_F(ExportsTest, TheHostProgramFindsAllFifteenFunctionsByName) {
+    const ProgramRun run = HostProgram("--list");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("2 cameras"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(kMono), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(kColour), std::string::npos) << run.out;
+}
+
+TEST_F(ExportsTest, TheHostProgramSaysWhatWentWrongAndFails) {
+    struct Case {
+        const char* arguments;
+        bool succeeds;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"--camera XXXX", false, "cannot open camera XXXX on port 0"},
+        {"--camera MONO --port 20", false, "--port must be 0 to 19"},
+        {"--camera MONO --get Foo", false, "unknown property Foo"},
+        {"--camera MONO --set Gain=300", false, "cannot set Gain to 300"},
+        {"--camera MONO --set Gain=100 --get Gain", true, "Gain = 100"},
+    };
+    const std::string settings = Quoted(directory_);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const ProgramRun run = HostProgram(std::string("--path ") + settings + " " + c.arguments);
+        EXPECT_EQ(run.status == 0, c.succeeds) << run.out;
+        EXPECT_NE(run.out.find(c.says), std::string::npos) << run.out;
+    }
+}
+
+// The frames land in a directory the program makes, as PGM files of the camera's moving
+// pattern: each row is the one above it moved left by one pixel.
+TEST_F(ExportsTest, TheHostProgramWritesEachFrameAsAPgmFile) {
+    const std::filesystem::path out = std::filesystem::path(directory_) / "made" / "here";
+    const ProgramRun run = HostProgram("--path " + Quoted(directory_) + " --camera MONO --frames 2" +
+                                " --out " + Quoted(out.string()));
+    ASSERT_EQ(run.status, 0) << run.out;
+    const std::string header = "P5\n640 480\n255\n";
+    for (const char* name : {"MONO_0000.pgm", "MONO_0001.pgm"}) {
+        SCOPED_TRACE(name);
+        std::ifstream file(out / name, std::ios::binary);
+        ASSERT_TRUE(file) << run.out;
+        const std::string bytes{std::istreambuf_iterator<char>(file), {}};
+        ASSERT_EQ(bytes.size(), header.size() + 640 * 480);
+        EXPECT_EQ(bytes.compare(0, header.size(), header), 0);
+        const char* pixels = bytes.data() + header.size();
+        int shifted = 0;
+        for (int x = 0; x + 1 < 640; ++x) shifted += pixels[x + 1] == pixels[640 + x];
+        EXPECT_EQ(shifted, 639);
+        EXPECT_NE(pixels[0], pixels[320]);  // not a flat frame
+    }
 }
 
 }  // namespace

@@ -391,10 +391,9 @@ int main(int argc, char** argv) {
         std::filesystem::create_directories(options.outDir, error);
         if (error) return Fail("cannot make " + options.outDir + ": " + error.message());
     }
-    if (options.library.empty()) {
-        const std::string directory = fennex::platform::ProgramDirectory();
-        options.library = (directory.empty() ? "." : directory) + fennex::platform::PathSeparator() + kLibraryFile;
-    }
+    if (options.library.empty())
+        options.library = std::string(fennex::platform::HostExecutableDirectory()) +
+                          fennex::platform::PathSeparator() + kLibraryFile;
 
     // Loaded for the life of the process, as most hosts keep their plug-ins: the library's
     // tables are released by its own destructors at exit.

@@ -13,8 +13,4 @@ void* LoadLibraryFile(const std::string& file, std::string* error);
 // GetProcAddress / dlsym: null when the library has no function of that name.
 void* FindFunction(void* library, const char* name);
 
-// The directory of the running program (GetModuleFileNameA; POSIX: /proc/self/exe), empty
-// when the system cannot tell.
-std::string ProgramDirectory();
-
 }  // namespace fennex::platform
