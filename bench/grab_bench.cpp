@@ -61,6 +61,12 @@ void StartSimulator(const std::string& camera, std::uint32_t format, std::uint32
     SetMode(camera, format, mode);
 }
 
+// One frame per iteration.
+void CountFrames(benchmark::State& state) {
+    state.counters["frames/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
 // Times `grab` once per iteration with the allocation counter running.
 template <typename Grab>
 void TimeGrabs(benchmark::State& state, Grab&& grab) {
@@ -70,7 +76,7 @@ void TimeGrabs(benchmark::State& state, Grab&& grab) {
     for (auto _ : state) grab();
     g_counting = false;
     const double grabs = static_cast<double>(state.iterations());
-    state.counters["frames/s"] = benchmark::Counter(grabs, benchmark::Counter::kIsRate);
+    CountFrames(state);
     state.counters["allocs/grab"] = static_cast<double>(g_allocations.load()) / grabs;
     state.counters["heap bytes/grab"] = static_cast<double>(g_bytes.load()) / grabs;
 }
@@ -146,8 +152,7 @@ void CopyAndConvert(benchmark::State& state, std::uint32_t colorMode, int width,
         if (colorMode != drv::kMono8) convert(raw.data(), rows.data(), width, height);
         benchmark::ClobberMemory();
     }
-    state.counters["frames/s"] =
-        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    CountFrames(state);
 }
 
 // What the simulated camera takes to paint one frame, which every grab above includes.
@@ -167,8 +172,7 @@ void SimulatorPaint(benchmark::State& state, const std::string& camera, std::uin
         painter.Paint(geometry, sim::detail::ParamsOf(desc, number++), frame.data());
         benchmark::ClobberMemory();
     }
-    state.counters["frames/s"] =
-        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    CountFrames(state);
 }
 
 const std::string kMono = "MONO&SIM640#0030530000A10001";
