@@ -4,13 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "bcam/cbcam.h"
 #include "errors/driver_version_check.h"
 #include "errors/exception.h"
 #include "sim/sim.h"
+#include "test_support.h"
 
 namespace fennex::test {
 
@@ -37,21 +37,5 @@ protected:
     std::string colour;
     std::int64_t recordsBefore = 0;
 };
-
-// The code and context of what `call` raises; code 0 when it raises nothing.
-struct Raised {
-    std::uint32_t code = 0;
-    std::string context;
-    std::string description;
-};
-
-inline Raised RaisedBy(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const Bcam::BcamException& e) {
-        return {e.Error(), e.Context(), e.Description()};
-    }
-    return {};
-}
 
 }  // namespace fennex::test

@@ -12,7 +12,7 @@
 namespace {
 
 using Bcam::CBcam;
-using fennex_test::Catch;
+using fennex_test::RaisedBy;
 using fennex_test::SentTo;
 using fennex_test::IniLines;
 namespace drv = Bcam::driver;
@@ -177,7 +177,7 @@ TEST_P(Configuration, OtherModelIsRefusedBeforeAnythingChanges) {
             sim::EditCamera(name_, ChangeEverything);
             const std::string changedState = Saved();
             sim::ClearRequests();
-            const auto caught = Catch([&] { camera_.RestoreConfiguration(file); });
+            const auto caught = RaisedBy([&] { camera_.RestoreConfiguration(file); });
             EXPECT_EQ(caught.code, codes::kWrongModel) << stored;
             EXPECT_EQ(caught.context, "CBcam::RestoreConfiguration()");
             // Only the model has been asked for.
@@ -234,7 +234,7 @@ TEST_P(ConfigurationMissing, AppliesEverythingBeforeAndNothingAfter) {
 
     sim::EditCamera(name_, ChangeEverything);
     const sim::CameraDesc changed = sim::Camera(name_);
-    const auto caught = Catch([&] { camera_.RestoreConfiguration(file); });
+    const auto caught = RaisedBy([&] { camera_.RestoreConfiguration(file); });
     EXPECT_EQ(caught.code, c.error);
     const sim::CameraDesc after = sim::Camera(name_);
     // The video mode comes first of all.
@@ -266,12 +266,12 @@ class ConfigurationFile : public fennex_test::SimCameraTest<> {};
 TEST_F(ConfigurationFile, MissingFileOrSectionIsRefused) {
     Open(fennex_test::kColourCamera);
     fennex_test::ScratchDirectory dir;
-    auto missing = Catch([&] { camera_.RestoreConfiguration(dir.File("none.cfg")); });
+    auto missing = RaisedBy([&] { camera_.RestoreConfiguration(dir.File("none.cfg")); });
     EXPECT_EQ(missing.code, fennex::platform::err::kFileNotFound);
     EXPECT_EQ(missing.context, "CIniFilePropertyBag::Open()");
 
     fennex_test::WriteFile(dir.File("other.cfg"), "[Camera]\nModel=SIM-1600C\n");
-    EXPECT_EQ(Catch([&] { camera_.RestoreConfiguration(dir.File("other.cfg")); }).code,
+    EXPECT_EQ(RaisedBy([&] { camera_.RestoreConfiguration(dir.File("other.cfg")); }).code,
               codes::kSectionMissing);
     EXPECT_TRUE(SentTo(name_).empty());
 }
@@ -283,14 +283,14 @@ TEST_F(ConfigurationFile, AbsoluteControlEndsTheSaveAfterItsFlag) {
     sim::EditCamera(name_, [](sim::CameraDesc& d) {
         d.feature(drv::kShutter).control |= 1u << 30;
     });
-    EXPECT_EQ(Catch([&] { camera_.SaveConfiguration(file); }).code, codes::kNotImplemented);
+    EXPECT_EQ(RaisedBy([&] { camera_.SaveConfiguration(file); }).code, codes::kNotImplemented);
     auto bag = Bcam::CIniFilePropertyBag::Open(file, "BCAM");
     // Brightness came before Shutter; Gain would have come after it.
     EXPECT_NO_THROW(bag->GetBag("Brightness"));
     EXPECT_TRUE(bag->GetBag("Shutter")->ReadBool("AbsControl"));
-    EXPECT_EQ(Catch([&] { bag->GetBag("Shutter")->ReadFloat("AbsValue"); }).code,
+    EXPECT_EQ(RaisedBy([&] { bag->GetBag("Shutter")->ReadFloat("AbsValue"); }).code,
               codes::kKeyMissing);
-    EXPECT_EQ(Catch([&] { bag->GetBag("Gain"); }).code, codes::kSectionMissing);
+    EXPECT_EQ(RaisedBy([&] { bag->GetBag("Gain"); }).code, codes::kSectionMissing);
 }
 
 }  // namespace

@@ -7,10 +7,13 @@
 #include "errors/driver_version_check.h"
 #include "errors/exception.h"
 #include "sim_support.h"
+#include "test_support.h"
 
 namespace {
 
 using namespace simtest;
+using fennex::test::Raised;
+using fennex::test::RaisedBy;
 
 TEST(DeviceNames, PathAndNameHelpers) {
     const std::string guid = "#{35273622-C2F3-452a-8F39-5AFFC0345EB8}";
@@ -97,13 +100,9 @@ TEST_F(Enumeration, FailureAtEachStepRaisesAndReturnsNoPartialList) {
         sim::ClearFaults();
         sim::InjectFault(c.fault);
         std::list<std::string> names{"untouched"};
-        try {
-            names = Bcam::CBcam::DeviceNames();
-            ADD_FAILURE() << "no exception";
-        } catch (const Bcam::BcamException& e) {
-            EXPECT_EQ(e.Error(), c.code);
-            EXPECT_EQ(e.Context(), c.context);
-        }
+        const Raised raised = RaisedBy([&] { names = Bcam::CBcam::DeviceNames(); });
+        EXPECT_EQ(raised.code, c.code);
+        EXPECT_EQ(raised.context, c.context);
         EXPECT_EQ(names, std::list<std::string>{"untouched"});
     }
     sim::ClearFaults();
@@ -133,12 +132,9 @@ TEST_F(Enumeration, TheDriverReleaseIsCheckedOnceTheSetIsOpen) {
         SCOPED_TRACE(c.what);
         Bcam::CDriverVersionCheck::ResetCache();
         sim::SetRelease(c.release);
-        try {
-            EXPECT_EQ(Bcam::CBcam::DeviceNames().size(), 2u);
-            EXPECT_EQ(c.error, 0u) << "no exception";
-        } catch (const Bcam::BcamException& e) {
-            EXPECT_EQ(e.Error(), c.error);
-        }
+        std::size_t listed = 0;
+        EXPECT_EQ(RaisedBy([&] { listed = Bcam::CBcam::DeviceNames().size(); }).code, c.error);
+        EXPECT_EQ(listed, c.error ? 0u : 2u);
     }
     // A failed check is made again next time, and a mended driver passes.
     sim::SetRelease({});
@@ -147,13 +143,9 @@ TEST_F(Enumeration, TheDriverReleaseIsCheckedOnceTheSetIsOpen) {
     Bcam::CDriverVersionCheck::ResetCache();
     sim::SetRelease({.versionMS = 0x00010005});
     sim::InjectFault(sim::Fault(sim::kOpOpenInterfaceSet, 8));
-    try {
-        Bcam::CBcam::DeviceNames();
-        ADD_FAILURE() << "no exception";
-    } catch (const Bcam::BcamException& e) {
-        EXPECT_EQ(e.Error(), 8u);
-        EXPECT_EQ(e.Context(), "CBcamDevInfo");
-    }
+    const Raised raised = RaisedBy([] { Bcam::CBcam::DeviceNames(); });
+    EXPECT_EQ(raised.code, 8u);
+    EXPECT_EQ(raised.context, "CBcamDevInfo");
     sim::SetRelease({});
     Bcam::CDriverVersionCheck::ResetCache();
 }
@@ -168,13 +160,10 @@ TEST(BackendChoice, NamedBackends) {
 #endif
     for (const char* bad : {"Sim", "kernel32", "simulated", " sim", kernel}) {
         SCOPED_TRACE(bad);
-        try {
-            Bcam::BackendNamed(bad);
-            ADD_FAILURE() << "no exception";
-        } catch (const Bcam::BcamException& e) {
-            EXPECT_EQ(e.Error(), 0x80070057u);
-            EXPECT_NE(e.Context().find(std::string("FENNEX_DRIVER=") + bad), std::string::npos);
-        }
+        const Raised raised = RaisedBy([&] { Bcam::BackendNamed(bad); });
+        EXPECT_EQ(raised.code, 0x80070057u);
+        EXPECT_NE(raised.context.find(std::string("FENNEX_DRIVER=") + bad), std::string::npos)
+            << raised.context;
     }
 }
 

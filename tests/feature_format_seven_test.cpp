@@ -44,10 +44,10 @@ INSTANTIATE_TEST_SUITE_P(
         RequestRow{"Size", AllModes, [](CBcam& c) { c.FormatSeven[0].ImageSize = {640, 480}; },
                    {{drv::kF7ImageSet, 0, 0, 0, 640, 480, 12}}},
         RequestRow{"ColorCodingUnchecked", AllModes,
-                   [](CBcam& c) { Catch([&] { c.FormatSeven[1].ColorCoding = 9; }); },
+                   [](CBcam& c) { RaisedBy([&] { c.FormatSeven[1].ColorCoding = 9; }); },
                    {{drv::kF7ColorCodingSet, 1, 9}}},
         RequestRow{"BytePerPacketUnchecked", AllModes,
-                   [](CBcam& c) { Catch([&] { c.FormatSeven[7].BytePerPacket = 1001; }); },
+                   [](CBcam& c) { RaisedBy([&] { c.FormatSeven[7].BytePerPacket = 1001; }); },
                    {{drv::kF7BytePerPacketSet, 7, 1001}}},
         RequestRow{"MaxSize", AllModes, [](CBcam& c) { c.FormatSeven[3].MaxSize(); }, {{drv::kF7Inquiry, 3}}},
         RequestRow{"PositionRead", AllModes, [](CBcam& c) { c.FormatSeven[4].ImagePosition(); }, {{drv::kF7ImageGet, 4}}},
@@ -56,7 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {{drv::kF7ColorCodingGet, 6}}},
         RequestRow{"BytePerPacketRead", AllModes, [](CBcam& c) { c.FormatSeven[0].BytePerPacket(); },
                    {{drv::kF7PacketGet, 0}}},
-        RequestRow{"Mode8SendsNothing", AllModes, [](CBcam& c) { Catch([&] { c.FormatSeven[8]; }); }, {}}),
+        RequestRow{"Mode8SendsNothing", AllModes, [](CBcam& c) { RaisedBy([&] { c.FormatSeven[8]; }); }, {}}),
     RowName());
 
 INSTANTIATE_TEST_SUITE_P(
@@ -104,7 +104,7 @@ TEST(FormatSevenColorCoding, ReadOutsideTheTableIsRefused) {
     std::string name;
     OpenSimCamera(camera, name, kColourCamera);
     sim::EditCamera(name, Mode1(0, 0, 8, 8, 9, 4));
-    const CaughtError caught = Catch([&] { camera.FormatSeven[1].ColorCoding(); });
+    const Raised caught = RaisedBy([&] { camera.FormatSeven[1].ColorCoding(); });
     EXPECT_EQ(caught.code, codes::kBadColorCoding);
     EXPECT_EQ(caught.context, "CBcam::FormatSeven::ColorCoding::operator()");
 }

@@ -20,7 +20,7 @@ TEST_P(FailureTable, RaisesWithCodeAndContext) {
     const FailureRow& row = GetParam();
     Open(kColourCamera);
     if (row.fault) FailNext(row.fault);
-    const CaughtError caught = Catch([&] { row.call(camera_); });
+    const Raised caught = RaisedBy([&] { row.call(camera_); });
     EXPECT_TRUE(caught.thrown);
     EXPECT_EQ(caught.code, row.error);
     EXPECT_EQ(caught.context, row.context);
@@ -33,7 +33,7 @@ TEST_P(PersistTable, SaveAndRestoreTouchWhatTheCameraCallsFor) {
     const PersistRow& row = GetParam().row;
     Open(kColourCamera, row.setup);
     RecordingBag::Store store;
-    const CaughtError saved = Catch([&] { GetParam().save(camera_, RecordingBag::Make(store, "F")); });
+    const Raised saved = RaisedBy([&] { GetParam().save(camera_, RecordingBag::Make(store, "F")); });
     EXPECT_EQ(saved.code, row.saveError);
     EXPECT_EQ(store.log, row.saveLog);
 
@@ -41,8 +41,8 @@ TEST_P(PersistTable, SaveAndRestoreTouchWhatTheCameraCallsFor) {
     store.log.clear();
     if (GetParam().beforeRestore) sim::EditCamera(name_, GetParam().beforeRestore);
     sim::ClearRequests();
-    const CaughtError restored =
-        Catch([&] { GetParam().restore(camera_, RecordingBag::Make(store, "F")); });
+    const Raised restored =
+        RaisedBy([&] { GetParam().restore(camera_, RecordingBag::Make(store, "F")); });
     EXPECT_EQ(restored.code, row.restoreError);
     EXPECT_EQ(store.log, row.restoreLog);
     EXPECT_EQ(WritesTo(name_), row.restoreWrites);

@@ -78,8 +78,8 @@ INSTANTIATE_TEST_SUITE_P(
                    {{drv::kTestImageGet}, {drv::kTestImageSet, 0xE000}}},
         RequestRow{"LiveImage", Images(true, 0), [](CBcam& c) { c.TestImage = 0; },
                    {{drv::kTestImageGet}, {drv::kTestImageSet, 0}}},
-        RequestRow{"OutOfRangeSendsNothing", {}, [](CBcam& c) { Catch([&] { c.TestImage.IsSupported(8); }); }, {}},
-        RequestRow{"UnavailableWritesNothing", Images(false, 0xFE), [](CBcam& c) { Catch([&] { c.TestImage = 1; }); },
+        RequestRow{"OutOfRangeSendsNothing", {}, [](CBcam& c) { RaisedBy([&] { c.TestImage.IsSupported(8); }); }, {}},
+        RequestRow{"UnavailableWritesNothing", Images(false, 0xFE), [](CBcam& c) { RaisedBy([&] { c.TestImage = 1; }); },
                    {{drv::kTestImageGet}}},
         RequestRow{"Strings", {},
                    [](CBcam& c) { c.Info.VendorName(); c.Info.ModelName(); c.Info.CameraFirmwareVersion(); },
@@ -117,7 +117,7 @@ TEST(TestImageSelection, WithoutTestImagesEveryImageIsRefused) {
     OpenSimCamera(camera, name, kColourCamera);
     sim::EditCamera(name, Images(false, 0xFE));
     for (int image = 0; image <= 7; ++image) {
-        const CaughtError caught = Catch([&] { camera.TestImage = image; });
+        const Raised caught = RaisedBy([&] { camera.TestImage = image; });
         EXPECT_EQ(caught.code, codes::kTestImageUnavailable) << image;
         EXPECT_EQ(caught.context, "CBcam::CTestImage::operator=()");
     }

@@ -19,6 +19,7 @@
 #include "platform/profile.h"
 #include "platform/sync.h"
 #include "platform/win32_errors.h"
+#include "test_support.h"
 
 namespace fennex::platform {
 namespace {
@@ -168,9 +169,8 @@ private:
 };
 
 TEST(PlatformNamedMutex, IsSeenAcrossProcessesAndFreedWhenTheHolderDies) {
-    std::random_device random;
-    const fs::path dir = fs::temp_directory_path() / ("fennex-mutex-" + std::to_string(random()));
-    fs::create_directories(dir);
+    const fennex::test::ScratchDirectory scratch;
+    const fs::path& dir = scratch.Path();
     const std::string name = UniqueName("QUENTARO AS : MUXNAME MUX.0.");
     {
         Holder holder(name, dir);
@@ -191,8 +191,6 @@ TEST(PlatformNamedMutex, IsSeenAcrossProcessesAndFreedWhenTheHolderDies) {
         holder.Kill();
         EXPECT_FALSE(Exists(name)) << "a dead holder frees the name";
     }
-    std::error_code ignored;
-    fs::remove_all(dir, ignored);
 }
 
 }  // namespace

@@ -5,9 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +13,7 @@
 #include "platform/profile.h"
 #include "platform/sync.h"
 #include "platform/win32_errors.h"
+#include "test_support.h"
 
 namespace fennex::platform {
 namespace {
@@ -22,36 +21,9 @@ namespace {
 using namespace std::string_literals;
 namespace fs = std::filesystem;
 
-// A fresh directory per test, removed afterwards.
-class TempDir {
-public:
-    TempDir() {
-        std::random_device random;
-        path_ = fs::temp_directory_path() / ("fennex-test-" + std::to_string(random()));
-        fs::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& Path() const { return path_; }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    fs::path path_;
-};
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using fennex::test::ReadFile;
+using fennex::test::WriteFile;
+using TempDir = fennex::test::ScratchDirectory;
 
 enum class OpKind { Get, Names, Write, WriteSection, Contains, Lacks, Unchanged };
 
@@ -284,14 +256,14 @@ void Apply(const Op& op, const std::string& file, const std::string& before) {
             break;
         }
         case OpKind::Contains:
-            EXPECT_NE(ReadBytes(file).find(op.text), std::string::npos)
-                << Printable(op.text) << " not in " << Printable(ReadBytes(file));
+            EXPECT_NE(ReadFile(file).find(op.text), std::string::npos)
+                << Printable(op.text) << " not in " << Printable(ReadFile(file));
             break;
         case OpKind::Lacks:
-            EXPECT_EQ(ReadBytes(file).find(op.text), std::string::npos) << Printable(op.text);
+            EXPECT_EQ(ReadFile(file).find(op.text), std::string::npos) << Printable(op.text);
             break;
         case OpKind::Unchanged:
-            EXPECT_EQ(ReadBytes(file), before);
+            EXPECT_EQ(ReadFile(file), before);
             break;
     }
 }
@@ -301,7 +273,7 @@ TEST(PlatformProfile, BehavesAsTheSystemProfileServices) {
         SCOPED_TRACE(c.name);
         TempDir dir;
         const std::string file = dir.File("profile.ini");
-        if (c.fileExists) WriteBytes(file, c.content);
+        if (c.fileExists) WriteFile(file, c.content);
         const std::string before = c.fileExists ? c.content : std::string{};
         for (const Op& op : c.ops) Apply(op, file, before);
         // Whatever happened, only the file itself is left in its directory.
@@ -392,8 +364,8 @@ TEST(PlatformFileSearch, FindsFilesInTheDocumentedOrder) {
     const std::string inExeOnly = "fennex-exe-only-" + tag + ".ini";
     const std::string inBoth = "fennex-both-" + tag + ".ini";
     fs::create_directories(dir.Path() / "sub");
-    WriteBytes(Join(cwd, "here.ini"), "x");
-    WriteBytes(Join(Join(cwd, "sub"), "nested.ini"), "x");
+    WriteFile(Join(cwd, "here.ini"), "x");
+    WriteFile(Join(Join(cwd, "sub"), "nested.ini"), "x");
     struct Cleanup {
         std::vector<std::string> files;
         ~Cleanup() {
@@ -401,9 +373,9 @@ TEST(PlatformFileSearch, FindsFilesInTheDocumentedOrder) {
             for (const auto& f : files) fs::remove(f, ignored);
         }
     } cleanup{{Join(exeDir, inExeOnly), Join(exeDir, inBoth)}};
-    WriteBytes(Join(exeDir, inExeOnly), "x");
-    WriteBytes(Join(exeDir, inBoth), "x");
-    WriteBytes(Join(cwd, inBoth), "x");
+    WriteFile(Join(exeDir, inExeOnly), "x");
+    WriteFile(Join(exeDir, inBoth), "x");
+    WriteFile(Join(cwd, inBoth), "x");
 
     struct Case {
         const char* name;
@@ -457,7 +429,7 @@ TEST(PlatformFileSearch, TheExecutableDirectoryHoldsTheRunningProgram) {
 TEST(PlatformFileDelete, DeletesFilesAndReportsMissingOnes) {
     TempDir dir;
     const std::string file = dir.File("gone.ini");
-    WriteBytes(file, "x");
+    WriteFile(file, "x");
     EXPECT_TRUE(FileDelete(file.c_str()));
     EXPECT_FALSE(fs::exists(file));
     SetLastError(0);

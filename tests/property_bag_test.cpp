@@ -15,7 +15,7 @@ namespace {
 
 using Bcam::CIniFilePropertyBag;
 using Bcam::CPropertyBagPtr;
-using fennex_test::Catch;
+using fennex_test::RaisedBy;
 namespace codes = Bcam::codes;
 
 enum class Type { Bool, Long, Float, String };
@@ -47,7 +47,7 @@ TEST_P(PropertyBagRead, ValueTextReadsAsItsTypeOrIsRefused) {
     CPropertyBagPtr bag = CIniFilePropertyBag::Create(file, "BCAM");
     bag->WriteString("Key", c.stored);
     std::string value;
-    const auto caught = Catch([&] { value = ReadAsText(*bag, c.type); });
+    const auto caught = RaisedBy([&] { value = ReadAsText(*bag, c.type); });
     if (c.error == 0) {
         EXPECT_FALSE(caught.thrown) << std::hex << caught.code << " " << caught.context;
         EXPECT_EQ(value, c.expected);
@@ -134,7 +134,7 @@ TEST_P(PropertyBagSections, SectionRulesHold) {
     fennex_test::ScratchDirectory dir;
     const std::string file = dir.File("sections.cfg");
     fennex_test::WriteFile(file, "[BCAM]\nModel=A\n[Trigger]\nOnOff=false\n");
-    const auto caught = Catch([&] { GetParam().action(file); });
+    const auto caught = RaisedBy([&] { GetParam().action(file); });
     EXPECT_EQ(caught.thrown, GetParam().error != 0);
     EXPECT_EQ(caught.code, GetParam().error);
     EXPECT_EQ(caught.context, GetParam().context);
@@ -186,8 +186,8 @@ TEST(PropertyBagFile, CreateReplacesAnExistingFile) {
     fennex_test::WriteFile(file, "[BCAM]\nModel=Old\n[Gain]\nRawValue=3\n");
     CPropertyBagPtr bag = CIniFilePropertyBag::Create(file, "BCAM");
     // The old keys are gone, and so is the old section.
-    EXPECT_EQ(Catch([&] { bag->ReadString("Model"); }).code, codes::kKeyMissing);
-    EXPECT_EQ(Catch([&] { bag->GetBag("Gain"); }).code, codes::kSectionMissing);
+    EXPECT_EQ(RaisedBy([&] { bag->ReadString("Model"); }).code, codes::kKeyMissing);
+    EXPECT_EQ(RaisedBy([&] { bag->GetBag("Gain"); }).code, codes::kSectionMissing);
 }
 
 TEST(PropertyBagFile, SubBagIsASiblingSectionOfItsOwn) {

@@ -1,58 +1,27 @@
-// Shared helpers of the settings and feature tests: a scratch directory, a bag that keeps its
-// values in memory and records every access, and a check for the library's exceptions.
+// Shared helpers of the settings and feature tests: a bag that keeps its values in memory and
+// records every access, and INI texts compared line by line.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "errors/error_codes.h"
 #include "errors/exception.h"
 #include "settings/property_bag.h"
+#include "test_support.h"
 
 namespace fennex_test {
 
-// A directory of its own for each test, removed afterwards.
-class ScratchDirectory {
-public:
-    ScratchDirectory() {
-        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string("fennex-") + (info ? info->test_suite_name() : "t") + "-" +
-                           (info ? info->name() : "x");
-        for (char& c : name)
-            if (c == '/' || c == '\\') c = '_';
-        path_ = std::filesystem::temp_directory_path() / name;
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~ScratchDirectory() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
-
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-inline void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-}
+using fennex::test::Raised;
+using fennex::test::RaisedBy;
+using fennex::test::ReadFile;
+using fennex::test::ScratchDirectory;
+using fennex::test::WriteFile;
 
 // The lines of an INI text with LF line ends and without blank lines, so that files written
 // by the profile services of either platform compare alike.
@@ -64,21 +33,6 @@ inline std::string IniLines(const std::string& text) {
         out += c;
     }
     return out;
-}
-
-struct CaughtError {
-    bool thrown = false;
-    std::uint32_t code = 0;
-    std::string context;
-};
-
-inline CaughtError Catch(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Bcam::BcamException& e) {
-        return {true, e.Error(), e.Context()};
-    }
-    return {};
 }
 
 // Values kept in memory; every access is logged in order as "W key=value", "R key" or

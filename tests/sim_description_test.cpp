@@ -1,31 +1,28 @@
 // Camera description files: what a good one builds, and how a bad one is reported.
-#include <filesystem>
-#include <fstream>
 #include <list>
 
 #include "bcam/cbcam.h"
 #include "errors/exception.h"
 #include "sim_support.h"
+#include "test_support.h"
 
 namespace {
 
 using namespace simtest;
+using fennex::test::Raised;
+using fennex::test::RaisedBy;
 namespace drv = Bcam::driver;
 
 class SimDescription : public SimTest {
 protected:
+    // Each text in a file of its own, all removed with the directory.
     std::string Write(const std::string& text) {
-        path_ = (std::filesystem::temp_directory_path() /
-                 ("fennex_sim_" + std::to_string(++counter_) + ".ini")).string();
-        std::ofstream(path_, std::ios::binary) << text;
-        return path_;
+        const std::string path = dir_.File("cameras" + std::to_string(++written_) + ".ini");
+        fennex::test::WriteFile(path, text);
+        return path;
     }
-    void TearDown() override {
-        if (!path_.empty()) std::filesystem::remove(path_);
-        SimTest::TearDown();
-    }
-    std::string path_;
-    static inline int counter_ = 0;
+    fennex::test::ScratchDirectory dir_;
+    int written_ = 0;
 };
 
 const char* kThree =
@@ -59,12 +56,7 @@ TEST_F(SimDescription, AFileWithThreeCamerasListsThree) {
     EXPECT_EQ(release.versionMS, 0x00010005u);
     EXPECT_EQ(release.versionLS, 0x00030000u);
     // The described driver is too old for the library, end to end.
-    try {
-        Bcam::CBcam::DeviceNames();
-        ADD_FAILURE() << "release 1.5 accepted";
-    } catch (const Bcam::BcamException& e) {
-        EXPECT_EQ(e.Error(), 0x4FF00019u);
-    }
+    EXPECT_EQ(RaisedBy([] { Bcam::CBcam::DeviceNames(); }).code, 0x4FF00019u);
     EXPECT_EQ(sim::LastVersionQueryPath(), "\\SystemRoot\\System32\\DRIVERS\\bcam.sys");
     sim::SetRelease({});
     EXPECT_EQ(Bcam::CBcam::DeviceNames(),
@@ -136,28 +128,20 @@ TEST_F(SimDescription, BadEntriesNameFileSectionAndKey) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         const std::string file = Write(c.text);
-        try {
-            sim::LoadDescription(file);
-            ADD_FAILURE() << "accepted";
-        } catch (const Bcam::BcamException& e) {
-            EXPECT_EQ(e.Error(), 87u);
-            EXPECT_NE(e.Context().find(file), std::string::npos) << e.Context();
-            EXPECT_NE(e.Context().find(c.where), std::string::npos) << e.Context();
-        }
+        const Raised raised = RaisedBy([&] { sim::LoadDescription(file); });
+        EXPECT_EQ(raised.code, 87u);
+        EXPECT_NE(raised.context.find(file), std::string::npos) << raised.context;
+        EXPECT_NE(raised.context.find(c.where), std::string::npos) << raised.context;
         // The cameras are left as they were.
         EXPECT_EQ(sim::CameraNames(), (std::vector<std::string>{kMono, kColour}));
     }
 }
 
 TEST_F(SimDescription, MissingFileIsReportedWithItsName) {
-    const std::string file = (std::filesystem::temp_directory_path() / "fennex_no_such_file.ini").string();
-    try {
-        sim::LoadDescription(file);
-        ADD_FAILURE() << "accepted";
-    } catch (const Bcam::BcamException& e) {
-        EXPECT_EQ(e.Error(), 2u);
-        EXPECT_NE(e.Context().find(file), std::string::npos);
-    }
+    const std::string file = dir_.File("none.ini");
+    const Raised raised = RaisedBy([&] { sim::LoadDescription(file); });
+    EXPECT_EQ(raised.code, 2u);
+    EXPECT_NE(raised.context.find(file), std::string::npos) << raised.context;
     EXPECT_EQ(sim::CameraNames().size(), 2u);
 }
 

@@ -16,6 +16,8 @@
 namespace {
 
 using Bcam::CDriverVersionCheck;
+using fennex::test::Raised;
+using fennex::test::RaisedBy;
 
 // A service registry entry and a driver file, as the check sees them.
 class FakeRelease : public Bcam::DriverReleaseSource {
@@ -61,51 +63,40 @@ protected:
 };
 
 struct ReleaseRow {
+    const char* what;
     std::uint32_t ms, ls;
-    bool matches;
-    const char* found;  // the release the refusal names
+    bool versionInfo;
+    const char* found;  // the release the refusal names; null: the release matches
 };
 
 TEST_F(VersionCheck, OnlyReleaseOneSixMatches) {
     const ReleaseRow rows[] = {
-        {0x00010006, 0x00000000, true, nullptr},
-        {0x00010006, 0x0005000C, true, nullptr},  // build and revision do not matter
-        {0x00010005, 0x00030000, false, "1.5"},
-        {0x00020006, 0x00000000, false, "2.6"},
-        {0x00060001, 0x00000000, false, "6.1"},  // major and minor are not swapped
+        {"1.6", 0x00010006, 0x00000000, true, nullptr},
+        {"build and revision do not matter", 0x00010006, 0x0005000C, true, nullptr},
+        {"1.5", 0x00010005, 0x00030000, true, "1.5"},
+        {"2.6", 0x00020006, 0x00000000, true, "2.6"},
+        {"major and minor are not swapped", 0x00060001, 0x00000000, true, "6.1"},
+        // The words must not be taken: nothing was read.
+        {"file without version information is release 0.0", 0x00010006, 0, false, "0.0"},
     };
     for (const ReleaseRow& row : rows) {
-        SCOPED_TRACE(row.ms);
+        SCOPED_TRACE(row.what);
         CDriverVersionCheck::ResetCache();
         FakeRelease release;
         release.versionMS = row.ms;
         release.versionLS = row.ls;
-        if (row.matches) {
-            EXPECT_TRUE(CDriverVersionCheck::Match(release));
+        release.versionInfo = row.versionInfo;
+        bool matched = false;
+        const Raised raised = RaisedBy([&] { matched = CDriverVersionCheck::Match(release); });
+        if (!row.found) {
+            EXPECT_FALSE(raised.thrown);
+            EXPECT_TRUE(matched);
             continue;
         }
-        try {
-            CDriverVersionCheck::Match(release);
-            ADD_FAILURE() << "wrong release accepted";
-        } catch (const Bcam::BcamException& e) {
-            EXPECT_EQ(e.Error(), Bcam::codes::kWrongDriverRelease);
-            EXPECT_EQ(e.Context(), "CDriverVersionCheck::Match");
-            EXPECT_NE(e.Description().find("1.6"), std::string::npos) << e.Description();
-            EXPECT_NE(e.Description().find(row.found), std::string::npos) << e.Description();
-        }
-    }
-}
-
-TEST_F(VersionCheck, FileWithoutVersionInformationIsReleaseZero) {
-    FakeRelease release;
-    release.versionInfo = false;
-    release.versionMS = 0x00010006;  // must not be taken: nothing was read
-    try {
-        CDriverVersionCheck::Match(release);
-        ADD_FAILURE() << "a file without version accepted";
-    } catch (const Bcam::BcamException& e) {
-        EXPECT_EQ(e.Error(), Bcam::codes::kWrongDriverRelease);
-        EXPECT_NE(e.Description().find("0.0"), std::string::npos) << e.Description();
+        EXPECT_EQ(raised.code, Bcam::codes::kWrongDriverRelease);
+        EXPECT_EQ(raised.context, "CDriverVersionCheck::Match");
+        EXPECT_NE(raised.description.find("1.6"), std::string::npos) << raised.description;
+        EXPECT_NE(raised.description.find(row.found), std::string::npos) << raised.description;
     }
 }
 
@@ -138,13 +129,9 @@ TEST_F(VersionCheck, MissingServiceKeyGoesOnUncheckedEveryTime) {
 TEST_F(VersionCheck, UnreadableImagePathRaisesTheRegistryError) {
     FakeRelease release;
     release.imagePathError = 5;
-    try {
-        CDriverVersionCheck::Match(release);
-        ADD_FAILURE() << "not raised";
-    } catch (const Bcam::BcamException& e) {
-        EXPECT_EQ(e.Error(), 5u);
-        EXPECT_EQ(e.Context(), "");
-    }
+    const Raised raised = RaisedBy([&] { CDriverVersionCheck::Match(release); });
+    EXPECT_EQ(raised.code, 5u);
+    EXPECT_EQ(raised.context, "");
     EXPECT_TRUE(release.versionQueries.empty());
 }
 
@@ -227,7 +214,7 @@ TEST_F(DriverReleaseOnOpen, WrongReleaseKeepsEveryCameraClosed) {
         CDriverVersionCheck::ResetCache();
         sim::SetRelease(row.release);
         Bcam::CBcam camera;
-        const auto raised = fennex::test::RaisedBy([&] { camera.Open(mono); });
+        const Raised raised = RaisedBy([&] { camera.Open(mono); });
         if (!row.found) {
             EXPECT_EQ(raised.code, 0u);
             EXPECT_TRUE(camera.IsOpen());
