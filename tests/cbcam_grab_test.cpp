@@ -21,23 +21,6 @@ namespace codes = Bcam::codes;
 
 class CBcamGrab : public fennex::test::SimCameras {};
 
-// The luminance of pixel i of a frame, as its colour mode puts it on the wire.
-std::uint8_t LumaAt(const std::vector<std::uint8_t>& frame, VideoColorMode mode, std::size_t i) {
-    switch (mode) {
-    case VideoColorMode::Mono8: return frame[i];
-    case VideoColorMode::Mono16: return frame[2 * i];  // big-endian Y * 257
-    case VideoColorMode::YUV422: return frame[4 * (i / 2) + 1 + 2 * (i % 2)];
-    case VideoColorMode::YUV411: {
-        static constexpr int kOffset[4] = {1, 2, 4, 5};
-        return frame[6 * (i / 4) + kOffset[i % 4]];
-    }
-    case VideoColorMode::YUV444: return frame[3 * i + 1];
-    case VideoColorMode::RGB8: return frame[3 * i + 1];  // G is Y
-    case VideoColorMode::RGB16: return frame[6 * i + 2];
-    }
-    return 0;
-}
-
 // Waits for the grab that carries `context`, passing over the one-shot completions.
 void WaitForGrab(CBcam& camera, void* context, std::uint32_t* error) {
     for (int i = 0; i < 4; ++i) {
@@ -77,7 +60,8 @@ TEST_F(CBcamGrab, EveryBuiltInCameraDeliversItsPattern) {
             std::size_t wrong = 0;
             for (std::uint32_t y = 0; y < size.height; ++y)
                 for (std::uint32_t x = 0; x < size.width; ++x)
-                    if (LumaAt(frame, colorMode, std::size_t(y) * size.width + x) !=
+                    if (fennex::test::LumaAt(static_cast<std::uint32_t>(colorMode), frame.data(),
+                                             std::size_t(y) * size.width + x) !=
                         sim::ExpectedLuma(params, x, y))
                         ++wrong;
             EXPECT_EQ(wrong, 0u) << "frame " << params.frame;

@@ -4,10 +4,13 @@
 
 #include "sim/camera.h"
 #include "sim_support.h"
+#include "test_support.h"
 
 namespace {
 
 using namespace simtest;
+using fennex::test::BitsPerPixelOf;
+using fennex::test::LumaAt;
 namespace drv = Bcam::driver;
 
 constexpr std::uint32_t kWait = 5000;
@@ -22,28 +25,6 @@ sim::CameraDesc AllCodings() {
     c.format7[2] = c.format7[0];
     c.format7[2].codings = 0xFE000000;
     return c;
-}
-
-// The luminance the host's conversions read from pixel (x, y) of a frame in `coding`.
-int LumaAt(std::uint32_t coding, const std::uint8_t* f, std::uint32_t width, std::uint32_t x,
-           std::uint32_t y) {
-    static constexpr int kYuv411Luma[4] = {1, 2, 4, 5};  // U Y0 Y1 V Y2 Y3
-    const std::uint32_t i = y * width + x;
-    switch (coding) {
-    case 0: return f[i];
-    case 5: return f[2 * i];  // big-endian: the high byte first
-    case 1: return f[i / 4 * 6 + kYuv411Luma[i % 4]];
-    case 2: return f[i / 2 * 4 + (i % 2 ? 3 : 1)];
-    case 3: return f[3 * i + 1];
-    case 4: return (f[3 * i] + f[3 * i + 1] + f[3 * i + 2]) / 3;
-    case 6: return (f[6 * i] + f[6 * i + 2] + f[6 * i + 4]) / 3;
-    }
-    return -1;
-}
-
-std::uint32_t BitsOf(std::uint32_t coding) {
-    static constexpr std::uint32_t kBits[7] = {8, 12, 16, 24, 24, 16, 48};
-    return kBits[coding];
 }
 
 // Sets a mode up, grabs one frame with a one-shot, returns it.
@@ -117,7 +98,7 @@ TEST_F(SimGrab, EachModeDeliversItsFrameInItsPixelCoding) {
                 ASSERT_EQ(dev.Transmit(drv::kF7ImageSet, {2, 0, 0, c.width, c.height, 12}), 0u);
             }
         }
-        const std::uint32_t size = c.width * c.height * BitsOf(c.coding) / 8;
+        const std::uint32_t size = c.width * c.height * BitsPerPixelOf(c.coding) / 8;
         Allocate(dev, size);
         const Grabbed g = GrabOne(dev, c.camera, size + 16);
         EXPECT_EQ(g.bytes, size);
@@ -125,7 +106,8 @@ TEST_F(SimGrab, EachModeDeliversItsFrameInItsPixelCoding) {
         int wrong = 0;
         for (std::uint32_t y = 0; y < c.height; y += 7)
             for (std::uint32_t x = 0; x < c.width; x += 3)
-                if (LumaAt(c.coding, g.frame.data(), c.width, x, y) != sim::ExpectedLuma(g.params, x, y)) ++wrong;
+                if (LumaAt(c.coding, g.frame.data(), y * c.width + x) != sim::ExpectedLuma(g.params, x, y))
+                    ++wrong;
         EXPECT_EQ(wrong, 0);
         const std::uint8_t* f = g.frame.data();
         const sim::Colour px = sim::ExpectedColour(g.params, 8, 1);
@@ -425,8 +407,7 @@ TEST(SimPattern, FramesPaintedInARunMatchFreshlyPaintedFrames) {
         g.width = s.width;
         g.height = s.height;
         g.coding = s.coding;
-        static constexpr std::uint32_t kBits[7] = {8, 12, 16, 24, 24, 16, 48};
-        g.bytes = s.width * s.height * kBits[s.coding] / 8;
+        g.bytes = s.width * s.height * fennex::test::BitsPerPixelOf(s.coding) / 8;
         std::vector<std::uint8_t> fresh(g.bytes, 0xEE), run(g.bytes, 0x11);
         sim::detail::RenderFrame(g, s.params, fresh.data());
         painter.Paint(g, s.params, run.data());

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -23,6 +24,29 @@ inline bool RunningUnderWine() {
 #else
     return false;
 #endif
+}
+
+// The luminance a host reads from pixel i of a frame in one of the seven colour codings
+// (0 Mono8, 1 YUV 4:1:1, 2 YUV 4:2:2, 3 YUV 4:4:4, 4 RGB8, 5 Mono16, 6 RGB16), as the camera
+// puts it on the wire; -1 for any other coding.
+inline int LumaAt(std::uint32_t coding, const std::uint8_t* frame, std::size_t i) {
+    static constexpr int kYuv411Luma[4] = {1, 2, 4, 5};  // U Y0 Y1 V Y2 Y3
+    switch (coding) {
+    case 0: return frame[i];
+    case 1: return frame[i / 4 * 6 + kYuv411Luma[i % 4]];
+    case 2: return frame[i / 2 * 4 + (i % 2 ? 3 : 1)];
+    case 3: return frame[3 * i + 1];
+    case 4: return (frame[3 * i] + frame[3 * i + 1] + frame[3 * i + 2]) / 3;
+    case 5: return frame[2 * i];  // big-endian: the high byte first
+    case 6: return (frame[6 * i] + frame[6 * i + 2] + frame[6 * i + 4]) / 3;
+    }
+    return -1;
+}
+
+// Bits per pixel of the same seven codings.
+inline std::uint32_t BitsPerPixelOf(std::uint32_t coding) {
+    static constexpr std::uint32_t kBits[7] = {8, 12, 16, 24, 24, 16, 48};
+    return kBits[coding];
 }
 
 // What `call` raises; thrown is false (and the code 0) when it raises nothing.
