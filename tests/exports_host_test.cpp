@@ -414,16 +414,4 @@ TEST(ExportsNames, LongDeviceNamesAreCutToTheNameField) {
     EXPECT_EQ(std::string(port.Name()), longName.substr(0, 127));
 }
 
-TEST(ExportsNames, PropertyTableIndicesFollowTheFirstEntryThatAgrees) {
-    using fennex::driver::GrabPort;
-    const struct {
-        const char* name;
-        int index;
-    } cases[] = {{"Undef", 0},     {"Gain", 1},          {"gAiNx", 1},
-                 {"Brightness", 2}, {"Gamma", 3},        {"Hue", 4},
-                 {"Saturation", 5}, {"Shutter", 6},      {"WhiteBalanceUB", 7},
-                 {"whitebalanceVR9", 8}, {"WhiteBalanceU", 0}, {"G", 0}, {"", 0}};
-    for (const auto& c : cases) EXPECT_EQ(GrabPort::PropertyIndex(c.name), c.index) << c.name;
-}
-
 }  // namespace
