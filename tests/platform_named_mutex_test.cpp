@@ -69,23 +69,26 @@ TEST(PlatformNamedMutex, ExistsExactlyWhileAHandleIsHeld) {
     }
 }
 
-TEST(PlatformNamedMutex, NamesDifferingInCaseAreDifferentMutexes) {
+TEST(PlatformNamedMutex, NamesCompareAsWrittenInTheLocalNamespace) {
     const std::string name = UniqueName("CaseName");
     std::string lower = name;
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    Handle h = CreateNamedMutex(name.c_str());
-    ASSERT_NE(h, nullptr);
-    EXPECT_FALSE(Exists(lower));
-    EXPECT_TRUE(CloseNamedMutex(h));
-}
-
-TEST(PlatformNamedMutex, TheLocalNamespaceIsTheDefaultOne) {
-    const std::string name = UniqueName("spaced");
-    Handle h = CreateNamedMutex(("Local\\" + name).c_str());
-    ASSERT_NE(h, nullptr);
-    EXPECT_TRUE(Exists(name));
-    EXPECT_FALSE(Exists("Global\\" + name));
-    EXPECT_TRUE(CloseNamedMutex(h));
+    const struct {
+        const char* what;
+        std::string created, probed;
+        bool exists;
+    } cases[] = {
+        {"other letter case is another mutex", name, lower, false},
+        {"the local namespace is the default one", "Local\\" + name, name, true},
+        {"and not the global one", "Local\\" + name, "Global\\" + name, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Handle h = CreateNamedMutex(c.created.c_str());
+        ASSERT_NE(h, nullptr);
+        EXPECT_EQ(Exists(c.probed), c.exists);
+        EXPECT_TRUE(CloseNamedMutex(h));
+    }
 }
 
 TEST(PlatformNamedMutex, BadNamesAndHandlesAreRefused) {
