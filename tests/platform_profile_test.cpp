@@ -33,29 +33,17 @@ struct Op {
     const char* key = nullptr;
     const char* value = nullptr;  // the default for Get
     std::uint32_t size = 0;
-    std::string text;             // Get: value; Names: the bytes both systems agree on;
+    std::string text{};           // Get: value; Names: the bytes both systems agree on;
                                   // WriteSection: the list; Contains/Lacks: a file excerpt
     std::uint32_t count = 0;      // Get, Names: the returned count
     bool ok = true;               // Write, WriteSection
     std::uint32_t error = 0;      // Write, WriteSection: LastError() when refused
 };
 
-Op Make(OpKind kind, const char* section = nullptr, const char* key = nullptr,
-        const char* value = nullptr) {
-    Op op;
-    op.kind = kind;
-    op.section = section;
-    op.key = key;
-    op.value = value;
-    return op;
-}
 Op Get(const char* section, const char* key, const char* def, std::uint32_t size,
        std::uint32_t count, std::string text) {
-    Op op = Make(OpKind::Get, section, key, def);
-    op.size = size;
-    op.count = count;
-    op.text = std::move(text);
-    return op;
+    return {.kind = OpKind::Get, .section = section, .key = key, .value = def, .size = size,
+            .text = std::move(text), .count = count};
 }
 Op Value(const char* section, const char* key, std::string text) {
     const auto count = static_cast<std::uint32_t>(text.size());
@@ -63,36 +51,22 @@ Op Value(const char* section, const char* key, std::string text) {
 }
 Op Missing(const char* section, const char* key) { return Value(section, key, "<default>"); }
 Op Names(std::uint32_t size, std::uint32_t count, std::string bytes) {
-    Op op = Make(OpKind::Names);
-    op.size = size;
-    op.count = count;
-    op.text = std::move(bytes);
-    return op;
+    return {.kind = OpKind::Names, .size = size, .text = std::move(bytes), .count = count};
 }
 Op Write(const char* section, const char* key, const char* value) {
-    return Make(OpKind::Write, section, key, value);
+    return {.kind = OpKind::Write, .section = section, .key = key, .value = value};
 }
 Op Refused(const char* section, const char* key, const char* value) {
-    Op op = Make(OpKind::Write, section, key, value);
-    op.ok = false;
-    op.error = err::kInvalidParameter;
-    return op;
+    return {.kind = OpKind::Write, .section = section, .key = key, .value = value, .ok = false,
+            .error = err::kInvalidParameter};
 }
 Op WriteSection(const char* section, std::string list, bool ok = true) {
-    Op op = Make(OpKind::WriteSection, section);
-    op.text = std::move(list);
-    op.ok = ok;
-    op.error = ok ? 0 : err::kInvalidParameter;
-    return op;
+    return {.kind = OpKind::WriteSection, .section = section, .text = std::move(list), .ok = ok,
+            .error = ok ? 0 : err::kInvalidParameter};
 }
-Op Excerpt(OpKind kind, std::string excerpt) {
-    Op op = Make(kind);
-    op.text = std::move(excerpt);
-    return op;
-}
-Op Contains(std::string excerpt) { return Excerpt(OpKind::Contains, std::move(excerpt)); }
-Op Lacks(std::string excerpt) { return Excerpt(OpKind::Lacks, std::move(excerpt)); }
-Op Unchanged() { return Make(OpKind::Unchanged); }
+Op Contains(std::string excerpt) { return {.kind = OpKind::Contains, .text = std::move(excerpt)}; }
+Op Lacks(std::string excerpt) { return {.kind = OpKind::Lacks, .text = std::move(excerpt)}; }
+Op Unchanged() { return {.kind = OpKind::Unchanged}; }
 
 struct ProfileCase {
     const char* name;
