@@ -160,31 +160,29 @@ TEST(DriverFilePath, RelativePathsLieUnderTheWindowsDirectory) {
 }
 
 TEST_F(VersionCheck, ImagePathIsExpandedBeforeItIsPlaced) {
-    // An unknown variable stays as written, so the text keeps its leading '%' and is used as
-    // it is; a relative path goes under the system's Windows directory.
-    FakeRelease unknown;
-    unknown.imagePath = "%FENNEX_NO_SUCH_VARIABLE%\\bcam.sys";
-    EXPECT_TRUE(CDriverVersionCheck::Match(unknown));
-    ASSERT_EQ(unknown.versionQueries.size(), 1u);
-    EXPECT_EQ(unknown.versionQueries[0], "%FENNEX_NO_SUCH_VARIABLE%\\bcam.sys");
-
-    // Expanded to a drive path, the text is used unchanged.
-    CDriverVersionCheck::ResetCache();
     SetVariable("FENNEX_TEST_SYSTEM_ROOT", "C:\\WINNT");
-    FakeRelease expanded;
-    expanded.imagePath = "%FENNEX_TEST_SYSTEM_ROOT%\\System32\\DRIVERS\\bcam.sys";
-    EXPECT_TRUE(CDriverVersionCheck::Match(expanded));
-    ASSERT_EQ(expanded.versionQueries.size(), 1u);
-    EXPECT_EQ(expanded.versionQueries[0], "C:\\WINNT\\System32\\DRIVERS\\bcam.sys");
-
-    CDriverVersionCheck::ResetCache();
-    FakeRelease relative;
-    relative.imagePath = "System32\\DRIVERS\\bcam.sys";
-    EXPECT_TRUE(CDriverVersionCheck::Match(relative));
-    ASSERT_EQ(relative.versionQueries.size(), 1u);
-    EXPECT_EQ(relative.versionQueries[0],
-              CDriverVersionCheck::DriverFilePath(relative.imagePath,
-                                                  fennex::platform::WindowsDirectory()));
+    const std::string relative = "System32\\DRIVERS\\bcam.sys";
+    const struct {
+        const char* what;
+        std::string imagePath, asked;
+    } cases[] = {
+        // An unknown variable stays as written, so the text keeps its leading '%' and is used
+        // as it is.
+        {"unknown variable", "%FENNEX_NO_SUCH_VARIABLE%\\bcam.sys", "%FENNEX_NO_SUCH_VARIABLE%\\bcam.sys"},
+        {"expanded to a drive path, used unchanged",
+         "%FENNEX_TEST_SYSTEM_ROOT%\\System32\\DRIVERS\\bcam.sys", "C:\\WINNT\\System32\\DRIVERS\\bcam.sys"},
+        {"relative, under the system's Windows directory", relative,
+         CDriverVersionCheck::DriverFilePath(relative, fennex::platform::WindowsDirectory())},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CDriverVersionCheck::ResetCache();
+        FakeRelease release;
+        release.imagePath = c.imagePath;
+        EXPECT_TRUE(CDriverVersionCheck::Match(release));
+        ASSERT_EQ(release.versionQueries.size(), 1u);
+        EXPECT_EQ(release.versionQueries[0], c.asked);
+    }
 }
 
 class DriverReleaseOnOpen : public fennex::test::SimCameras {};
