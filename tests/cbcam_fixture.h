@@ -7,27 +7,21 @@
 #include <string>
 
 #include "bcam/cbcam.h"
-#include "errors/driver_version_check.h"
-#include "errors/exception.h"
 #include "sim/sim.h"
+#include "sim_support.h"
 #include "test_support.h"
 
 namespace fennex::test {
 
-class SimCameras : public testing::Test {
+// The built-in cameras by name, and the request records in use when the test began.
+class SimCameras : public simtest::SimTest {
 protected:
     void SetUp() override {
-        sim::Reset();
-        sim::SetPace(sim::Pace::Fast);
-        Bcam::CDriverVersionCheck::ResetCache();
+        simtest::SimTest::SetUp();
         const auto cameras = sim::DefaultCameras();
         mono = cameras.at(0).name;
         colour = cameras.at(1).name;
         recordsBefore = Bcam::CBcam::BcamOLsInUse();
-    }
-    void TearDown() override {
-        sim::ClearFaults();
-        sim::Reset();
     }
 
     // Records made during the test and not released again.
