@@ -108,47 +108,36 @@ TEST_F(ExportsTest, PortsOutsideTheTableOrNotOpenAreRefused) {
     }
 }
 
-TEST_F(ExportsTest, AnOpenPortCannotBeOpenedAgain) {
+TEST_F(ExportsTest, AGrabDeliversThePictureRowByRow) {
     int size[2] = {0, 0};
-    OpenPort(0, kMono, size);
+    OpenPort(2, kMono, size);
     EXPECT_EQ(size[0], 640);
     EXPECT_EQ(size[1], 480);
-    EXPECT_EQ(openCVLPort(0, 0, kMono.c_str(), size), 0);
-    EXPECT_EQ(openCVLPort(0, 0, kColour.c_str(), size), 0);
-}
-
-TEST_F(ExportsTest, AGrabDeliversThePictureRowByRow) {
-    int size[2];
-    OpenPort(2, kMono, size);
+    // an open port cannot be opened again
+    EXPECT_EQ(openCVLPort(0, 2, kMono.c_str(), size), 0);
+    EXPECT_EQ(openCVLPort(0, 2, kColour.c_str(), size), 0);
     const auto frame = GrabFrame(2, size[0], size[1]);
     EXPECT_EQ(frame, ExpectedFrame(kMono, size[0], size[1]));
-    // the row `height` is outside: 1 and the destination untouched
-    std::vector<unsigned char> dest(size[0], 0xAB);
-    EXPECT_EQ(getCVLGrabRow(0, 2, dest.data(), size[1], 0, size[0] - 1), 1);
-    EXPECT_EQ(getCVLGrabRow(0, 2, dest.data(), -1, 0, size[0] - 1), 1);
-    EXPECT_EQ(dest, std::vector<unsigned char>(size[0], 0xAB));
-}
 
-TEST_F(ExportsTest, RowCopiesStayWithinTheRowAndTheCount) {
-    int size[2];
-    OpenPort(0, kMono, size);
-    const auto frame = GrabFrame(0, size[0], size[1]);
     const int width = size[0], last = size[1] - 1;
+    // Every call answers 1; rows outside the frame leave the destination untouched.
     const struct {
-        int first, lastPixel;
+        int row, first, lastPixel;
         int copied;
     } cases[] = {
-        {0, 9, 10}, {5, 9, 5},           // first only enters the count
-        {0, width + 100, width},         // bounded by the row
-        {9, 0, 0}, {0, -100000, 0},      // negative counts copy nothing
-        {-2147483647 - 1, 2147483647, width},
+        {last, 0, 9, 10}, {last, 5, 9, 5},      // first only enters the count
+        {last, 0, width + 100, width},          // bounded by the row
+        {last, 9, 0, 0}, {last, 0, -100000, 0},  // negative counts copy nothing
+        {last, -2147483647 - 1, 2147483647, width},
+        {size[1], 0, width - 1, 0}, {-1, 0, width - 1, 0},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.first);
+        SCOPED_TRACE(std::to_string(c.row) + ": " + std::to_string(c.first) + ".." +
+                     std::to_string(c.lastPixel));
         std::vector<unsigned char> dest(width + 200, 0xCD);
-        EXPECT_EQ(getCVLGrabRow(0, 0, dest.data(), last, c.first, c.lastPixel), 1);
+        EXPECT_EQ(getCVLGrabRow(0, 2, dest.data(), c.row, c.first, c.lastPixel), 1);
         for (int i = 0; i < static_cast<int>(dest.size()); ++i)
-            ASSERT_EQ(dest[i], i < c.copied ? frame[static_cast<std::size_t>(last) * width + i] : 0xCD)
+            ASSERT_EQ(dest[i], i < c.copied ? frame[static_cast<std::size_t>(c.row) * width + i] : 0xCD)
                 << "byte " << i;
     }
 }
