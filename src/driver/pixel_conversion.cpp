@@ -227,35 +227,42 @@ FENNEX_SSSE3 void Rgb16Ssse3(const std::uint8_t* raw, std::uint8_t* row,
     Rgb16Ref(raw + 6 * i, row + i, count - i);
 }
 
-FENNEX_AVX2 void Yuv422Avx2(const std::uint8_t* raw, std::uint8_t* row,
-                                                 std::size_t count) {
-    std::size_t i = 0;
-    for (; i + 32 <= count; i += 32) {
-        const __m256i a = _mm256_srli_epi16(
-            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(raw + 2 * i)), 8);
-        const __m256i b = _mm256_srli_epi16(
-            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(raw + 2 * i + 32)), 8);
-        const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(row + i), packed);
-    }
-    Yuv422Sse2(raw + 2 * i, row + i, count - i);
+// 4:2:2 carries Y in the high byte of each 16-bit word, Mono16 its most significant byte in
+// the low one: the same pass with another byte kept. Two 32-pixel blocks per round keep
+// two loads and stores in flight.
+template <bool HighByte>
+FENNEX_AVX2 inline __m256i ByteOfWords(const std::uint8_t* p) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    return HighByte ? _mm256_srli_epi16(v, 8) : _mm256_and_si256(v, _mm256_set1_epi16(0x00FF));
 }
-
-FENNEX_AVX2 void Mono16Avx2(const std::uint8_t* raw, std::uint8_t* row,
-                                                 std::size_t count) {
-    const __m256i low = _mm256_set1_epi16(0x00FF);
-    std::size_t i = 0;
-    for (; i + 32 <= count; i += 32) {
-        const __m256i a = _mm256_and_si256(
-            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(raw + 2 * i)), low);
-        const __m256i b = _mm256_and_si256(
-            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(raw + 2 * i + 32)), low);
-        const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(row + i), packed);
-    }
-    Mono16Sse2(raw + 2 * i, row + i, count - i);
+template <bool HighByte>
+FENNEX_AVX2 inline void Pack32(const std::uint8_t* raw, std::uint8_t* row) {
+    const __m256i packed =
+        _mm256_packus_epi16(ByteOfWords<HighByte>(raw), ByteOfWords<HighByte>(raw + 32));
+    Store32(row, _mm256_permute4x64_epi64(packed, 0xD8));  // packus works per lane
 }
-
+template <bool HighByte>
+FENNEX_AVX2 void WordBytesAvx2(const std::uint8_t* raw, std::uint8_t* row, std::size_t count) {
+    std::size_t i = 0;
+    for (; i + 64 <= count; i += 64) {
+        Pack32<HighByte>(raw + 2 * i, row + i);
+        Pack32<HighByte>(raw + 2 * i + 64, row + i + 32);
+    }
+    if (i + 32 <= count) {
+        Pack32<HighByte>(raw + 2 * i, row + i);
+        i += 32;
+    }
+    if (HighByte)
+        Yuv422Sse2(raw + 2 * i, row + i, count - i);
+    else
+        Mono16Sse2(raw + 2 * i, row + i, count - i);
+}
+FENNEX_AVX2 void Yuv422Avx2(const std::uint8_t* raw, std::uint8_t* row, std::size_t count) {
+    WordBytesAvx2<true>(raw, row, count);
+}
+FENNEX_AVX2 void Mono16Avx2(const std::uint8_t* raw, std::uint8_t* row, std::size_t count) {
+    WordBytesAvx2<false>(raw, row, count);
+}
 
 FENNEX_AVX2 void Yuv444Avx2(const std::uint8_t* raw, std::uint8_t* row, std::size_t count) {
     static constexpr auto kSrc = Strided<3, 1>();
