@@ -116,12 +116,6 @@ TEST_P(Configuration, SaveWritesTheReviewedFile) {
     EXPECT_EQ(IniLines(Saved()), IniLines(golden));
 }
 
-TEST_P(Configuration, SavingTwiceGivesTheSameFile) {
-    OpenInState(GetParam());
-    const std::string first = Saved();
-    EXPECT_EQ(Saved(), first);
-}
-
 TEST_P(Configuration, RestoreBringsTheSavedStateBack) {
     OpenInState(GetParam());
     const std::string saved = Saved();
@@ -133,7 +127,8 @@ TEST_P(Configuration, RestoreBringsTheSavedStateBack) {
     ASSERT_NE(IniLines(Saved()), IniLines(saved));
     camera_.RestoreConfiguration(file);
 
-    EXPECT_EQ(IniLines(Saved()), IniLines(saved));
+    // Saved again over the earlier file, the same state gives the same bytes.
+    EXPECT_EQ(Saved(), saved);
     const sim::CameraDesc after = sim::Camera(name_);
     EXPECT_EQ(after.format, before.format);
     EXPECT_EQ(after.mode, before.mode);

@@ -38,6 +38,11 @@ TEST_F(DeviceNotification, FirstOpenStartsTheWindowAndLaterOpensReuseIt) {
     first.Close();
     first.Open(mono);
     EXPECT_EQ(CBcam::NotificationWindow(), window);
+    // The removal of one camera leaves the other alone.
+    EXPECT_TRUE(sim::Unplug(colour, sim::Removal::Normal));
+    EXPECT_FALSE(second.IsOpen());
+    EXPECT_TRUE(first.IsOpen());
+    EXPECT_EQ(CBcam::OpenDeviceCount(), 1u);
 }
 
 TEST_F(DeviceNotification, RemovalClosesTheOpenCameraWithItsGrabPending) {
@@ -80,14 +85,6 @@ TEST_F(DeviceNotification, RefusedRemovalReopensTheCamera) {
     // The reopened device is watched again: a later removal still closes it.
     EXPECT_TRUE(sim::Unplug(mono, sim::Removal::Normal));
     EXPECT_FALSE(camera.IsOpen());
-}
-
-TEST_F(DeviceNotification, RemovalOfAnotherCameraLeavesThisOneAlone) {
-    CBcam camera;
-    camera.Open(mono);
-    EXPECT_TRUE(sim::Unplug(colour, sim::Removal::Normal));
-    EXPECT_TRUE(camera.IsOpen());
-    EXPECT_EQ(CBcam::OpenDeviceCount(), 1u);
 }
 
 TEST_F(DeviceNotification, RemoveCompleteForAnUnknownHandleOnlyCancelsItsRegistration) {
