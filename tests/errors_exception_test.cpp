@@ -58,36 +58,29 @@ TEST(BcamException, BaseConstructorLooksNothingUp) {
     EXPECT_EQ(e.Error(), codes::kDeviceNotOpen);
 }
 
-struct NormaliseCase {
-    const char* name;
-    std::uint32_t raised;
-    std::uint32_t stored;
-    bool hasText;
-};
-
-class NormaliseTest : public testing::TestWithParam<NormaliseCase> {};
-
-TEST_P(NormaliseTest, DriverStatusLosesCustomerBitOnly) {
-    const NormaliseCase& c = GetParam();
-    BcamException e(c.raised, "CBcam::Transmit()");
-    EXPECT_EQ(e.Error(), c.stored);
-    EXPECT_EQ(e.Description() != "<no message found>", c.hasText) << e.Description();
+TEST(BcamException, DriverStatusLosesCustomerBitOnly) {
+    const struct {
+        const char* name;
+        std::uint32_t raised, stored;
+        bool hasText;
+    } cases[] = {
+        {"driver: not supported", 0xEFE00019u, 0xCFE00019u, true},
+        {"driver: no test image", 0xEFE00018u, 0xCFE00018u, true},
+        {"driver code already clear", 0xCFE00019u, 0xCFE00019u, true},
+        {"library facility unchanged", 0xEFF00019u, 0xEFF00019u, false},
+        {"library code unchanged", 0xCFF00004u, 0xCFF00004u, true},
+        {"driver code of another severity", 0x2FE00005u, 0x0FE00005u, false},
+        {"customer bit of another facility", 0x20000002u, 0x20000002u, false},
+        {"Win32 error unchanged", 2u, 2u, true},
+        {"HRESULT unchanged", 0x80070057u, 0x80070057u, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        BcamException e(c.raised, "CBcam::Transmit()");
+        EXPECT_EQ(e.Error(), c.stored);
+        EXPECT_EQ(e.Description() != "<no message found>", c.hasText) << e.Description();
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Codes, NormaliseTest,
-    testing::Values(NormaliseCase{"DriverNotSupported", 0xEFE00019u, 0xCFE00019u, true},
-                    NormaliseCase{"DriverNoTestImage", 0xEFE00018u, 0xCFE00018u, true},
-                    NormaliseCase{"DriverCodeAlreadyClear", 0xCFE00019u, 0xCFE00019u, true},
-                    NormaliseCase{"LibraryFacilityUnchanged", 0xEFF00019u, 0xEFF00019u, false},
-                    NormaliseCase{"LibraryCodeUnchanged", 0xCFF00004u, 0xCFF00004u, true},
-                    NormaliseCase{"OtherSeverityDriverCode", 0x2FE00005u, 0x0FE00005u, false},
-                    NormaliseCase{"CustomerBitOtherFacility", 0x20000002u, 0x20000002u, false},
-                    NormaliseCase{"Win32ErrorUnchanged", 2u, 2u, true},
-                    NormaliseCase{"HResultUnchanged", 0x80070057u, 0x80070057u, true}),
-    [](const testing::TestParamInfo<NormaliseCase>& info) {
-        return std::string(info.param.name);
-    });
 
 TEST(BcamException, WrongReleaseMergesRequiredAndFoundVersion) {
     BcamException e(codes::kWrongDriverRelease, "CDriverVersionCheck::Match", {S("1.6"), S("2.6")});
@@ -113,57 +106,41 @@ TEST(BcamException, FailedMergeKeepsInsertMarks) {
     }
 }
 
-struct NumericInsertCase {
-    std::uint32_t code;
-    std::uintptr_t value;
-    const char* shown;
-};
-
-class NumericInsertTest : public testing::TestWithParam<NumericInsertCase> {};
-
-TEST_P(NumericInsertTest, ArgumentErrorsShowTheNumber) {
-    const NumericInsertCase& c = GetParam();
-    BcamException e(c.code, "BcamUtility::ImageSize", {c.value});
-    EXPECT_NE(e.Description().find(c.shown), std::string::npos) << e.Description();
-    EXPECT_EQ(e.Description().find('%'), std::string::npos) << e.Description();
+TEST(BcamException, ArgumentErrorsShowTheNumber) {
+    const struct {
+        std::uint32_t code;
+        std::uintptr_t value;
+        const char* shown;
+    } cases[] = {
+        {codes::kBadVideoFormat, 9, "9"},          {codes::kBadVideoMode, 12, "12"},
+        {codes::kSystemCallFailed, 1400, "1400"},  {codes::kTestImageUnavailable, 7, "7"},
+        {codes::kBadInquiry, 4000000000u, "4000000000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown);
+        BcamException e(c.code, "BcamUtility::ImageSize", {c.value});
+        EXPECT_NE(e.Description().find(c.shown), std::string::npos) << e.Description();
+        EXPECT_EQ(e.Description().find('%'), std::string::npos) << e.Description();
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Codes, NumericInsertTest,
-                         testing::Values(NumericInsertCase{codes::kBadVideoFormat, 9, "9"},
-                                         NumericInsertCase{codes::kBadVideoMode, 12, "12"},
-                                         NumericInsertCase{codes::kSystemCallFailed, 1400, "1400"},
-                                         NumericInsertCase{codes::kTestImageUnavailable, 7, "7"},
-                                         NumericInsertCase{codes::kBadInquiry, 4000000000u,
-                                                           "4000000000"}));
 
 TEST(BcamException, TextKeptAsReturned) {
     BcamException e(codes::kDeviceNotOpen, "CBcam::Cancel()");
     EXPECT_TRUE(EndsWithLineBreak(e.Description())) << e.Description();
 }
 
-struct MissingModuleCase {
-    const char* name;
-    const char* module;
-};
-
-class MissingModuleTest : public testing::TestWithParam<MissingModuleCase> {};
-
-TEST_P(MissingModuleTest, SystemStillAnswersForWin32Codes) {
-    ModuleNameGuard guard(GetParam().module);
-    BcamException win32(2, "CIniFilePropertyBag::Open()");
-    EXPECT_NE(win32.Description(), "<no message found>");
-    EXPECT_TRUE(EndsWithLineBreak(win32.Description()));
-    BcamException library(codes::kDeviceNotOpen, "CBcam::Transmit()");
-    EXPECT_EQ(library.Description(), "<no message found>");
-    EXPECT_EQ(library.Context(), "CBcam::Transmit()");
+TEST(BcamException, WithoutTheMessageModuleTheSystemStillAnswersForWin32Codes) {
+    for (const char* module : {"", "NoSuchMessages.dll"}) {
+        SCOPED_TRACE(module);
+        ModuleNameGuard guard(module);
+        BcamException win32(2, "CIniFilePropertyBag::Open()");
+        EXPECT_NE(win32.Description(), "<no message found>");
+        EXPECT_TRUE(EndsWithLineBreak(win32.Description()));
+        BcamException library(codes::kDeviceNotOpen, "CBcam::Transmit()");
+        EXPECT_EQ(library.Description(), "<no message found>");
+        EXPECT_EQ(library.Context(), "CBcam::Transmit()");
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Modules, MissingModuleTest,
-                         testing::Values(MissingModuleCase{"NoName", ""},
-                                         MissingModuleCase{"NoSuchFile", "NoSuchMessages.dll"}),
-                         [](const testing::TestParamInfo<MissingModuleCase>& info) {
-                             return std::string(info.param.name);
-                         });
 
 TEST(BcamException, CopiesAndCatchesAsTheBaseCarryAllFields) {
     BcamException original(codes::kBadVideoMode, "Mode not defined", {3});

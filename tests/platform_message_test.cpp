@@ -145,30 +145,24 @@ TEST(SystemMessage, LibraryCodesAreNotSystemTexts) {
     EXPECT_EQ(text, "untouched");
 }
 
-struct ModuleNameCase {
-    const char* name;
-    const char* module;
-    bool found;
-};
-
-class ModuleMessageTest : public testing::TestWithParam<ModuleNameCase> {};
-
-TEST_P(ModuleMessageTest, AnswersOnlyForTheMessageModule) {
-    std::string text;
-    EXPECT_EQ(fennex::platform::MessageFromModule(GetParam().module, 0xCFF00004u, text),
-              GetParam().found);
+TEST(ModuleMessage, AnswersOnlyForTheMessageModule) {
+    const struct {
+        const char* name;
+        const char* module;
+        bool found;
+    } cases[] = {
+        {"exact", "BcamError.dll", true},
+        {"other letter case", "BCAMERROR.DLL", true},
+        {"missing", "NoSuchMessages.dll", false},
+        {"prefix", "BcamError.dl", false},
+        {"null", nullptr, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string text;
+        EXPECT_EQ(fennex::platform::MessageFromModule(c.module, 0xCFF00004u, text), c.found);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Names, ModuleMessageTest,
-    testing::Values(ModuleNameCase{"Exact", "BcamError.dll", true},
-                    ModuleNameCase{"OtherCase", "BCAMERROR.DLL", true},
-                    ModuleNameCase{"Missing", "NoSuchMessages.dll", false},
-                    ModuleNameCase{"Prefix", "BcamError.dl", false},
-                    ModuleNameCase{"Null", nullptr, false}),
-    [](const testing::TestParamInfo<ModuleNameCase>& info) {
-        return std::string(info.param.name);
-    });
 
 TEST(ModuleMessage, UnknownCodeInKnownModuleIsNotFound) {
     std::string text = "untouched";

@@ -87,98 +87,74 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"Cam 1394 #2", Type::String, 0, "Cam 1394 #2", ""},
         ReadCase{"", Type::String, codes::kKeyMissing, "", "CPropertyBag::ReadString()"}));
 
-struct WriteCase {
-    const char* name;
-    std::function<void(Bcam::CPropertyBag&)> write;
-    const char* text;  // what the file holds afterwards
-};
-
-class PropertyBagWrite : public testing::TestWithParam<WriteCase> {};
-
-TEST_P(PropertyBagWrite, ValueIsStoredAsItsText) {
+TEST(PropertyBagWrite, ValueIsStoredAsItsText) {
+    const struct {
+        const char* name;
+        std::function<void(Bcam::CPropertyBag&)> write;
+        const char* text;  // what the file holds afterwards
+    } cases[] = {
+        {"bool true", [](Bcam::CPropertyBag& b) { b.WriteBool("Key", true); }, "true"},
+        {"bool false", [](Bcam::CPropertyBag& b) { b.WriteBool("Key", false); }, "false"},
+        {"long", [](Bcam::CPropertyBag& b) { b.WriteLong("Key", -42); }, "-42"},
+        {"long minimum", [](Bcam::CPropertyBag& b) { b.WriteLong("Key", INT32_MIN); }, "-2147483648"},
+        {"float half", [](Bcam::CPropertyBag& b) { b.WriteFloat("Key", 0.5f); }, "0.500000"},
+        {"float rounded", [](Bcam::CPropertyBag& b) { b.WriteFloat("Key", -2.0000005f); }, "-2.000000"},
+        {"float large", [](Bcam::CPropertyBag& b) { b.WriteFloat("Key", 1e10f); }, "10000000000.000000"},
+        {"string", [](Bcam::CPropertyBag& b) { b.WriteString("Key", "A602f"); }, "A602f"},
+        {"key ignores case", [](Bcam::CPropertyBag& b) { b.WriteLong("KEY", 7); }, "7"},
+    };
     fennex_test::ScratchDirectory dir;
-    CPropertyBagPtr bag = CIniFilePropertyBag::Create(dir.File("w.cfg"), "BCAM");
-    GetParam().write(*bag);
-    EXPECT_EQ(bag->ReadString("Key"), GetParam().text);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CPropertyBagPtr bag = CIniFilePropertyBag::Create(dir.File("w.cfg"), "BCAM");
+        c.write(*bag);
+        EXPECT_EQ(bag->ReadString("Key"), c.text);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    ValueTexts, PropertyBagWrite,
-    testing::Values(
-        WriteCase{"BoolTrue", [](Bcam::CPropertyBag& b) { b.WriteBool("Key", true); }, "true"},
-        WriteCase{"BoolFalse", [](Bcam::CPropertyBag& b) { b.WriteBool("Key", false); }, "false"},
-        WriteCase{"Long", [](Bcam::CPropertyBag& b) { b.WriteLong("Key", -42); }, "-42"},
-        WriteCase{"LongMin", [](Bcam::CPropertyBag& b) { b.WriteLong("Key", INT32_MIN); },
-                  "-2147483648"},
-        WriteCase{"FloatHalf", [](Bcam::CPropertyBag& b) { b.WriteFloat("Key", 0.5f); },
-                  "0.500000"},
-        WriteCase{"FloatRounded", [](Bcam::CPropertyBag& b) { b.WriteFloat("Key", -2.0000005f); },
-                  "-2.000000"},
-        WriteCase{"FloatLarge", [](Bcam::CPropertyBag& b) { b.WriteFloat("Key", 1e10f); },
-                  "10000000000.000000"},
-        WriteCase{"String", [](Bcam::CPropertyBag& b) { b.WriteString("Key", "A602f"); },
-                  "A602f"},
-        WriteCase{"KeyIgnoresCase", [](Bcam::CPropertyBag& b) { b.WriteLong("KEY", 7); }, "7"}),
-    [](const testing::TestParamInfo<WriteCase>& info) { return std::string(info.param.name); });
-
-struct SectionCase {
-    const char* name;
-    std::function<void(const std::string& file)> action;
-    std::uint32_t error;
-    const char* context;
-};
-
-class PropertyBagSections : public testing::TestWithParam<SectionCase> {};
-
-TEST_P(PropertyBagSections, SectionRulesHold) {
+TEST(PropertyBagSections, SectionRulesHold) {
+    using Action = std::function<void(const std::string& file)>;
+    const auto open = [](const char* section) -> Action {
+        return [=](const std::string& f) { CIniFilePropertyBag::Open(f, section); };
+    };
+    const auto getBag = [](const char* section) -> Action {
+        return [=](const std::string& f) { CIniFilePropertyBag::Open(f, "BCAM")->GetBag(section); };
+    };
+    const auto createBag = [](const char* section) -> Action {
+        return [=](const std::string& f) { CIniFilePropertyBag::Open(f, "BCAM")->CreateBag(section); };
+    };
+    const char* const kConstructor = "CIniFilePropertyBag::CIniFilePropertyBag()";
+    const struct {
+        const char* name;
+        Action action;
+        std::uint32_t error;
+        const char* context;
+    } cases[] = {
+        {"open existing", open("BCAM"), 0, ""},
+        {"open ignores case", open("bcam"), 0, ""},
+        {"open missing section", open("Gain"), codes::kSectionMissing, kConstructor},
+        {"open missing file",
+         [](const std::string& f) { CIniFilePropertyBag::Open(f + ".none", "BCAM"); },
+         fennex::platform::err::kFileNotFound, "CIniFilePropertyBag::Open()"},
+        {"sub-bag of a sibling section", getBag("Trigger"), 0, ""},
+        {"sub-bag missing", getBag("Gamma"), codes::kSectionMissing, kConstructor},
+        {"create existing sub-bag", createBag("TRIGGER"), codes::kSectionExists, kConstructor},
+        {"create new sub-bag", createBag("Gamma"), 0, ""},
+        {"create in a missing directory",
+         [](const std::string& f) { CIniFilePropertyBag::Create(f + ".d/none/x.cfg", "BCAM"); },
+         fennex::platform::err::kCannotMake, "CIniFilePropertyBag::Create()"},
+    };
     fennex_test::ScratchDirectory dir;
     const std::string file = dir.File("sections.cfg");
-    fennex_test::WriteFile(file, "[BCAM]\nModel=A\n[Trigger]\nOnOff=false\n");
-    const auto caught = RaisedBy([&] { GetParam().action(file); });
-    EXPECT_EQ(caught.thrown, GetParam().error != 0);
-    EXPECT_EQ(caught.code, GetParam().error);
-    EXPECT_EQ(caught.context, GetParam().context);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fennex_test::WriteFile(file, "[BCAM]\nModel=A\n[Trigger]\nOnOff=false\n");
+        const auto caught = RaisedBy([&] { c.action(file); });
+        EXPECT_EQ(caught.thrown, c.error != 0);
+        EXPECT_EQ(caught.code, c.error);
+        EXPECT_EQ(caught.context, c.context);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Sections, PropertyBagSections,
-    testing::Values(
-        SectionCase{"OpenExisting",
-                    [](const std::string& f) { CIniFilePropertyBag::Open(f, "BCAM"); }, 0, ""},
-        SectionCase{"OpenIgnoresCase",
-                    [](const std::string& f) { CIniFilePropertyBag::Open(f, "bcam"); }, 0, ""},
-        SectionCase{"OpenMissingSection",
-                    [](const std::string& f) { CIniFilePropertyBag::Open(f, "Gain"); },
-                    codes::kSectionMissing, "CIniFilePropertyBag::CIniFilePropertyBag()"},
-        SectionCase{"OpenMissingFile",
-                    [](const std::string& f) { CIniFilePropertyBag::Open(f + ".none", "BCAM"); },
-                    fennex::platform::err::kFileNotFound, "CIniFilePropertyBag::Open()"},
-        SectionCase{"GetBagSibling",
-                    [](const std::string& f) {
-                        CIniFilePropertyBag::Open(f, "BCAM")->GetBag("Trigger");
-                    },
-                    0, ""},
-        SectionCase{"GetBagMissing",
-                    [](const std::string& f) {
-                        CIniFilePropertyBag::Open(f, "BCAM")->GetBag("Gamma");
-                    },
-                    codes::kSectionMissing, "CIniFilePropertyBag::CIniFilePropertyBag()"},
-        SectionCase{"CreateBagExisting",
-                    [](const std::string& f) {
-                        CIniFilePropertyBag::Open(f, "BCAM")->CreateBag("TRIGGER");
-                    },
-                    codes::kSectionExists, "CIniFilePropertyBag::CIniFilePropertyBag()"},
-        SectionCase{"CreateBagNew",
-                    [](const std::string& f) {
-                        CIniFilePropertyBag::Open(f, "BCAM")->CreateBag("Gamma");
-                    },
-                    0, ""},
-        SectionCase{"CreateInMissingDirectory",
-                    [](const std::string& f) {
-                        CIniFilePropertyBag::Create(f + ".d/none/x.cfg", "BCAM");
-                    },
-                    fennex::platform::err::kCannotMake, "CIniFilePropertyBag::Create()"}),
-    [](const testing::TestParamInfo<SectionCase>& info) { return std::string(info.param.name); });
 
 TEST(PropertyBagFile, CreateReplacesAnExistingFile) {
     fennex_test::ScratchDirectory dir;
