@@ -38,54 +38,52 @@ std::string ReadAsText(Bcam::CPropertyBag& bag, Type type) {
     return {};
 }
 
-class PropertyBagRead : public testing::TestWithParam<ReadCase> {};
-
-TEST_P(PropertyBagRead, ValueTextReadsAsItsTypeOrIsRefused) {
-    const ReadCase& c = GetParam();
+TEST(PropertyBagRead, ValueTextReadsAsItsTypeOrIsRefused) {
+    const ReadCase cases[] = {
+        {"true", Type::Bool, 0, "true", ""},
+        {"TRUE", Type::Bool, 0, "true", ""},
+        {"False", Type::Bool, 0, "false", ""},
+        {"yes", Type::Bool, codes::kBadValueText, "", "CPropertyBag::ReadBool()"},
+        {"1", Type::Bool, codes::kBadValueText, "", "CPropertyBag::ReadBool()"},
+        {"0", Type::Bool, codes::kBadValueText, "", "CPropertyBag::ReadBool()"},
+        {"tru", Type::Bool, codes::kBadValueText, "", "CPropertyBag::ReadBool()"},
+        {"truex", Type::Bool, codes::kBadValueText, "", "CPropertyBag::ReadBool()"},
+        {"", Type::Bool, codes::kKeyMissing, "", "CPropertyBag::ReadBool()"},
+        {"12abc", Type::Long, 0, "12", ""},
+        {"-905", Type::Long, 0, "-905", ""},
+        {"+17", Type::Long, 0, "17", ""},
+        {"-2147483648", Type::Long, 0, "-2147483648", ""},
+        {"2147483648", Type::Long, codes::kBadValueText, "", "CPropertyBag::ReadLong()"},
+        {"abc", Type::Long, codes::kBadValueText, "", "CPropertyBag::ReadLong()"},
+        {"-", Type::Long, codes::kBadValueText, "", "CPropertyBag::ReadLong()"},
+        {"", Type::Long, codes::kKeyMissing, "", "CPropertyBag::ReadLong()"},
+        {"0.5", Type::Float, 0, "0.500000", ""},
+        {"-1.25e2xyz", Type::Float, 0, "-125.000000", ""},
+        {"3", Type::Float, 0, "3.000000", ""},
+        {"point", Type::Float, codes::kBadValueText, "", "CPropertyBag::ReadFloat()"},
+        {"1e99", Type::Float, codes::kBadValueText, "", "CPropertyBag::ReadFloat()"},
+        {"", Type::Float, codes::kKeyMissing, "", "CPropertyBag::ReadFloat()"},
+        {"Cam 1394 #2", Type::String, 0, "Cam 1394 #2", ""},
+        {"", Type::String, codes::kKeyMissing, "", "CPropertyBag::ReadString()"},
+    };
     fennex_test::ScratchDirectory dir;
-    const std::string file = dir.File("values.cfg");
-    CPropertyBagPtr bag = CIniFilePropertyBag::Create(file, "BCAM");
-    bag->WriteString("Key", c.stored);
-    std::string value;
-    const auto caught = RaisedBy([&] { value = ReadAsText(*bag, c.type); });
-    if (c.error == 0) {
-        EXPECT_FALSE(caught.thrown) << std::hex << caught.code << " " << caught.context;
-        EXPECT_EQ(value, c.expected);
-    } else {
-        EXPECT_TRUE(caught.thrown);
-        EXPECT_EQ(caught.code, c.error);
-        EXPECT_EQ(caught.context, c.context);
+    CPropertyBagPtr bag = CIniFilePropertyBag::Create(dir.File("values.cfg"), "BCAM");
+    for (const ReadCase& c : cases) {
+        SCOPED_TRACE(std::string("\"") + c.stored + "\" as type " +
+                     std::to_string(static_cast<int>(c.type)));
+        bag->WriteString("Key", c.stored);
+        std::string value;
+        const auto caught = RaisedBy([&] { value = ReadAsText(*bag, c.type); });
+        if (c.error == 0) {
+            EXPECT_FALSE(caught.thrown) << std::hex << caught.code << " " << caught.context;
+            EXPECT_EQ(value, c.expected);
+        } else {
+            EXPECT_TRUE(caught.thrown);
+            EXPECT_EQ(caught.code, c.error);
+            EXPECT_EQ(caught.context, c.context);
+        }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    ValueTexts, PropertyBagRead,
-    testing::Values(
-        ReadCase{"true", Type::Bool, 0, "true", ""},
-        ReadCase{"TRUE", Type::Bool, 0, "true", ""},
-        ReadCase{"False", Type::Bool, 0, "false", ""},
-        ReadCase{"yes", Type::Bool, codes::kBadValueText, "", "CPropertyBag::ReadBool()"},
-        ReadCase{"1", Type::Bool, codes::kBadValueText, "", "CPropertyBag::ReadBool()"},
-        ReadCase{"0", Type::Bool, codes::kBadValueText, "", "CPropertyBag::ReadBool()"},
-        ReadCase{"tru", Type::Bool, codes::kBadValueText, "", "CPropertyBag::ReadBool()"},
-        ReadCase{"truex", Type::Bool, codes::kBadValueText, "", "CPropertyBag::ReadBool()"},
-        ReadCase{"", Type::Bool, codes::kKeyMissing, "", "CPropertyBag::ReadBool()"},
-        ReadCase{"12abc", Type::Long, 0, "12", ""},
-        ReadCase{"-905", Type::Long, 0, "-905", ""},
-        ReadCase{"+17", Type::Long, 0, "17", ""},
-        ReadCase{"-2147483648", Type::Long, 0, "-2147483648", ""},
-        ReadCase{"2147483648", Type::Long, codes::kBadValueText, "", "CPropertyBag::ReadLong()"},
-        ReadCase{"abc", Type::Long, codes::kBadValueText, "", "CPropertyBag::ReadLong()"},
-        ReadCase{"-", Type::Long, codes::kBadValueText, "", "CPropertyBag::ReadLong()"},
-        ReadCase{"", Type::Long, codes::kKeyMissing, "", "CPropertyBag::ReadLong()"},
-        ReadCase{"0.5", Type::Float, 0, "0.500000", ""},
-        ReadCase{"-1.25e2xyz", Type::Float, 0, "-125.000000", ""},
-        ReadCase{"3", Type::Float, 0, "3.000000", ""},
-        ReadCase{"point", Type::Float, codes::kBadValueText, "", "CPropertyBag::ReadFloat()"},
-        ReadCase{"1e99", Type::Float, codes::kBadValueText, "", "CPropertyBag::ReadFloat()"},
-        ReadCase{"", Type::Float, codes::kKeyMissing, "", "CPropertyBag::ReadFloat()"},
-        ReadCase{"Cam 1394 #2", Type::String, 0, "Cam 1394 #2", ""},
-        ReadCase{"", Type::String, codes::kKeyMissing, "", "CPropertyBag::ReadString()"}));
 
 TEST(PropertyBagWrite, ValueIsStoredAsItsText) {
     const struct {

@@ -18,33 +18,30 @@ namespace {
 using Bcam::BcamUtility;
 using Bcam::VideoColorMode;
 
-struct ModeRow {
-    std::uint32_t format, mode;
-    const char* name;
-    std::uint32_t width, height;
-    VideoColorMode colorMode;
-};
-
-class FixedModes : public testing::TestWithParam<ModeRow> {};
-
-TEST_P(FixedModes, NameSizeAndColourModeBelongTogether) {
-    const ModeRow& row = GetParam();
-    EXPECT_EQ(BcamUtility::VideoResolutionName(row.format, row.mode), row.name);
-    EXPECT_EQ(BcamUtility::ImageSize(row.format, row.mode),
-              (BcamUtility::Dimensions{row.width, row.height}));
-    EXPECT_EQ(BcamUtility::ColorMode(row.format, row.mode), row.colorMode);
+TEST(FixedModes, NameSizeAndColourModeBelongTogether) {
+    const struct {
+        std::uint32_t format, mode;
+        const char* name;
+        std::uint32_t width, height;
+        VideoColorMode colorMode;
+    } rows[] = {
+        {0, 0, "160 x 120, YUV(4:4:4)", 160, 120, VideoColorMode::YUV444},
+        {0, 2, "640 x 480, YUV(4:1:1)", 640, 480, VideoColorMode::YUV411},
+        {0, 5, "640 x 480, Mono8", 640, 480, VideoColorMode::Mono8},
+        {0, 6, "640 x 480, Mono16", 640, 480, VideoColorMode::Mono16},
+        {1, 4, "1024 x 768, RGB", 1024, 768, VideoColorMode::RGB8},
+        {1, 6, "800 x 600, Mono16", 800, 600, VideoColorMode::Mono16},
+        {2, 3, "1600 x 1200, YUV(4:2:2)", 1600, 1200, VideoColorMode::YUV422},
+        {2, 7, "1600 x 1200, Mono16", 1600, 1200, VideoColorMode::Mono16},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(BcamUtility::VideoResolutionName(row.format, row.mode), row.name);
+        EXPECT_EQ(BcamUtility::ImageSize(row.format, row.mode),
+                  (BcamUtility::Dimensions{row.width, row.height}));
+        EXPECT_EQ(BcamUtility::ColorMode(row.format, row.mode), row.colorMode);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Tables, FixedModes,
-    testing::Values(ModeRow{0, 0, "160 x 120, YUV(4:4:4)", 160, 120, VideoColorMode::YUV444},
-                    ModeRow{0, 2, "640 x 480, YUV(4:1:1)", 640, 480, VideoColorMode::YUV411},
-                    ModeRow{0, 5, "640 x 480, Mono8", 640, 480, VideoColorMode::Mono8},
-                    ModeRow{0, 6, "640 x 480, Mono16", 640, 480, VideoColorMode::Mono16},
-                    ModeRow{1, 4, "1024 x 768, RGB", 1024, 768, VideoColorMode::RGB8},
-                    ModeRow{1, 6, "800 x 600, Mono16", 800, 600, VideoColorMode::Mono16},
-                    ModeRow{2, 3, "1600 x 1200, YUV(4:2:2)", 1600, 1200, VideoColorMode::YUV422},
-                    ModeRow{2, 7, "1600 x 1200, Mono16", 1600, 1200, VideoColorMode::Mono16}));
 
 TEST(FrameRates, NamesRunFromSlowestToFastest) {
     const char* expected[] = {"1.875 fps", "3.75 fps", "7.5 fps", "15 fps", "30 fps", "60 fps"};
