@@ -83,25 +83,19 @@ const std::vector<MergeCase>& MergeCases() {
     return cases;
 }
 
-void PrintTo(const MergeCase& c, std::ostream* os) { *os << c.name; }
-
-class MergeInsertsTest : public testing::TestWithParam<MergeCase> {};
-
-TEST_P(MergeInsertsTest, MergesLikeFormatMessage) {
-    const MergeCase& c = GetParam();
-    std::string merged = "untouched";
-    bool ok = MergeInserts(c.text, c.args.empty() ? nullptr : c.args.data(), c.args.size(), merged);
-    ASSERT_EQ(ok, c.ok) << "text: " << c.text;
-    if (c.ok)
-        EXPECT_EQ(merged, c.merged);
-    else
-        EXPECT_EQ(merged, "untouched") << "a failed merge leaves the output alone";
+TEST(MergeInserts, MergesLikeFormatMessage) {
+    for (const MergeCase& c : MergeCases()) {
+        SCOPED_TRACE(c.name);
+        std::string merged = "untouched";
+        const bool ok =
+            MergeInserts(c.text, c.args.empty() ? nullptr : c.args.data(), c.args.size(), merged);
+        EXPECT_EQ(ok, c.ok) << "text: " << c.text;
+        if (c.ok)
+            EXPECT_EQ(merged, c.merged);
+        else
+            EXPECT_EQ(merged, "untouched") << "a failed merge leaves the output alone";
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Table, MergeInsertsTest, testing::ValuesIn(MergeCases()),
-                         [](const testing::TestParamInfo<MergeCase>& info) {
-                             return std::string(info.param.name);
-                         });
 
 // The Win32 errors the library raises must read as text even without the message module.
 struct SystemCase {
