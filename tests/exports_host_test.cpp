@@ -260,16 +260,14 @@ TEST(ExportsPaths, ConfigurationFileIsNamedAfterTheCameraInTheSystemPath) {
             << c.systemPath;
 }
 
-TEST_F(ExportsTest, SystemPathKeepsAtMost255Characters) {
-    const std::string longPath = directory_ + std::string(300, 'x');
-    setSystemPath(longPath.c_str());
+// A longer system path is cut to 255 characters (the sanitizer build sees any overrun). No file
+// name fits under so long a path: configure reports that, and still succeeds.
+TEST_F(ExportsTest, ALongSystemPathIsCutAndItsFilesReported) {
+    setSystemPath((directory_ + std::string(300, 'x')).c_str());
     OpenPort(0, kMono);
-    // the restore names the cut path in its report
-    bool found = false;
-    for (const auto& line : TheMessages().Take()) found = found || line.find("ERROR: ") == 0;
-    EXPECT_TRUE(found);
-    EXPECT_EQ(fennex::driver::GrabPort::SettingsPath(longPath.substr(0, 255).c_str(), "C").size(),
-              255u + 1 + 5);
+    TheMessages().Take();  // the open's report of the missing file
+    EXPECT_EQ(configure(), 1);
+    EXPECT_TRUE(TheMessages().Contains("ERROR: " + kMono + " - "));
 }
 
 TEST_F(ExportsTest, SettingsAreSavedByConfigureAndRestoredOnOpen) {
