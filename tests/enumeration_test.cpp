@@ -71,12 +71,6 @@ TEST_F(Enumeration, ListsPresentCamerasInOrder) {
     }
 }
 
-TEST_F(Enumeration, DefaultCamerasDifferInTheirFirstFourCharacters) {
-    const std::list<std::string> names = Bcam::CBcam::DeviceNames();
-    ASSERT_EQ(names.size(), 2u);
-    EXPECT_NE(names.front().substr(0, 4), names.back().substr(0, 4));
-}
-
 TEST_F(Enumeration, FailureAtEachStepRaisesAndReturnsNoPartialList) {
     struct Case {
         const char* what;
@@ -110,6 +104,9 @@ TEST_F(Enumeration, FailureAtEachStepRaisesAndReturnsNoPartialList) {
 }
 
 TEST_F(Enumeration, CamerasPluggedAndUnpluggedShowUpInTheList) {
+    // The host tells cameras apart by their first four characters: so do the built-in ones.
+    EXPECT_NE(kMono.substr(0, 4), kColour.substr(0, 4));
+    EXPECT_EQ(Bcam::CBcam::DeviceNames(), (std::list<std::string>{kMono, kColour}));
     sim::Plug(Named("THREE&C#3"));
     EXPECT_EQ(Bcam::CBcam::DeviceNames(), (std::list<std::string>{kMono, kColour, "THREE&C#3"}));
     EXPECT_TRUE(sim::Unplug(kMono));
