@@ -169,7 +169,7 @@ bool GrabPort::OpenDevice() {
         }
         width_.store(width, std::memory_order_release);
         height_.store(height, std::memory_order_release);
-        session_.store(std::move(session), std::memory_order_release);
+        session_.Exchange(std::move(session));
         return true;
     } catch (const BcamException& e) {
         ReportError(e);
@@ -194,7 +194,7 @@ void GrabPort::Close() {
     if (openCount_ == 0) return;
     if (--openCount_ != 0) return;
 
-    std::shared_ptr<GrabSession> session = session_.exchange(nullptr, std::memory_order_acq_rel);
+    std::shared_ptr<GrabSession> session = session_.Exchange(nullptr);
     width_.store(0, std::memory_order_release);
     height_.store(0, std::memory_order_release);
     if (!session) return;  // the open had failed and closed the device already
@@ -246,7 +246,7 @@ bool GrabPort::Arm() {
         return false;
     }
     try {
-        const std::shared_ptr<GrabSession> session = session_.load(std::memory_order_acquire);
+        const std::shared_ptr<GrabSession> session = session_.Load();
         if (!session) {
             // No buffers: the port opened without its camera, which refuses the grab.
             GrabImageAsync(nullptr, 0, nullptr, true);
@@ -309,7 +309,7 @@ void GrabPort::OnGrabComplete(GrabSession& session) {
 }
 
 bool GrabPort::GetRow(int row, std::uint8_t* dest, int count) const {
-    const std::shared_ptr<GrabSession> session = session_.load(std::memory_order_acquire);
+    const std::shared_ptr<GrabSession> session = session_.Load();
     if (!session || row < 0 || static_cast<std::uint32_t>(row) >= session->height) return false;
     if (count <= 0 || !dest) return true;
     const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), session->width);

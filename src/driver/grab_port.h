@@ -24,6 +24,28 @@ namespace fennex::driver {
 
 struct GrabSession;
 
+// The current open's session, shared by host threads and the grab thread. Its lock is held only
+// to copy or swap the pointer, never across other work, so no caller waits for long. (A plain
+// lock rather than std::atomic<std::shared_ptr>: the thread sanitizer reports the standard
+// library's internal lock of that type as a data race now and then.)
+class SessionSlot {
+public:
+    std::shared_ptr<GrabSession> Load() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return session_;
+    }
+    // Puts `session` in and hands back what was there, to be released outside the lock.
+    std::shared_ptr<GrabSession> Exchange(std::shared_ptr<GrabSession> session) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        session_.swap(session);
+        return session;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::shared_ptr<GrabSession> session_;
+};
+
 class GrabPort : public Bcam::CBcam {
 public:
     static constexpr std::size_t kNameSize = 128;
@@ -97,7 +119,7 @@ private:
 
     // Buffers and thread of the current open; shared with the grab thread, which keeps them
     // alive for as long as it runs.
-    std::atomic<std::shared_ptr<GrabSession>> session_;
+    SessionSlot session_;
     // A session whose thread had not ended when its port closed; waited for at destruction.
     std::weak_ptr<GrabSession> lingering_;
     mutable std::mutex lifecycle_;
