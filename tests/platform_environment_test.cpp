@@ -35,43 +35,26 @@ private:
 
 TEST(PlatformEnvironment, ExpandsKnownNamesAndKeepsTheRestAsWritten) {
     ScopedVariable a("FENNEX_T_A", "alpha");
-    ScopedVariable root("FENNEX_T_ROOT", "C:\\WINDOWS");
     ScopedVariable unset("FENNEX_T_UNSET", nullptr);
     struct Case {
         const char* text;
         std::size_t limit;
         const char* expected;
     };
+    // Names compare ignoring case; what is not a known name stays as written; the result is cut
+    // to limit - 1 characters.
     const std::vector<Case> cases = {
-        {"%FENNEX_T_A%", 260, "alpha"},
-        {"pre%FENNEX_T_A%post", 260, "prealphapost"},
-        {"%fennex_t_a%", 260, "alpha"},  // names compare ignoring case
-        {"%FENNEX_T_A%%FENNEX_T_A%", 260, "alphaalpha"},
-        {"%FENNEX_T_ROOT%\\System32\\DRIVERS\\bcam.sys", 260, "C:\\WINDOWS\\System32\\DRIVERS\\bcam.sys"},
-        {"%FENNEX_T_UNSET%\\x", 260, "%FENNEX_T_UNSET%\\x"},
+        {"pre%fennex_t_a%%FENNEX_T_A%post", 260, "prealphaalphapost"},
         {"%FENNEX_T_UNSET%FENNEX_T_A%", 260, "%FENNEX_T_UNSET%FENNEX_T_A%"},
-        {"%%", 260, "%%"},
-        {"100%", 260, "100%"},
-        {"%FENNEX_T_A", 260, "%FENNEX_T_A"},
-        {"\\SystemRoot\\System32", 260, "\\SystemRoot\\System32"},
-        {"", 260, ""},
-        {"%FENNEX_T_A%xyz", 4, "alp"},  // cut to limit - 1
+        {"100% %FENNEX_T_A", 260, "100% %FENNEX_T_A"},
+        {"%FENNEX_T_A%xyz", 4, "alp"},
         {"%FENNEX_T_A%xyz", 9, "alphaxyz"},
-        {"%FENNEX_T_A%xyz", 1, ""},
         {"%FENNEX_T_A%xyz", 0, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(ExpandEnvironment(c.text, c.limit), c.expected);
     }
-}
-
-TEST(PlatformEnvironment, VariablesReadAsSetAndEmptyWhenUnset) {
-    ScopedVariable set("FENNEX_T_SET", "value with blanks");
-    ScopedVariable unset("FENNEX_T_UNSET", nullptr);
-    EXPECT_EQ(EnvironmentVariable("FENNEX_T_SET"), "value with blanks");
-    EXPECT_EQ(EnvironmentVariable("FENNEX_T_UNSET"), "");
-    EXPECT_EQ(EnvironmentVariable(nullptr), "");
 }
 
 TEST(PlatformEnvironment, WindowsDirectory) {

@@ -35,47 +35,31 @@ std::vector<std::uintptr_t> Strings(std::size_t count) {
 
 const std::vector<MergeCase>& MergeCases() {
     static const std::vector<MergeCase> cases = {
-        {"TextWithoutInserts", "Plain text.\r\n", {}, true, "Plain text.\r\n"},
         {"LineBreaksKeptAsGiven", "one\r\ntwo\r\n", {}, true, "one\r\ntwo\r\n"},
-        {"BareInsertIsString", "required %1.", {S("1.6")}, true, "required 1.6."},
         {"TwoStringsInOrder", "need %1, have %2\r\n", {S("1.6"), S("1.5")}, true,
          "need 1.6, have 1.5\r\n"},
-        {"InsertsOutOfOrder", "%2 before %1", {S("a"), S("b")}, true, "b before a"},
-        {"InsertRepeated", "%1-%1", {S("x")}, true, "x-x"},
+        {"InsertsOutOfOrderAndRepeated", "%2 before %1-%1", {S("a"), S("b")}, true, "b before a-a"},
         {"UnusedArgumentsIgnored", "only %1", {S("a"), S("b"), S("c")}, true, "only a"},
-        {"ExplicitString", "[%1!s!]", {S("abc")}, true, "[abc]"},
-        {"Unsigned", "error %1!u!.", {N(5)}, true, "error 5."},
         {"UnsignedFullRange", "%1!u!", {N(0xCFF00001)}, true, "3488612353"},
         {"SignedNegative", "%1!d!", {N(-7)}, true, "-7"},
-        {"SignedWithPlus", "%1!+d!", {N(5)}, true, "+5"},
-        {"Hex", "%1!x!", {N(255)}, true, "ff"},
         {"HexZeroPaddedUpper", "0x%1!08X!", {N(0xBEEF)}, true, "0x0000BEEF"},
         {"LeftAlignedWidth", "%1!-5d!|", {N(42)}, true, "42   |"},
-        {"StringWidth", "%1!5s!", {S("ab")}, true, "   ab"},
         {"StringPrecision", "%1!.2s!", {S("abcdef")}, true, "ab"},
-        {"LongIsInt", "%1!lu!", {N(7)}, true, "7"},
-        {"Character", "%1!c!", {N('A')}, true, "A"},
         {"MixedNumberAndString", "%1!u! of %2", {N(3), S("six")}, true, "3 of six"},
         {"EscapedPercentDotBang", "100%% sure%. Really%!", {}, true, "100% sure. Really!"},
-        {"EscapedSpace", "a% b", {}, true, "a b"},
-        {"HardLineBreak", "a%nb", {}, true, "a\r\nb"},
-        {"CarriageReturnAndTab", "a%rb%tc", {}, true, "a\rb\tc"},
+        {"HardLineBreakAndTab", "a%nb%tc", {}, true, "a\r\nb\tc"},
         {"PercentZeroEndsText", "first%0 second\r\n", {}, true, "first"},
         {"TwoDigitIndex", "[%10]", Strings(10), true, "[10]"},
         {"ThirdDigitIsText", "%100", Strings(10), true, "100"},
-        {"TrailingTextAfterInsert", "%1 and the rest", {S("x")}, true, "x and the rest"},
         // Failures: the merge refuses, nothing is read past the arguments given.
         // FormatMessage reports an empty result as a failure (it returns the length, 0).
         {"EmptyResult", "%0ignored", {}, false, ""},
-        {"EmptyTextAndInsert", "%1", {S("")}, false, ""},
         {"NoArgumentsForInsert", "value %1", {}, false, ""},
         {"SecondInsertMissing", "%1 %2", {S("a")}, false, ""},
-        {"NumericInsertMissing", "%3!u!", {N(1), N(2)}, false, ""},
         {"TwoDigitIndexBeyondArguments", "%10", Strings(9), false, ""},
         {"NullStringArgument", "%1", {N(0)}, false, ""},
         {"LonePercentAtEnd", "50%", {}, false, ""},
         {"UnterminatedFormat", "%1!d", {N(1)}, false, ""},
-        {"EmptyFormat", "%1!!", {N(1)}, false, ""},
         {"FloatingFormat", "%1!f!", {N(1)}, false, ""},
         {"WidthFromArgument", "%1!*d!", {N(3), N(1)}, false, ""},
         {"HugeWidth", "%1!99999d!", {N(1)}, false, ""},
@@ -120,48 +104,9 @@ TEST_P(SystemMessageTest, HasTextEndingInLineBreak) {
 namespace err = fennex::platform::err;
 INSTANTIATE_TEST_SUITE_P(
     Win32Errors, SystemMessageTest,
-    testing::Values(SystemCase{err::kFileNotFound, false}, SystemCase{err::kPathNotFound, false},
-                    SystemCase{err::kAccessDenied, false}, SystemCase{err::kInvalidHandle, false},
-                    SystemCase{err::kNotEnoughMemory, false}, SystemCase{err::kGenFailure, false},
-                    SystemCase{err::kNotSupported, false}, SystemCase{err::kCannotMake, false},
-                    SystemCase{err::kInvalidParameter, false}, SystemCase{err::kSemTimeout, false},
-                    SystemCase{err::kInsufficientBuffer, false},
-                    SystemCase{err::kAlreadyExists, false}, SystemCase{err::kWaitTimeout, true},
-                    SystemCase{err::kNoMoreItems, false}, SystemCase{err::kOperationAborted, false},
-                    SystemCase{err::kIoPending, false}, SystemCase{err::kDeviceNotConnected, false},
-                    SystemCase{err::kInvalidWindowHandle, false}, SystemCase{0x80070057u, false},
-                    SystemCase{0x8007000Eu, false}, SystemCase{0x80004001u, false}));
-
-TEST(SystemMessage, LibraryCodesAreNotSystemTexts) {
-    std::string text = "untouched";
-    EXPECT_FALSE(fennex::platform::MessageFromSystem(0xCFF00001u, text));
-    EXPECT_FALSE(fennex::platform::MessageFromSystem(0x1234ABCDu, text));
-    EXPECT_EQ(text, "untouched");
-}
-
-TEST(ModuleMessage, AnswersOnlyForTheMessageModule) {
-    const struct {
-        const char* name;
-        const char* module;
-        bool found;
-    } cases[] = {
-        {"exact", "BcamError.dll", true},
-        {"other letter case", "BCAMERROR.DLL", true},
-        {"missing", "NoSuchMessages.dll", false},
-        {"prefix", "BcamError.dl", false},
-        {"null", nullptr, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::string text;
-        EXPECT_EQ(fennex::platform::MessageFromModule(c.module, 0xCFF00004u, text), c.found);
-    }
-}
-
-TEST(ModuleMessage, UnknownCodeInKnownModuleIsNotFound) {
-    std::string text = "untouched";
-    EXPECT_FALSE(fennex::platform::MessageFromModule("BcamError.dll", 0xCFF000FFu, text));
-    EXPECT_EQ(text, "untouched");
-}
+    testing::Values(SystemCase{err::kFileNotFound, false}, SystemCase{err::kInvalidHandle, false},
+                    SystemCase{err::kInvalidParameter, false}, SystemCase{err::kWaitTimeout, true},
+                    SystemCase{err::kOperationAborted, false}, SystemCase{err::kDeviceNotConnected, false},
+                    SystemCase{0x80070057u, false}));
 
 }  // namespace

@@ -30,18 +30,12 @@ Handle Tagged(Handle h) {
 TEST(PlatformEvent, SignalStateFollowsSetResetAndWaits) {
     using enum WaitResult;
     const std::vector<EventCase> cases = {
-        {"auto-reset starts clear", false, false, {{Op::Wait, Timeout}}},
-        {"auto-reset is consumed by one wait", false, false,
-         {{Op::Set}, {Op::Wait, Signaled}, {Op::Wait, Timeout}}},
+        {"auto-reset is consumed by one wait; set twice is one signal", false, false,
+         {{Op::Wait, Timeout}, {Op::Set}, {Op::Set}, {Op::Wait, Signaled}, {Op::Wait, Timeout}}},
         {"auto-reset initially signalled", false, true, {{Op::Wait, Signaled}, {Op::Wait, Timeout}}},
-        {"manual-reset stays signalled", true, false,
-         {{Op::Set}, {Op::Wait, Signaled}, {Op::Wait, Signaled}}},
-        {"manual-reset cleared by reset", true, true,
-         {{Op::Wait, Signaled}, {Op::Reset}, {Op::Wait, Timeout}}},
-        {"set twice is one signal", false, false,
-         {{Op::Set}, {Op::Set}, {Op::Wait, Signaled}, {Op::Wait, Timeout}}},
-        {"bit 0 of the handle is ignored by set", true, false,
-         {{Op::SetTagged}, {Op::Wait, Signaled}}},
+        {"manual-reset stays signalled until reset", true, false,
+         {{Op::Set}, {Op::Wait, Signaled}, {Op::Wait, Signaled}, {Op::Reset}, {Op::Wait, Timeout}}},
+        {"bit 0 of the handle is ignored by set", true, false, {{Op::SetTagged}, {Op::Wait, Signaled}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -58,18 +52,6 @@ TEST(PlatformEvent, SignalStateFollowsSetResetAndWaits) {
     }
 }
 
-TEST(PlatformEvent, InvalidHandlesFail) {
-    Handle closed = CreateEventHandle(true, true);
-    ASSERT_TRUE(CloseEventHandle(closed));
-    for (Handle h : {Handle{nullptr}, InvalidHandleValue(), closed}) {
-        SetLastError(0);
-        EXPECT_EQ(WaitEvent(h, 0), WaitResult::Failed);
-        EXPECT_EQ(LastError(), err::kInvalidHandle);
-        EXPECT_FALSE(SetEventHandle(h));
-        EXPECT_FALSE(ResetEventHandle(h));
-    }
-}
-
 struct Gate {
     Event go{true, false};
     std::uint32_t seenId = 0;
@@ -83,17 +65,13 @@ std::uint32_t WaitForGate(void* arg) {
 }
 
 TEST(PlatformThread, JoinIsBoundedAndReportsTheExitCode) {
-    for (std::uint32_t code : {0u, 7u, 0xFFFFu}) {
+    for (std::uint32_t code : {0u, 0xFFFFu}) {
         SCOPED_TRACE(code);
         Gate gate;
         gate.result = code;
         Thread thread;
-        // A thread never started counts as ended.
-        EXPECT_FALSE(thread.Started());
-        EXPECT_TRUE(thread.Join(0));
-        EXPECT_FALSE(thread.Running());
+        EXPECT_TRUE(thread.Join(0)) << "a thread never started counts as ended";
         ASSERT_TRUE(thread.Start(WaitForGate, &gate));
-        EXPECT_TRUE(thread.Started());
         EXPECT_FALSE(thread.Join(20));  // blocked on the gate
         EXPECT_TRUE(thread.Running());
         EXPECT_EQ(thread.ExitCode(), kStillActive);
@@ -104,55 +82,6 @@ TEST(PlatformThread, JoinIsBoundedAndReportsTheExitCode) {
         EXPECT_EQ(thread.Id(), gate.seenId);
         EXPECT_NE(thread.Id(), CurrentThreadId());
     }
-}
-
-TEST(PlatformThread, TerminateEndsTheThreadOnlyWhereTheSystemCan) {
-    Gate gate;
-    Thread thread;
-    ASSERT_TRUE(thread.Start(WaitForGate, &gate));
-#ifdef _WIN32
-    EXPECT_TRUE(thread.Terminate(5));
-    ASSERT_TRUE(thread.Join(5000));
-    EXPECT_EQ(thread.ExitCode(), 5u);
-#else
-    EXPECT_FALSE(thread.Terminate(5));
-    EXPECT_EQ(LastError(), err::kNotSupported);
-    EXPECT_TRUE(thread.Running());
-    gate.result = 3;
-    gate.go.Set();
-    ASSERT_TRUE(thread.Join(5000));
-    EXPECT_EQ(thread.ExitCode(), 3u);
-#endif
-}
-
-struct Counter {
-    volatile std::int32_t value = 0;
-    int rounds = 0;
-};
-
-std::uint32_t Hammer(void* arg) {
-    auto* c = static_cast<Counter*>(arg);
-    for (int i = 0; i < c->rounds; ++i) {
-        InterlockedIncrement32(&c->value);
-        InterlockedIncrement32(&c->value);
-        InterlockedDecrement32(&c->value);
-    }
-    return 0;
-}
-
-TEST(PlatformInterlocked, CountersAreExactUnderContentionAndReturnTheNewValue) {
-    Counter counter;
-    EXPECT_EQ(InterlockedIncrement32(&counter.value), 1);
-    EXPECT_EQ(InterlockedDecrement32(&counter.value), 0);
-    EXPECT_EQ(InterlockedDecrement32(&counter.value), -1);
-    counter.value = 0;
-    counter.rounds = 20000;
-    Thread a, b;
-    ASSERT_TRUE(a.Start(Hammer, &counter));
-    ASSERT_TRUE(b.Start(Hammer, &counter));
-    ASSERT_TRUE(a.Join(10000));
-    ASSERT_TRUE(b.Join(10000));
-    EXPECT_EQ(counter.value, 40000);
 }
 
 struct ErrorProbe {
