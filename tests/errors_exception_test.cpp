@@ -36,13 +36,7 @@ private:
     std::string m_saved;
 };
 
-TEST(BcamException, UnknownCodeGivesPlaceholderAndKeepsContext) {
-    BcamException e(0x1234ABCDu, "CBcam::Transmit()");
-    EXPECT_EQ(e.Error(), 0x1234ABCDu);
-    EXPECT_EQ(e.Description(), "<no message found>");
-    EXPECT_EQ(e.Context(), "CBcam::Transmit()");
-}
-
+// A code without a text reads "<no message found>" and keeps its context.
 TEST(BcamException, DriverStatusLosesCustomerBitOnly) {
     const struct {
         const char* name;
@@ -54,12 +48,14 @@ TEST(BcamException, DriverStatusLosesCustomerBitOnly) {
         {"driver code of another severity", 0x2FE00005u, 0x0FE00005u, false},
         {"customer bit of another facility", 0x20000002u, 0x20000002u, false},
         {"Win32 error unchanged", 2u, 2u, true},
+        {"unknown code", 0x1234ABCDu, 0x1234ABCDu, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         BcamException e(c.raised, "CBcam::Transmit()");
         EXPECT_EQ(e.Error(), c.stored);
         EXPECT_EQ(e.Description() != "<no message found>", c.hasText) << e.Description();
+        EXPECT_EQ(e.Context(), "CBcam::Transmit()");
     }
 }
 
@@ -87,21 +83,10 @@ TEST(BcamException, FailedMergeKeepsInsertMarks) {
     }
 }
 
-TEST(BcamException, ArgumentErrorsShowTheNumber) {
-    const struct {
-        std::uint32_t code;
-        std::uintptr_t value;
-        const char* shown;
-    } cases[] = {
-        {codes::kBadVideoMode, 12, "12"},
-        {codes::kBadInquiry, 4000000000u, "4000000000"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.shown);
-        BcamException e(c.code, "BcamUtility::ImageSize", {c.value});
-        EXPECT_NE(e.Description().find(c.shown), std::string::npos) << e.Description();
-        EXPECT_EQ(e.Description().find('%'), std::string::npos) << e.Description();
-    }
+TEST(BcamException, ArgumentErrorsShowTheNumberUnsigned) {
+    BcamException e(codes::kBadInquiry, "BcamUtility::ImageSize", {4000000000u});
+    EXPECT_NE(e.Description().find("4000000000"), std::string::npos) << e.Description();
+    EXPECT_EQ(e.Description().find('%'), std::string::npos) << e.Description();
 }
 
 TEST(BcamException, WithoutTheMessageModuleTheSystemStillAnswersForWin32Codes) {
