@@ -23,7 +23,6 @@ TEST(PlatformNamedMutex, ExistsExactlyWhileAHandleIsHeld) {
     const std::string tag = std::to_string(random()) + std::to_string(random());
     const std::vector<std::string> names = {
         "QUENTARO AS : MUXNAME MUX.0." + tag,  // spaces, colon and dots, as the ports use
-        "with/slash" + tag,
         "long" + tag + std::string(230, 'x'),  // longer than a file name may be
     };
     for (const std::string& name : names) {
@@ -43,27 +42,6 @@ TEST(PlatformNamedMutex, ExistsExactlyWhileAHandleIsHeld) {
         EXPECT_TRUE(CloseNamedMutex(second));
         EXPECT_FALSE(Exists(name));
     }
-}
-
-TEST(PlatformNamedMutex, BadNamesAndHandlesAreRefused) {
-    struct Case {
-        const char* name;
-        std::uint32_t error;
-    };
-    const std::string tooLong(261, 'n');
-    const std::vector<Case> cases = {
-        {nullptr, err::kInvalidParameter},
-        {"", err::kInvalidParameter},
-        {tooLong.c_str(), err::kFilenameExcedRange},
-        {"back\\slash", err::kPathNotFound},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name ? c.name : "(null)");
-        SetLastError(0);
-        EXPECT_EQ(CreateNamedMutex(c.name), nullptr);
-        EXPECT_EQ(LastError(), c.error);
-    }
-    EXPECT_FALSE(CloseNamedMutex(InvalidHandleValue()));
 }
 
 }  // namespace

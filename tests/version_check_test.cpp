@@ -35,7 +35,7 @@ TEST_F(DriverReleaseOnOpen, OnlyReleaseOneSixOpens) {
         const char* what;
         sim::DriverRelease release;
         std::uint32_t code;  // 0: the camera opens
-        const char* found;   // the release the refusal names
+        const char* found;   // the release a refusal names; null: no release is named
     };
     const Row rows[] = {
         {"release 1.6, any build and revision", Release(0x00010006), 0, nullptr},
@@ -55,9 +55,11 @@ TEST_F(DriverReleaseOnOpen, OnlyReleaseOneSixOpens) {
         const Raised raised = RaisedBy([&] { camera.Open(mono); });
         EXPECT_EQ(raised.code, row.code);
         EXPECT_EQ(camera.IsOpen(), row.code == 0);
+        EXPECT_EQ(Bcam::CBcam::OpenDeviceCount(), row.code == 0 ? 1u : 0u);
+        if (row.code == 0) continue;
+        // The registry's error carries no context of its own.
+        EXPECT_EQ(raised.context, row.found ? "CDriverVersionCheck::Match" : "");
         if (!row.found) continue;
-        EXPECT_EQ(raised.context, "CDriverVersionCheck::Match");
-        EXPECT_EQ(Bcam::CBcam::OpenDeviceCount(), 0u);
         EXPECT_NE(raised.description.find("1.6"), std::string::npos) << raised.description;
         EXPECT_NE(raised.description.find(row.found), std::string::npos) << raised.description;
     }
