@@ -28,7 +28,6 @@ struct Posted {
 // Once the posted completions are taken, a wait times out with 258 and no record.
 TEST(PlatformCompletionPort, CompletionsComeOutInOrderWithKeyBytesAndOutcome) {
     const std::vector<std::vector<Posted>> cases = {
-        {},
         {{1, 100, 0, 0}, {2, 200, 1, 0}, {5, 9, -1, 0}, {0, 100, 3, 0}},
         {{4, 1, 0, 0}, {0, 1, 1, err::kOperationAborted}, {0, 3, 2, 0xEFE00018u}, {640, 4, 3, 0}},
     };

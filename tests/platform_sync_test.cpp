@@ -23,10 +23,6 @@ struct EventCase {
     std::vector<Step> steps;
 };
 
-Handle Tagged(Handle h) {
-    return reinterpret_cast<Handle>(reinterpret_cast<std::uintptr_t>(h) | 1);
-}
-
 TEST(PlatformEvent, SignalStateFollowsSetResetAndWaits) {
     using enum WaitResult;
     const std::vector<EventCase> cases = {
@@ -43,7 +39,11 @@ TEST(PlatformEvent, SignalStateFollowsSetResetAndWaits) {
         for (const Step& step : c.steps) {
             switch (step.op) {
                 case Op::Set: ASSERT_TRUE(event.Set()); break;
-                case Op::SetTagged: ASSERT_TRUE(SetEventHandle(Tagged(event.Native()))); break;
+                case Op::SetTagged: {
+                    const auto tagged = reinterpret_cast<std::uintptr_t>(event.Native()) | 1;
+                    ASSERT_TRUE(SetEventHandle(reinterpret_cast<Handle>(tagged)));
+                    break;
+                }
                 case Op::Reset: ASSERT_TRUE(event.Reset()); break;
                 case Op::Wait: EXPECT_EQ(event.Wait(0), step.expected); break;
             }
