@@ -36,6 +36,15 @@ private:
     std::string m_saved;
 };
 
+TEST(BcamException, UnloadableModuleNameIsRefused) {
+    ModuleNameGuard guard("BcamError.dll");
+    EXPECT_THROW(Bcam::SetMessageModuleName(std::string(261, 'a')), BcamException);
+    EXPECT_THROW(Bcam::SetMessageModuleName(std::string("Bcam\0Error.dll", 14)), BcamException);
+    EXPECT_EQ(Bcam::MessageModuleName(), "BcamError.dll");
+    Bcam::SetMessageModuleName(std::string(260, 'a'));
+    EXPECT_EQ(Bcam::MessageModuleName(), std::string(260, 'a'));
+}
+
 // A code without a text reads "<no message found>" and keeps its context.
 TEST(BcamException, DriverStatusLosesCustomerBitOnly) {
     const struct {
