@@ -43,19 +43,9 @@ INSTANTIATE_TEST_SUITE_P(
                    {{drv::kF7ImageSet, 2, 16, 8, 0, 0, 3}}},
         RequestRow{"Size", AllModes, [](CBcam& c) { c.FormatSeven[0].ImageSize = {640, 480}; },
                    {{drv::kF7ImageSet, 0, 0, 0, 640, 480, 12}}},
-        RequestRow{"ColorCodingUnchecked", AllModes,
-                   [](CBcam& c) { RaisedBy([&] { c.FormatSeven[1].ColorCoding = 9; }); },
-                   {{drv::kF7ColorCodingSet, 1, 9}}},
         RequestRow{"BytePerPacketUnchecked", AllModes,
                    [](CBcam& c) { RaisedBy([&] { c.FormatSeven[7].BytePerPacket = 1001; }); },
                    {{drv::kF7BytePerPacketSet, 7, 1001}}},
-        RequestRow{"MaxSize", AllModes, [](CBcam& c) { c.FormatSeven[3].MaxSize(); }, {{drv::kF7Inquiry, 3}}},
-        RequestRow{"PositionRead", AllModes, [](CBcam& c) { c.FormatSeven[4].ImagePosition(); }, {{drv::kF7ImageGet, 4}}},
-        RequestRow{"SizeRead", AllModes, [](CBcam& c) { c.FormatSeven[5].ImageSize(); }, {{drv::kF7ImageGet, 5}}},
-        RequestRow{"ColorCodingRead", AllModes, [](CBcam& c) { c.FormatSeven[6].ColorCoding(); },
-                   {{drv::kF7ColorCodingGet, 6}}},
-        RequestRow{"BytePerPacketRead", AllModes, [](CBcam& c) { c.FormatSeven[0].BytePerPacket(); },
-                   {{drv::kF7PacketGet, 0}}},
         RequestRow{"Mode8SendsNothing", AllModes, [](CBcam& c) { RaisedBy([&] { c.FormatSeven[8]; }); }, {}}),
     RowName());
 
@@ -76,8 +66,6 @@ INSTANTIATE_TEST_SUITE_P(
     FormatSeven, FailureTable,
     testing::Values(
         FailureRow{"Mode8", 0, [](CBcam& c) { c.FormatSeven[8]; }, codes::kBadVideoMode, "Mode not defined", 0},
-        FailureRow{"ModeAllBits", 0, [](CBcam& c) { c.FormatSeven[0xFFFFFFFFu]; }, codes::kBadVideoMode,
-                   "Mode not defined", 0},
         FailureRow{"MaxSize", drv::kF7Inquiry, [](CBcam& c) { c.FormatSeven[7].MaxSize(); }, 31,
                    "CBcam::FormatSeven::MaxSize()"},
         FailureRow{"PositionWrite", drv::kF7ImageSet, [](CBcam& c) { c.FormatSeven[0].ImagePosition = {0, 0}; },

@@ -31,13 +31,11 @@ INSTANTIATE_TEST_SUITE_P(
     Trigger, RequestTable,
     testing::Values(
         RequestRow{"Mode17WritesMode1", Trigger(kAll), [](CBcam& c) { c.Trigger.Mode = 17; }, {TriggerSet(0x00010000, 0x200)}},
-        RequestRow{"Mode3", Trigger(kAll), [](CBcam& c) { c.Trigger.Mode = 3; }, {TriggerSet(0x00030000, 0x200)}},
         RequestRow{"Parameter5000", Trigger(kAll), [](CBcam& c) { c.Trigger.Parameter = 5000; }, {TriggerSet(904, 0x400)}},
         RequestRow{"Polarity2WritesLow", Trigger(kAll), [](CBcam& c) { c.Trigger.Polarity = 2; }, {TriggerSet(0, 0x004)}},
         RequestRow{"Polarity1WritesHigh", Trigger(kAll), [](CBcam& c) { c.Trigger.Polarity = 1; }, {TriggerSet(1u << 24, 0x004)}},
         RequestRow{"OnOff", Trigger(kAll), [](CBcam& c) { c.Trigger.OnOff = true; }, {TriggerSet(kOn, 0x008)}},
         RequestRow{"AbsControl", Trigger(kAll), [](CBcam& c) { c.Trigger.AbsControl = true; }, {TriggerSet(1u << 30, 0x020)}},
-        RequestRow{"ModeRead", Trigger(kAll), [](CBcam& c) { c.Trigger.Mode(); }, {{drv::kFeatureGet, 51, 0}}},
         RequestRow{"ModeInquiry", Trigger(kAll), [](CBcam& c) { c.Trigger.IsModeSupported(0); }, {{drv::kFeatureInquiry, 51}}}),
     RowName());
 
@@ -46,8 +44,6 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         ReadRow{"Mode3On8E00F000", Trigger(0x8E00F000), [](CBcam& c) { return Mode(c, 3); }, 1},
         ReadRow{"Mode0Bit15", Trigger(0x80008000), [](CBcam& c) { return Mode(c, 0); }, 1},
-        ReadRow{"Mode1Bit14", Trigger(0x80004000), [](CBcam& c) { return Mode(c, 1); }, 1},
-        ReadRow{"Mode2Bit13", Trigger(0x80002000), [](CBcam& c) { return Mode(c, 2); }, 1},
         ReadRow{"Mode2Missing", Trigger(0x8000D000), [](CBcam& c) { return Mode(c, 2); }, 0},
         // Selectors 0, 1, 3, 4, 7 as a mask, bit n for selector n.
         ReadRow{"PolarityBit25", Trigger(0x82000000), Selectors, 0x81},
@@ -64,11 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         FailureRow{"Mode4", 0, [](CBcam& c) { c.Trigger.IsModeSupported(4); }, codes::kBadInquiry,
                    "CBcam::CTrigger::IsModeSupported()", 1},
-        FailureRow{"OnePushSelector", 0, [](CBcam& c) { c.Trigger.IsSupported(Bcam::inqOnePush); },
-                   codes::kBadInquiry, "CBcam::CTrigger::IsSupported()", 1},
         FailureRow{"AutoSelector", 0, [](CBcam& c) { c.Trigger.IsSupported(Bcam::inqAuto); },
-                   codes::kBadInquiry, "CBcam::CTrigger::IsSupported()", 1},
-        FailureRow{"ManualSelector", 0, [](CBcam& c) { c.Trigger.IsSupported(Bcam::inqManual); },
                    codes::kBadInquiry, "CBcam::CTrigger::IsSupported()", 1},
         FailureRow{"Selector8", 0, [](CBcam& c) { c.Trigger.IsSupported(static_cast<Bcam::Inquiry>(8)); },
                    codes::kBadInquiry, "CBcam::CTrigger::IsSupported()", 1},
