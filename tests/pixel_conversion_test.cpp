@@ -69,15 +69,6 @@ TEST(PixelConversion, UnknownColourModeHasNoConversion) {
     EXPECT_EQ(RawFrameBytes(7, 100), 0u);
 }
 
-TEST(PixelConversion, RawFrameSizesFollowBitsPerPixel) {
-    const struct {
-        std::uint32_t mode;
-        std::size_t pixels, bytes;
-    } cases[] = {{kMono8, 640 * 480, 307200}, {kYuv411, 640 * 480, 460800},
-                 {kYuv422, 320 * 240, 153600}, {kRgb16, 10, 60}};
-    for (const auto& c : cases) EXPECT_EQ(RawFrameBytes(c.mode, c.pixels), c.bytes) << c.mode;
-}
-
 struct KernelCase {
     const char* name;
     RowKernel RowKernels::*kernel;
