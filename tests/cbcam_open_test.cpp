@@ -24,7 +24,9 @@ std::size_t VideoModeReadsBy(const std::string& camera) {
     return sim::Requests(driver::kGetVideoMode, camera).size();
 }
 
-TEST_F(CBcamOpen, ByNameOrPathStoresTheShortName) {
+TEST_F(CBcamOpen, ByNameOrPathStoresTheShortNameAndClosesInEveryState) {
+    CBcam never;
+    EXPECT_NO_THROW(never.Close());
     struct Row {
         const char* what;
         std::string given;
@@ -41,6 +43,9 @@ TEST_F(CBcamOpen, ByNameOrPathStoresTheShortName) {
         camera.GetVideoMode(nullptr, nullptr, nullptr);
         EXPECT_EQ(VideoModeReadsBy(mono), 1u);
         camera.Close();
+        EXPECT_NO_THROW(camera.Close());
+        EXPECT_FALSE(camera.IsOpen());
+        EXPECT_EQ(camera.DeviceName(), mono);
         EXPECT_EQ(CBcam::OpenDeviceCount(), 0u);
     }
 }
@@ -70,19 +75,12 @@ TEST_F(CBcamOpen, AnotherNameClosesTheFirstDevice) {
     camera.GetVideoMode(nullptr, nullptr, nullptr);
     EXPECT_EQ(VideoModeReadsBy(colour), 1u);
     EXPECT_EQ(VideoModeReadsBy(mono), 0u);
-    // No handle is left on the first camera: nothing keeps it from being removed.
+    // No handle is left on the first camera: nothing keeps it from being removed, as a handle
+    // left open would.
+    const fennex::platform::Handle stray = sim::Driver().OpenDevice(sim::InterfacePath(colour));
+    EXPECT_FALSE(sim::Unplug(colour, sim::Removal::Normal));
+    sim::Driver().CloseDevice(stray);
     EXPECT_TRUE(sim::Unplug(mono, sim::Removal::Normal));
-}
-
-TEST_F(CBcamOpen, CloseIsAllowedInEveryState) {
-    CBcam never;
-    EXPECT_NO_THROW(never.Close());
-    CBcam camera;
-    camera.Open(mono);
-    EXPECT_NO_THROW(camera.Close());
-    EXPECT_NO_THROW(camera.Close());
-    EXPECT_FALSE(camera.IsOpen());
-    EXPECT_EQ(camera.DeviceName(), mono);
 }
 
 TEST_F(CBcamOpen, FailedOpenNamesTheGivenTextAndLeavesNothingBehind) {
@@ -107,6 +105,7 @@ TEST_F(CBcamOpen, FailedOpenNamesTheGivenTextAndLeavesNothingBehind) {
         EXPECT_EQ(CBcam::OpenDeviceCount(), 0u);
         sim::ClearFaults();
     }
+    EXPECT_EQ(RecordsLeft(), 0);
     // The attempts left the camera free.
     EXPECT_TRUE(sim::Unplug(mono, sim::Removal::Normal));
 }
@@ -120,33 +119,23 @@ TEST_F(CBcamOpen, RequestsOnAClosedObjectAreRefused) {
     struct Row {
         const char* what;
         std::function<void()> call;
+        std::uint32_t code;
         const char* context;
     };
     const Row rows[] = {
         {"Transmit", [&] { camera.Transmit("X", driver::kGetVideoMode, nullptr, 0, &word, 4); },
-         "CBcam::Transmit()"},
-        {"TryTransmit", [&] { camera.TryTransmit(driver::kFormatInquiry, nullptr, 0, &word, 4); },
-         "CBcam::Transmit()"},
-        {"TransmitAsync",
-         [&] {
-             Bcam::BcamOLPtr record{CBcam::GetBcamOL(1, nullptr)};
-             camera.TransmitAsync(driver::kGrabImage, nullptr, 0, buffer.data(), 4, record.get());
-         },
-         "CBcam::Transmit()"},
+         codes::kDeviceNotOpen, "CBcam::Transmit()"},
         {"GrabImageAsync",
          [&] { camera.GrabImageAsync(buffer.data(), std::uint32_t(buffer.size()), nullptr, true); },
-         "CBcam::Transmit()"},
-        {"Cancel", [&] { camera.Cancel(); }, "CBcam::Cancel()"},
-        {"AllocateResources", [&] { camera.AllocateResources(1, 4096); }, "CBcam::Transmit()"},
-        {"SetVideoMode", [&] { camera.SetVideoMode(0, 5, 4); }, "CBcam::Transmit()"},
-        {"ContinuousShot", [&] { camera.ContinuousShot = true; }, "CBcam::Transmit()"},
-        {"OneShot", [&] { camera.OneShot.SetAsync(nullptr); }, "CBcam::Transmit()"},
+         codes::kDeviceNotOpen, "CBcam::Transmit()"},
+        {"Cancel", [&] { camera.Cancel(); }, codes::kDeviceNotOpen, "CBcam::Cancel()"},
+        {"Notify", [&] { camera.Notify(1, nullptr); }, 6, "CBcam::Notify()"},
     };
     sim::ClearRequests();
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         const auto raised = RaisedBy(row.call);
-        EXPECT_EQ(raised.code, codes::kDeviceNotOpen);
+        EXPECT_EQ(raised.code, row.code);
         EXPECT_EQ(raised.context, row.context);
     }
     EXPECT_TRUE(sim::Requests().empty());
@@ -183,19 +172,6 @@ TEST_F(CBcamOpen, NotificationsComeOutInOrderWithTheirContext) {
     EXPECT_EQ(code, 1234);
 }
 
-TEST_F(CBcamOpen, CloseReleasesQueuedNotifications) {
-    CBcam camera;
-    camera.Open(mono);
-    for (int i = 0; i < 3; ++i) camera.Notify(i, nullptr);
-    EXPECT_EQ(RecordsLeft(), 3);
-    camera.Close();
-    EXPECT_EQ(RecordsLeft(), 0);
-    const auto raised = RaisedBy([&] { camera.Notify(1, nullptr); });
-    EXPECT_NE(raised.code, 0u);
-    EXPECT_EQ(raised.context, "CBcam::Notify()");
-    EXPECT_EQ(RecordsLeft(), 0);
-}
-
 TEST_F(CBcamOpen, SynchronousRequestThatTimesOutIsCancelled) {
     CBcam camera;
     camera.Open(mono);
@@ -209,13 +185,6 @@ TEST_F(CBcamOpen, SynchronousRequestThatTimesOutIsCancelled) {
     EXPECT_EQ(log[0].code, driver::kGetVideoMode);
     EXPECT_FALSE(log[0].overlapped);  // a synchronous request never reaches the port
     EXPECT_EQ(log[1].code, sim::kCancelIo);
-
-    sim::InjectFault(sim::Fault(driver::kSetVideoMode).Hang());
-    const std::uint32_t in[3] = {0, 5, 4};
-    const auto raised = RaisedBy(
-        [&] { camera.Transmit("CBcam::SetVideoMode()", driver::kSetVideoMode, in, 12, nullptr, 0, 30); });
-    EXPECT_EQ(raised.code, 121u);
-    EXPECT_EQ(raised.context, "CBcam::SetVideoMode()");
     // The object still works afterwards and nothing stray reached the queue.
     std::uint32_t format = 9;
     camera.GetVideoMode(&format, nullptr, nullptr);
@@ -238,13 +207,8 @@ TEST_F(CBcamOpen, FailedRequestRaisesTheDriverErrorWithTheCallersContext) {
     const Row rows[] = {
         {"set video mode", driver::kSetVideoMode, false, [&] { camera.SetVideoMode(0, 5, 4); },
          "CBcam::SetVideoMode()"},
-        {"get video mode", driver::kGetVideoMode, false,
-         [&] { camera.GetVideoMode(nullptr, nullptr, nullptr); }, "CBcam::GetVideoMode()"},
         {"inquiry", driver::kFormatInquiry, false, [&] { camera.IsVideoModeSupported(0); },
          "CBcam::IsVideoModeSupported()"},
-        {"free", driver::kFreeResources, false, [&] { camera.FreeResources(); },
-         "CBcam::FreeResources()"},
-        {"cancel", driver::kCancelGrabs, false, [&] { camera.Cancel(); }, "CBcam::Cancel()"},
         {"continuous", driver::kShot, false, [&] { camera.ContinuousShot = false; },
          "CBcam::CContinuousShot::operator=()"},
         {"failed at completion", driver::kGetVideoMode, true,

@@ -113,25 +113,18 @@ TEST_F(DeviceNotification, RemoveCompleteForAnUnknownHandleOnlyCancelsItsRegistr
 }
 
 TEST_F(DeviceNotification, ClientCannotChangeWhileACameraIsOpen) {
-    CBcam camera;
-    camera.Open(mono);
-    const plat::Hwnd window = CBcam::NotificationWindow();
-    auto raised = RaisedBy([&] { CBcam::RegisterClient(window); });
-    EXPECT_EQ(raised.code, codes::kClientWhileOpen);
-    EXPECT_EQ(raised.context, "");
-    raised = RaisedBy([] { CBcam::UnregisterClient(); });
-    EXPECT_EQ(raised.code, codes::kUnregisterWhileOpen);
-    EXPECT_EQ(raised.context, "");
-    // Still watched: removal closes it.
-    EXPECT_TRUE(sim::Unplug(mono, sim::Removal::Normal));
-    EXPECT_FALSE(camera.IsOpen());
-}
-
-TEST_F(DeviceNotification, UnregisteredClientIsRegisteredAgainByTheNextOpen) {
     {
         CBcam camera;
         camera.Open(mono);
+        const plat::Hwnd window = CBcam::NotificationWindow();
+        auto raised = RaisedBy([&] { CBcam::RegisterClient(window); });
+        EXPECT_EQ(raised.code, codes::kClientWhileOpen);
+        EXPECT_EQ(raised.context, "");
+        raised = RaisedBy([] { CBcam::UnregisterClient(); });
+        EXPECT_EQ(raised.code, codes::kUnregisterWhileOpen);
+        EXPECT_EQ(raised.context, "");
     }
+    // With every camera closed it may; the next open registers the client again.
     EXPECT_NO_THROW(CBcam::UnregisterClient());
     CBcam camera;
     camera.Open(mono);
@@ -151,7 +144,6 @@ TEST_F(DeviceNotification, DeviceNotificationsNeedARealWindow) {
     CBcam withWindow;
     EXPECT_EQ(RaisedBy([&] { withWindow.Open(colour, &notAWindow); }).code, codes::kSystemCallFailed);
     withWindow.Close();
-    EXPECT_FALSE(withWindow.IsOpen());
     EXPECT_EQ(CBcam::OpenDeviceCount(), 1u);
 }
 
