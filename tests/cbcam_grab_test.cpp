@@ -178,7 +178,7 @@ TEST_F(CBcamGrab, SettingsShowInThePicture) {
     EXPECT_EQ(frame[479 * 640 + 639], 639 & 0xFF);
 }
 
-TEST_F(CBcamGrab, ContinuousShotFillsGrabsInOrderAndCancelEndsThemWith995) {
+TEST_F(CBcamGrab, ContinuousShotAndTriggerFillGrabsInOrderAndCancelEndsThemWith995) {
     CBcam camera;
     camera.Open(colour);  // 640 x 480 YUV 4:2:2
     const std::uint32_t bytes = 640 * 480 * 2;
@@ -201,14 +201,25 @@ TEST_F(CBcamGrab, ContinuousShotFillsGrabsInOrderAndCancelEndsThemWith995) {
     camera.ContinuousShot = false;
     EXPECT_FALSE(sim::Camera(colour).continuous);
 
+    // With the trigger on, each frame also waits for a trigger pulse.
+    camera.Trigger.OnOff = true;
+    camera.ContinuousShot = true;
+    camera.GrabImageAsync(frames[0].data(), bytes, &tags[0], false);
+    std::uint32_t error = 0;
+    camera.WaitForCompletion(nullptr, &error, nullptr, 50);
+    EXPECT_EQ(error, 258u);
+    sim::FireTrigger(colour);
+    void* done = nullptr;
+    camera.WaitForCompletion(nullptr, &error, &done, 5000);
+    EXPECT_EQ(error, 0u);
+    EXPECT_EQ(done, &tags[0]);
+    camera.ContinuousShot = false;
+
     // Grabs that no shot fills end with 995 when cancelled, still in order.
     for (int i = 0; i < 3; ++i) camera.GrabImageAsync(frames[i].data(), bytes, &tags[i], false);
     camera.Cancel();
     for (int i = 0; i < 3; ++i) {
-        std::int32_t code = 0;
-        std::uint32_t error = 0;
-        void* done = nullptr;
-        camera.WaitForCompletion(&code, &error, &done, 5000);
+        camera.WaitForCompletion(nullptr, &error, &done, 5000);
         EXPECT_EQ(error, 995u);
         EXPECT_EQ(done, &tags[i]);
     }
