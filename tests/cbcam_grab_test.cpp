@@ -74,7 +74,7 @@ TEST_F(CBcamGrab, EachModeDeliversItsPatternInItsPixelCoding) {
         bool realTime = false;
     };
     const Row rows[] = {
-        {"the mono camera as it starts, paced at 60 fps", mono, 0, 5, 5, 0, 0, 0, true},
+        {"the mono camera in Mono8, paced at 60 fps", mono, 0, 5, 5, 0, 0, 0, true},
         {"the colour camera as it starts", colour, 0, 3, 3},
         {"RGB8 1600 x 1200", colour, 2, 4, 1},
         {"YUV444 160 x 120", all, 0, 0, 3},
