@@ -44,12 +44,6 @@ void ExportsTest::SetUp() {
         std::lock_guard<std::mutex> lock(TheCompletions().mutex);
         for (int& c : TheCompletions().count) c = 0;
     }
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    directory_ = (std::filesystem::temp_directory_path() /
-                  (std::string("fennex_exports_") + info->name()))
-                     .string();
-    std::filesystem::remove_all(directory_);
-    std::filesystem::create_directories(directory_);
     setDebugMsgProc(Messages::Receive);
     setSystemPath(directory_.c_str());
     fennex::driver::RebuildCameraTableForTesting();
@@ -58,8 +52,6 @@ void ExportsTest::SetUp() {
 void ExportsTest::TearDown() {
     for (int port = 0; port < FENNEX_MAX_PORTS; ++port) closeCVLPort(0, port);
     setDebugMsgProc(nullptr);
-    std::error_code ignored;
-    std::filesystem::remove_all(directory_, ignored);
 }
 
 void ExportsTest::OpenPort(int port, const std::string& camera, int* size) {

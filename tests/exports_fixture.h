@@ -15,6 +15,7 @@
 #include "driver/port_table.h"
 #include "fennex/fennex.h"
 #include "sim/sim.h"
+#include "test_support.h"
 
 namespace exports_test {
 
@@ -65,7 +66,8 @@ protected:
     // Sets the current video mode of a simulated camera.
     static void SetMode(const std::string& camera, std::uint32_t format, std::uint32_t mode);
 
-    std::string directory_;
+    fennex::test::ScratchDirectory scratch_;  // the system path of the test
+    std::string directory_ = scratch_.Path().string();
 };
 
 // The picture the simulated camera sent in its latest frame, as 8-bit grey.

@@ -12,6 +12,12 @@
 #include <sstream>
 #include <string>
 
+#if defined(_WIN32)
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 #include "errors/exception.h"
 
 namespace fennex::test {
@@ -66,13 +72,14 @@ inline Raised RaisedBy(const std::function<void()>& call) {
     return {};
 }
 
-// A directory of its own for each test, named after it and removed afterwards.
+// A directory of its own for each test, named after it and the process (so that two suites
+// running at once on one machine keep apart) and removed afterwards.
 class ScratchDirectory {
 public:
     ScratchDirectory() {
         const auto* info = testing::UnitTest::GetInstance()->current_test_info();
         std::string name = std::string("fennex-") + (info ? info->test_suite_name() : "t") + "-" +
-                           (info ? info->name() : "x");
+                           (info ? info->name() : "x") + "-" + std::to_string(ProcessId());
         for (char& c : name)
             if (c == '/' || c == '\\') c = '_';
         path_ = std::filesystem::temp_directory_path() / name;
@@ -90,6 +97,14 @@ public:
     std::string File(const std::string& name) const { return (path_ / name).string(); }
 
 private:
+    static long ProcessId() {
+#if defined(_WIN32)
+        return _getpid();
+#else
+        return getpid();
+#endif
+    }
+
     std::filesystem::path path_;
 };
 
