@@ -642,17 +642,17 @@ void PaintRow(const Geometry& g, const Painter& paint, std::uint32_t y, std::uin
     }
 }
 
-}  // namespace
-
 void RenderFrame(const Geometry& g, const FrameParams& params, std::uint8_t* out) {
-    if (g.coding > 6) return;
     const Painter paint(params);
     const std::size_t rowBytes = RowBytes(g);
     for (std::uint32_t y = 0; y < g.height; ++y) PaintRow(g, paint, y, out + y * rowBytes);
 }
 
+}  // namespace
+
 void FramePainter::Paint(const Geometry& g, const FrameParams& params, std::uint8_t* out) {
-    if (!Painter::Moves(params) || g.coding > 6) {
+    if (g.coding > 6) return;  // no such coding: CurrentGeometry never gives one
+    if (!Painter::Moves(params)) {
         RenderFrame(g, params, out);
         return;
     }

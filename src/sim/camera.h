@@ -38,10 +38,7 @@ struct Geometry {
 bool CurrentGeometry(const CameraDesc& camera, Geometry* geometry);
 
 FrameParams ParamsOf(const CameraDesc& camera, std::uint32_t frame);
-// Writes one frame of `geometry` (geometry.bytes bytes) into `out`.
-void RenderFrame(const Geometry& geometry, const FrameParams& params, std::uint8_t* out);
-
-// Writes the frames of one camera one after another, the same bytes as RenderFrame. A moving
+// Writes the frames of one camera one after another (geometry.bytes bytes each). A moving
 // image has 256 distinct rows; they are painted once while geometry and picture settings stay,
 // and every frame is copied together from them, so a frame costs little more than a copy.
 class FramePainter {
