@@ -20,9 +20,11 @@ target_include_directories(fennex INTERFACE
 
 # An installed tool looks for the library in this directory relative to its own.
 file(RELATIVE_PATH _fennex_tool_libdir /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${FENNEX_LIBRARY_DIR})
-foreach(tool IN LISTS fennex_tools)
-  target_compile_definitions(${tool} PRIVATE FENNEX_INSTALLED_LIBDIR="${_fennex_tool_libdir}")
-endforeach()
+if(_fennex_tool_libdir)
+  foreach(tool IN LISTS fennex_tools)
+    target_compile_definitions(${tool} PRIVATE FENNEX_INSTALLED_LIBDIR="${_fennex_tool_libdir}")
+  endforeach()
+endif()
 
 install(TARGETS fennex EXPORT FennexTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}

@@ -28,7 +28,8 @@ const char kLibraryFile[] = "libfennex.so";
 
 const char kUsage[] =
     "usage: fennex-grab [options]\n"
-    "  --lib FILE        the Fennex library (default: next to this program)\n"
+    "  --lib FILE        the Fennex library (default: next to this program, or in the\n"
+    "                    library directory of its installation)\n"
     "  --path DIR        directory of the camera configuration files (default: .)\n"
     "  --list            list the cameras (the default when nothing else is asked)\n"
     "  --camera NAME     camera to open (its first four characters choose it)\n"
@@ -321,6 +322,19 @@ void Grab(const Options& options, int port, const std::string& camera, int width
     if (options.continuous) summary.notWritten += static_cast<long>(state.notKept);
 }
 
+// Next to the program in a build tree; in an installed tree, where the install put it.
+std::string DefaultLibrary() {
+    const std::string here = fennex::platform::HostExecutableDirectory();
+    const std::string separator(1, fennex::platform::PathSeparator());
+    const std::string beside = here + separator + kLibraryFile;
+#ifdef FENNEX_INSTALLED_LIBDIR
+    std::error_code error;
+    if (!std::filesystem::exists(beside, error))
+        return here + separator + FENNEX_INSTALLED_LIBDIR + separator + kLibraryFile;
+#endif
+    return beside;
+}
+
 bool ParseLong(const char* text, long& value) {
     char* end = nullptr;
     value = std::strtol(text, &end, 10);
@@ -391,9 +405,7 @@ int main(int argc, char** argv) {
         std::filesystem::create_directories(options.outDir, error);
         if (error) return Fail("cannot make " + options.outDir + ": " + error.message());
     }
-    if (options.library.empty())
-        options.library = std::string(fennex::platform::HostExecutableDirectory()) +
-                          fennex::platform::PathSeparator() + kLibraryFile;
+    if (options.library.empty()) options.library = DefaultLibrary();
 
     // Loaded for the life of the process, as most hosts keep their plug-ins: the library's
     // tables are released by its own destructors at exit.
