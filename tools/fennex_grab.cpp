@@ -384,10 +384,13 @@ int GrabAll(const Options& options, std::deque<Target>& targets) {
         if (running == 0 || now - shown < std::chrono::seconds(1)) continue;
         shown = now;
         std::string line = "fennex-grab:";
-        for (const Target& t : targets)
-            if (t.open && t.width > 0 && t.height > 0)
-                line += " " + t.camera.substr(0, 4) + " " + std::to_string(t.progress.load()) + "/" +
-                        std::to_string(options.frames);
+        for (const Target& t : targets) {
+            if (!t.open || t.width <= 0 || t.height <= 0) continue;
+            char part[64];
+            std::snprintf(part, sizeof part, " %.4s %ld/%ld", t.camera.c_str(), t.progress.load(),
+                          options.frames);
+            line += part;
+        }
         std::fprintf(stderr, "%s\n", line.c_str());
     }
     for (std::thread& thread : threads) thread.join();
