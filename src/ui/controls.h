@@ -97,6 +97,9 @@ public:
     virtual IControl& Button(int id) = 0;
     // String resource `id`; empty when there is none.
     virtual std::string ResourceString(int id) const = 0;
+    // Ends a modal dialog (EndDialog) as its Close button would; used by the list dialog when
+    // it cannot be filled.
+    virtual void EndDialog(int result) = 0;
 
 protected:
     ~IDialogControls() = default;

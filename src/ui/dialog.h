@@ -9,7 +9,8 @@
 //   - RunConfigDialog: DialogBoxParamA(dialog 5000, no parent) on the library's module handle.
 //     WM_INITDIALOG -> CConfigDlg::Create(controls) (the result is the message's result);
 //     WM_COMMAND LBN_SELCHANGE 5000 and BN_CLICKED 5001 -> Notify(id, SelChange / Clicked);
-//     IDOK and IDCANCEL end the dialog; WM_DESTROY -> Destroy().
+//     IDOK and IDCANCEL end the dialog; so does IDialogControls::EndDialog (EndDialog), which
+//     Create may call; WM_DESTROY -> Destroy().
 //     OnConfigure runs the sheet from inside Notify through the same backend.
 //   - RunPropertySheet: PropertySheetA with caption CaptionId(), no parent, the pages of
 //     Pages() in order (dialog DialogId()), the first active. Per page:
