@@ -11,7 +11,8 @@
 
 namespace fennex::ui {
 
-// Any control: EnableWindow / IsWindowEnabled. Buttons need nothing more.
+// Any control: EnableWindow / IsWindowEnabled. Buttons need nothing more. The control kinds
+// below derive from it virtually, so that one implementation of it can serve them all.
 class IControl {
 public:
     virtual void Enable(bool enable) = 0;
@@ -22,7 +23,7 @@ protected:
 };
 
 // List box (LB_*). A list box with LBS_SORT inserts each new entry at its sorted place.
-class IListBox : public IControl {
+class IListBox : public virtual IControl {
 public:
     virtual int AddString(const std::string& text) = 0;  // LB_ADDSTRING: the entry's index
     virtual void ResetContent() = 0;                      // LB_RESETCONTENT
@@ -36,7 +37,7 @@ protected:
 };
 
 // Drop-down list combo box (CB_*), unsorted: entries keep the order they were added in.
-class IComboBox : public IControl {
+class IComboBox : public virtual IControl {
 public:
     virtual int AddString(const std::string& text) = 0;           // CB_ADDSTRING
     virtual void ResetContent() = 0;                               // CB_RESETCONTENT
@@ -52,7 +53,7 @@ protected:
 };
 
 // Trackbar (TBM_*). The position is always kept inside the range.
-class ISlider : public IControl {
+class ISlider : public virtual IControl {
 public:
     virtual void SetRange(int minimum, int maximum, bool redraw) = 0;  // TBM_SETRANGEMIN, TBM_SETRANGEMAX
     virtual int GetRangeMin() const = 0;                               // TBM_GETRANGEMIN
@@ -65,7 +66,7 @@ protected:
 };
 
 // Auto check box (BM_GETCHECK / BM_SETCHECK).
-class ICheckBox : public IControl {
+class ICheckBox : public virtual IControl {
 public:
     virtual bool GetCheck() const = 0;
     virtual void SetCheck(bool checked) = 0;
@@ -75,7 +76,7 @@ protected:
 };
 
 // Static or edit control, by its window text (WM_SETTEXT / WM_GETTEXT).
-class ITextField : public IControl {
+class ITextField : public virtual IControl {
 public:
     virtual void SetText(const std::string& text) = 0;
     virtual std::string GetText() const = 0;
