@@ -5,6 +5,13 @@
 
 #include "platform/profile.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <atomic>
+#include <thread>
+#endif
+
 namespace exports_test {
 
 void Messages::Receive(const char* text) {
@@ -34,6 +41,23 @@ bool Completions::WaitBeyond(int port, int seen, std::chrono::milliseconds timeo
 Completions& TheCompletions() {
     static Completions completions;
     return completions;
+}
+
+int ConfigureAndClose() {
+#ifdef _WIN32
+    std::atomic<bool> done{false};
+    std::thread closer([&] {
+        for (; !done; ::Sleep(20))
+            if (HWND list = ::FindWindowA("#32770", "Bcam Configuration"))
+                ::PostMessageA(list, WM_COMMAND, IDOK, 0);
+    });
+    const int result = configure();
+    done = true;
+    closer.join();
+    return result;
+#else
+    return configure();
+#endif
 }
 
 void ExportsTest::SetUp() {

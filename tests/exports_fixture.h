@@ -70,6 +70,10 @@ protected:
     std::string directory_ = scratch_.Path().string();
 };
 
+// `configure` as a host calls it. Where it shows the camera list dialog (Windows), the dialog
+// is closed at once, as by a user who only wants the files saved.
+int ConfigureAndClose();
+
 // The picture the simulated camera sent in its latest frame, as 8-bit grey.
 std::vector<std::uint8_t> ExpectedFrame(const std::string& camera, int width, int height);
 

@@ -193,11 +193,15 @@ TEST_F(ConfigureDialogs, ListSortedAndConfigureOnlyForAnOpenCamera) {
 }
 
 TEST_F(ConfigureDialogs, WhatTheUserAppliesReachesTheCameraAndItsFile) {
+    // The camera grabs while the dialogs run and change its settings.
+    ASSERT_EQ(setProperty(0, 1, "continous", 1), 1);
     HWND list = StartConfigure();
     ASSERT_NE(list, nullptr);
     HWND sheet = OpenSheet(list);
     ASSERT_NE(sheet, nullptr);
     EXPECT_FALSE(::IsWindowEnabled(list));  // the sheet is modal over the list
+    const int frames = TheCompletions().Count(1);
+    EXPECT_TRUE(TheCompletions().WaitBeyond(1, frames)) << "the dialogs stopped the grabs";
 
     // Info: the camera's own texts, read when first shown.
     HWND page = reinterpret_cast<HWND>(::SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
@@ -297,6 +301,7 @@ TEST_F(ConfigureDialogs, WhatTheUserAppliesReachesTheCameraAndItsFile) {
     EXPECT_EQ(camera_->Gain.Raw(), static_cast<std::uint32_t>(gain));
 
     EndConfigure(list, true);
+    ASSERT_EQ(setProperty(0, 1, "continous", 0), 1);
 
     // The file holds what was applied: reopening the port applies it to a changed camera.
     const sim::CameraDesc saved = sim::Camera(kColour);
