@@ -2,7 +2,9 @@
 // host opens them.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>

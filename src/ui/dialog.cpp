@@ -1,5 +1,6 @@
 #include "ui/dialog.h"
 
+#include <list>
 #include <string>
 
 #include "driver/debug_messages.h"

@@ -117,7 +117,7 @@ public:
     // The concrete controls, for the test's side of the screen.
     MemoryComboBox& Combo(int id) { return Find<MemoryComboBox>(id); }
     MemoryListBox& List(int id) { return Find<MemoryListBox>(id); }
-    const std::string Text(int id) { return Find<MemoryTextField>(id).GetText(); }
+    std::string Text(int id) { return Find<MemoryTextField>(id).GetText(); }
     bool Enabled(int id) { return Find<MemoryControl>(id).IsEnabled(); }
 
     bool Modified() const { return m_Modified; }
