@@ -141,6 +141,17 @@ protected:
         fennex::driver::FindOpenPort(kColour.c_str(), &camera_);
         ASSERT_NE(camera_, nullptr);
     }
+    // A test that stopped half-way leaves no dialog behind for `configure` to wait on.
+    void TearDown() override {
+        for (int i = 0; i < 250 && result_.valid(); ++i) {
+            if (result_.wait_for(20ms) == std::future_status::ready) break;
+            if (HWND sheet = ::FindWindowA("#32770", "Camera Configuration"))
+                ::PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+            else if (HWND list = ::FindWindowA("#32770", "Bcam Configuration"))
+                ::PostMessageA(list, WM_COMMAND, IDCANCEL, 0);
+        }
+        ExportsTest::TearDown();
+    }
     // Starts `configure` on its own thread; its list dialog once shown.
     HWND StartConfigure() {
         result_ = std::async(std::launch::async, [] { return configure(); });
@@ -223,8 +234,9 @@ TEST_F(ConfigureDialogs, WhatTheUserAppliesReachesTheCameraAndItsFile) {
     Entries formats = ComboEntries(page, IDC_FORMAT_LIST);
     ASSERT_GE(formats.selected, 0);
     EXPECT_EQ(formats.data[formats.selected], static_cast<LRESULT>(format));
-    EXPECT_EQ(ComboEntries(page, IDC_MODE_LIST).data[ComboEntries(page, IDC_MODE_LIST).selected],
-              static_cast<LRESULT>(mode));
+    const Entries currentModes = ComboEntries(page, IDC_MODE_LIST);
+    ASSERT_GE(currentModes.selected, 0);
+    EXPECT_EQ(currentModes.data[currentModes.selected], static_cast<LRESULT>(mode));
     Screenshot(sheet, "page-format");
     EXPECT_FALSE(Enabled(sheet, kApplyButton));
     const auto formatOne = std::find(formats.data.begin(), formats.data.end(), 1);
