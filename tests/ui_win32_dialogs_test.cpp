@@ -276,6 +276,13 @@ TEST_F(ConfigureDialogs, WhatTheUserAppliesReachesTheCameraAndItsFile) {
     Click(sheet, kApplyButton);
     EXPECT_EQ(camera_->Shutter.Raw(), static_cast<std::uint32_t>(shutter));
     EXPECT_EQ(Send(page, IDC_SHUTTER_SLIDER, TBM_GETPOS), shutter);
+    // Moved with the keyboard: neither its value field nor Apply hears of it, but OK writes it.
+    const std::string hueText = Text(page, IDC_HUE_VALUE);
+    const int hue = static_cast<int>(Send(page, IDC_HUE_SLIDER, TBM_GETPOS)) + 1;
+    Send(page, IDC_HUE_SLIDER, WM_KEYDOWN, VK_RIGHT);
+    EXPECT_EQ(Send(page, IDC_HUE_SLIDER, TBM_GETPOS), hue);
+    EXPECT_EQ(Text(page, IDC_HUE_VALUE), hueText);
+    EXPECT_FALSE(Enabled(sheet, kApplyButton));
 
     // Trigger: switched on, its lists enabled by the rules; OK writes it.
     page = ShowPage(sheet, 3);
@@ -299,6 +306,7 @@ TEST_F(ConfigureDialogs, WhatTheUserAppliesReachesTheCameraAndItsFile) {
     EXPECT_TRUE(camera_->Trigger.OnOff());
     EXPECT_EQ(camera_->Trigger.Mode(), 2u);
     EXPECT_EQ(camera_->Trigger.Polarity(), 1);
+    EXPECT_EQ(camera_->Hue.Raw(), static_cast<std::uint32_t>(hue));
 
     // A fresh sheet: Gain applied, moved again, then Cancel keeps what was applied.
     sheet = OpenSheet(list);
