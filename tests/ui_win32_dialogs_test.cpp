@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "exports_fixture.h"
+#include "platform/profile.h"
 #include "ui/resource.h"
 
 namespace {
@@ -201,6 +202,41 @@ TEST_F(ConfigureDialogs, ListSortedAndConfigureOnlyForAnOpenCamera) {
     EndConfigure(list, false);
     EXPECT_TRUE(ConfigFileExists(kColour));
     EXPECT_FALSE(ConfigFileExists(kMono));
+}
+
+// A host that loads the library by name and has no resources of its own: the dialog comes
+// from the library's module.
+TEST_F(ConfigureDialogs, TheLibraryShowsItsOwnDialogInAnyHost) {
+    char command[1024];
+    std::snprintf(command, sizeof command,
+                  "\"%s\\..\\fennex-grab.exe\" --quiet --camera MONO --port 2 --configure"
+                  " --path \"%s\"",
+                  fennex::platform::HostExecutableDirectory(), directory_.c_str());
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    struct Process {
+        PROCESS_INFORMATION info{};
+        ~Process() {  // ended in any case: a failed check must not leave a dialog behind
+            if (!info.hProcess) return;
+            ::TerminateProcess(info.hProcess, 1);
+            ::CloseHandle(info.hThread);
+            ::CloseHandle(info.hProcess);
+        }
+    } host;
+    ASSERT_TRUE(::CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr,
+                                 nullptr, &startup, &host.info))
+        << command;
+    HWND list = WaitForDialog("Bcam Configuration");
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(Send(list, IDC_CAMERA_LIST, LB_GETCOUNT), 2);
+    SelectEntry(list, IDC_CAMERA_LIST, 1, true);  // the host's open camera
+    EXPECT_TRUE(Enabled(list, IDC_CONFIGURE));
+    ::PostMessageA(list, WM_COMMAND, IDOK, 0);
+    ASSERT_EQ(::WaitForSingleObject(host.info.hProcess, 10000), WAIT_OBJECT_0);
+    DWORD status = 1;
+    ::GetExitCodeProcess(host.info.hProcess, &status);
+    EXPECT_EQ(status, 0u);
+    EXPECT_TRUE(ConfigFileExists(kMono));
 }
 
 TEST_F(ConfigureDialogs, WhatTheUserAppliesReachesTheCameraAndItsFile) {

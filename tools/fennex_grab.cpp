@@ -38,6 +38,8 @@ const char kUsage[] =
     "                    WhiteBalanceUB, WhiteBalanceVR); may be repeated\n"
     "  --get NAME        read a property; may be repeated\n"
     "  --props           print all eight properties with their ranges\n"
+    "  --configure       let the user configure the open camera in the library's dialog\n"
+    "                    (Windows; elsewhere its configuration file is only saved)\n"
     "  --frames N        grab N frames (default 0)\n"
     "  --continuous      grab in continuous mode instead of one by one\n"
     "  --timeout MS      time-out per frame (default 3000)\n"
@@ -163,7 +165,8 @@ bool WritePgm(const std::string& file, const std::vector<unsigned char>& frame, 
 struct Options {
     std::string library, systemPath = ".", camera, outDir;
     int port = 0;
-    bool all = false, list = false, props = false, continuous = false, quiet = false;
+    bool all = false, list = false, props = false, continuous = false, quiet = false,
+         configure = false;
     long frames = 0;
     long timeoutMs = 3000;
     std::vector<std::pair<std::string, long>> sets;
@@ -350,6 +353,8 @@ int main(int argc, char** argv) {
             options.all = true;
         } else if (arg == "--props") {
             options.props = true;
+        } else if (arg == "--configure") {
+            options.configure = true;
         } else if (arg == "--continuous") {
             options.continuous = true;
         } else if (arg == "--quiet") {
@@ -435,6 +440,7 @@ int main(int argc, char** argv) {
         }
         std::printf("%s: port %d, %d x %d\n", camera.c_str(), port, size[0], size[1]);
         failures += Properties(options, port, camera);
+        if (options.configure) g_api.configure();  // returns when the user closes the dialog
         if (options.frames > 0) {
             if (size[0] <= 0 || size[1] <= 0) {
                 std::fprintf(stderr, "fennex-grab: %s: the camera gives no frames\n", camera.c_str());
