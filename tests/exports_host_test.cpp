@@ -272,7 +272,7 @@ TEST_F(ExportsTest, ALongSystemPathIsCutAndItsFilesReported) {
     setSystemPath((directory_ + std::string(300, 'x')).c_str());
     OpenPort(0, kMono);
     TheMessages().Take();  // the open's report of the missing file
-    EXPECT_EQ(configure(), 1);
+    EXPECT_EQ(ConfigureAndClose(), 1);
     EXPECT_TRUE(TheMessages().Contains("ERROR: " + kMono + " - "));
 }
 
@@ -284,7 +284,7 @@ TEST_F(ExportsTest, SettingsAreSavedByConfigureAndRestoredOnOpen) {
     ASSERT_EQ(getPropertyRange(0, 0, "Gain", &min, &max), 1);
     const int wanted = max - 1;
     EXPECT_EQ(setProperty(0, 0, "Gain", wanted), 1);
-    EXPECT_EQ(configure(), 1);
+    EXPECT_EQ(ConfigureAndClose(), 1);
     ASSERT_TRUE(std::filesystem::exists(file));
     // only the open camera is saved
     EXPECT_FALSE(std::filesystem::exists(
@@ -394,7 +394,7 @@ TEST_F(ExportsTest, FailuresAreReportedWithTheCameraName) {
              OpenPort(0, kMono);
              setSystemPath((directory_ + "/no/such/dir").c_str());
          },
-         [] { return configure(); }, 1},
+         [] { return ConfigureAndClose(); }, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -137,6 +137,7 @@ TEST_F(ExportsTest, TheHostProgramSaysWhatWentWrongAndFails) {
 // configuration file that the next run applies, and a first run says that there is none yet.
 TEST_F(ExportsTest, TheHostProgramGrabsFromARigAndSavesItsSettings) {
     const std::string path = "--path " + Quoted(directory_) + " ";
+    const DialogCloser closer;  // --save goes through configure, which shows its dialog
     const ProgramRun first =
         HostProgram(path + "--camera MONO --camera COLR --port 18 --set Gain=100 --frames 2 --save");
     EXPECT_EQ(first.status, 0) << first.out;

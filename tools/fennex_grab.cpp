@@ -43,13 +43,16 @@ const char kUsage[] =
     "                    WhiteBalanceUB, WhiteBalanceVR); may be repeated\n"
     "  --get NAME        read a property; may be repeated\n"
     "  --props           print all eight properties with their ranges\n"
+    "  --configure       let the user configure the open cameras in the library's dialog\n"
+    "                    before grabbing (Windows; elsewhere their files are only saved)\n"
     "  --frames N        grab N frames (default 0)\n"
     "  --continuous      grab in continuous mode instead of one by one\n"
     "  --timeout MS      time-out per frame (default 3000)\n"
     "  --out DIR         write every frame as DIR/<camera>_<frame>.pgm (DIR is made if\n"
     "                    missing)\n"
     "  --save            write the open cameras' configuration files (<camera>.cfg in the\n"
-    "                    --path directory) through the library's configure\n"
+    "                    --path directory) through the library's configure, after\n"
+    "                    grabbing (on Windows it shows its dialog first)\n"
     "  --quiet           no library messages\n"
     "  --help            this text\n";
 
@@ -171,7 +174,8 @@ struct Options {
     std::string library, systemPath = ".", outDir;
     std::vector<std::string> cameras;
     int port = 0;
-    bool all = false, list = false, props = false, continuous = false, quiet = false, save = false;
+    bool all = false, list = false, props = false, continuous = false, quiet = false,
+         configure = false, save = false;
     long frames = 0;
     long timeoutMs = 3000;
     std::vector<std::pair<std::string, long>> sets;
@@ -449,6 +453,8 @@ int main(int argc, char** argv) {
             options.all = true;
         } else if (arg == "--props") {
             options.props = true;
+        } else if (arg == "--configure") {
+            options.configure = true;
         } else if (arg == "--continuous") {
             options.continuous = true;
         } else if (arg == "--quiet") {
@@ -550,6 +556,7 @@ int main(int argc, char** argv) {
         failures += Properties(options, t.port, t.camera);
     }
 
+    if (options.configure) g_api.configure();  // returns when the user closes the dialog
     if (options.frames > 0) failures += GrabAll(options, targets);
 
     if (options.save) {
