@@ -379,19 +379,24 @@ void CBcam::CloseLocked(bool keepForRemoval) {
 }
 
 void CBcam::Reopen() {
-    std::lock_guard guard(m_OpenCloseLock);
-    if (m_Dying) return;
-    ReopenLocked();
+    {
+        std::lock_guard guard(m_OpenCloseLock);
+        if (m_Dying || !ReopenLocked()) return;
+    }
+    OnReopened();
 }
+
+void CBcam::WaitForNotifications() { registry::Devices().WaitUnpinned(this); }
 
 // A device that is still open stays as it is: it is in use and keeps its registrations (opening
 // it again would only be refused as already open, after its notification had been cancelled).
-void CBcam::ReopenLocked() {
-    if (IsOpen()) return;
+bool CBcam::ReopenLocked() {
+    if (IsOpen()) return false;
     const std::string name = DeviceName();
-    if (name.empty()) return;
+    if (name.empty()) return false;
     DropRemovalNotification();
     OpenLocked(name, nullptr);
+    return true;
 }
 
 void CBcam::CloseForRemoval() {
@@ -555,8 +560,31 @@ void CBcam::Transmit(const char* context, std::uint32_t code, const void* in, st
         throw BcamException(plat::LastError(), context);
 }
 
+namespace {
+
+bool ChangesVideoMode(std::uint32_t code) {
+    switch (code) {
+    case driver::kSetVideoMode:
+    case driver::kF7ImageSet:
+    case driver::kF7ColorCodingSet:
+    case driver::kF7BytePerPacketSet:
+        return true;
+    default:
+        return false;
+    }
+}
+
+}  // namespace
+
 bool CBcam::TryTransmit(std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
                         std::uint32_t outSize, std::uint32_t timeoutMs) {
+    // Counted whatever the result: a refused change may still have reached the camera.
+    struct ModeChange {
+        std::atomic<std::uint32_t>* counter;
+        ~ModeChange() {
+            if (counter) counter->fetch_add(1, std::memory_order_acq_rel);
+        }
+    } modeChange{ChangesVideoMode(code) ? &m_VideoModeChanges : nullptr};
     std::uint32_t kept = 0;
     {
         Use use(*this);

@@ -27,6 +27,7 @@ using Bcam::BcamException;
 struct GrabSession {
     GrabPort* port = nullptr;
     std::uint32_t width = 0, height = 0, rawSize = 0;
+    std::uint32_t modeChanges = 0;      // the camera's count of mode changes it was sized after
     FrameConversion convert = nullptr;  // null: 8-bit frames land in the slots themselves
     std::vector<std::uint8_t> raw;      // grab target of frames that are converted
     std::array<std::vector<std::uint8_t>, 2> slots;
@@ -35,6 +36,8 @@ struct GrabSession {
     std::array<std::atomic<int>, 2> readers{};
     std::array<std::atomic<bool>, 2> writing{};
     std::atomic<bool> stopping{false};
+    // A grab whose shot was refused is cancelled by Arm; its completion is not news to the host.
+    std::atomic<bool> cancelled{false};
     std::atomic<std::uint32_t> threadId{0};
     platform::Thread thread;
     std::shared_ptr<GrabSession> keepAlive;  // the grab thread's reference, taken at its start
@@ -46,6 +49,8 @@ struct GrabSession {
         writing[slot].store(true, std::memory_order_seq_cst);
         while (readers[slot].load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
     }
+    // The slot keeps no new frame: the one announced last stays current.
+    void Withdraw(int slot) { writing[slot].store(false, std::memory_order_release); }
     void Publish(int slot) {
         writing[slot].store(false, std::memory_order_release);
         current.store(slot, std::memory_order_release);
@@ -65,7 +70,12 @@ char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' +
 
 constexpr std::uint32_t kInvalidArgument = 0x80070057u;
 constexpr std::uint32_t kOutOfMemory = 0x8007000Eu;
+constexpr std::uint32_t kDeviceNotOpen = 0xCFF00004u;
 constexpr std::uint32_t kPortClosedUnderWaiter = 735;  // ERROR_ABANDONED_WAIT_0
+
+bool OnThreadOf(const GrabSession& session) {
+    return session.threadId.load(std::memory_order_acquire) == platform::CurrentThreadId();
+}
 
 }  // namespace
 
@@ -79,31 +89,37 @@ GrabPort::GrabPort(const std::string& deviceName) : deviceName_(deviceName) {
 
 GrabPort::~GrabPort() {
     {
+        MessageHold hold;
         std::lock_guard<std::mutex> lock(lifecycle_);
-        if (openCount_ > 1) openCount_ = 1;
+        ports_.clear();
+        CloseDeviceLocked();
     }
-    Close();
+    // The notification thread may be reopening this camera after a refused removal.
+    WaitForNotifications();
     // A grab thread that outlived its port's close (its host callback was still running) works
-    // on this object until it ends.
+    // on this object until it ends; unless it is this very thread, ending the process from
+    // inside the callback.
+    if (const std::shared_ptr<GrabSession> last = lingering_.lock(); last && OnThreadOf(*last))
+        return;
     for (int i = 0; i < 500 && !lingering_.expired(); ++i) platform::SleepMs(10);
 }
 
 std::uint32_t GrabPort::OpenCount() const {
     std::lock_guard<std::mutex> lock(lifecycle_);
-    return openCount_;
+    return static_cast<std::uint32_t>(ports_.size());
 }
 
 void GrabPort::ReportError(const BcamException& e) const { ReportException(Name(), e); }
 
-void GrabPort::Open() {
+void GrabPort::Open(int port) {
+    MessageHold hold;
     std::lock_guard<std::mutex> lock(lifecycle_);
-    if (openCount_ == 0) OpenDevice();
-    ++openCount_;
+    if (ports_.empty()) OpenDeviceLocked();
+    ports_.push_back(port);
+    portNumber_.store(port, std::memory_order_relaxed);
 }
 
-bool GrabPort::OpenDevice() {
-    std::shared_ptr<GrabSession> session;
-    bool resources = false;
+void GrabPort::OpenDeviceLocked() {
     try {
         CBcam::Open(deviceName_, nullptr);
         auto automaticOff = [this](auto& feature) {
@@ -120,7 +136,21 @@ bool GrabPort::OpenDevice() {
         automaticOff(WhiteBalance);
         automaticOff(Hue);
         automaticOff(Gamma);
+        armed_.store(false, std::memory_order_release);
+        continuous_.store(false, std::memory_order_release);
+        ContinuousShot = false;
+    } catch (const BcamException& e) {
+        ReportError(e);
+        if (!IsOpen()) return;
+    }
+    StartStreamingLocked();
+}
 
+void GrabPort::StartStreamingLocked() {
+    bool resources = false;
+    try {
+        // Taken first: a change that comes while the port is sized is seen at the next grab.
+        const std::uint32_t modeChanges = VideoModeChanges();
         std::uint32_t format = 0, mode = 0, rate = 0;
         GetVideoMode(&format, &mode, &rate);
         std::uint32_t width = 0, height = 0;
@@ -145,11 +175,12 @@ bool GrabPort::OpenDevice() {
             throw BcamException(kInvalidArgument, "GrabPort::Open()",
                                 {static_cast<std::uintptr_t>(width)});
 
-        session = std::make_shared<GrabSession>();
+        auto session = std::make_shared<GrabSession>();
         session->port = this;
         session->width = width;
         session->height = height;
         session->rawSize = static_cast<std::uint32_t>(rawSize);
+        session->modeChanges = modeChanges;
         if (colorMode != Bcam::VideoColorMode::Mono8) {
             session->convert = ConversionForColorMode(static_cast<std::uint32_t>(colorMode));
             session->raw.resize(session->rawSize);
@@ -158,10 +189,6 @@ bool GrabPort::OpenDevice() {
 
         AllocateResources(1, session->rawSize, 0);
         resources = true;
-        armed_.store(false, std::memory_order_release);
-        continuous_.store(false, std::memory_order_release);
-        ContinuousShot = false;
-
         session->keepAlive = session;
         if (!session->thread.Start(GrabThread, session.get())) {
             session->keepAlive.reset();
@@ -170,49 +197,34 @@ bool GrabPort::OpenDevice() {
         width_.store(width, std::memory_order_release);
         height_.store(height, std::memory_order_release);
         session_.Exchange(std::move(session));
-        return true;
+        return;
     } catch (const BcamException& e) {
         ReportError(e);
     } catch (const std::bad_alloc&) {
         ReportError(BcamException(kOutOfMemory, "GrabPort::Open()"));
     }
-    // A camera that cannot grab is not left half open: the port opens without it, and a grab
-    // on it is refused by the closed device.
-    try {
-        if (resources) FreeResources();
-        CBcam::Close();
-    } catch (const BcamException& e) {
-        ReportError(e);
+    // The camera cannot stream; it stays open for its properties and settings, and its grabs
+    // are refused.
+    if (resources) {
+        try {
+            FreeResources();
+        } catch (const BcamException& e) {
+            ReportError(e);
+        }
     }
     width_.store(0, std::memory_order_release);
     height_.store(0, std::memory_order_release);
-    return false;
 }
 
-void GrabPort::Close() {
-    std::lock_guard<std::mutex> lock(lifecycle_);
-    if (openCount_ == 0) return;
-    if (--openCount_ != 0) return;
-
-    std::shared_ptr<GrabSession> session = session_.Exchange(nullptr);
-    width_.store(0, std::memory_order_release);
-    height_.store(0, std::memory_order_release);
-    if (!session) return;  // the open had failed and closed the device already
+void GrabPort::StopStreamingLocked(std::shared_ptr<GrabSession> session, bool deviceLost) {
     session->stopping.store(true, std::memory_order_release);
-
-    // Each step has its own handler: a refusal of one must not leave the thread running on
-    // buffers that are about to go, or the device open.
-    try {
-        ContinuousShot = false;
-    } catch (const BcamException& e) {
-        ReportError(e);
-    }
-    const bool onGrabThread =
-        session->threadId.load(std::memory_order_acquire) == platform::CurrentThreadId();
-    try {
-        Notify(Bcam::kFunctionStop, session.get());
-    } catch (const BcamException& e) {
-        ReportError(e);
+    const bool onGrabThread = OnThreadOf(*session);
+    if (!deviceLost) {
+        try {
+            Notify(Bcam::kFunctionStop, session.get());
+        } catch (const BcamException& e) {
+            ReportError(e);
+        }
     }
     // From inside the host's completion callback the thread cannot be waited for: it ends
     // when the callback returns. A thread still in a slow callback after 200 ms is left to end
@@ -222,16 +234,34 @@ void GrabPort::Close() {
     if (!ended) {
         lingering_ = session;
         try {
-            if (armed_.load(std::memory_order_acquire) && IsOpen()) Cancel();
+            if (!deviceLost && armed_.load(std::memory_order_acquire) && IsOpen()) Cancel();
         } catch (const BcamException& e) {
             ReportError(e);
         }
     }
-    try {
-        FreeResources();
-    } catch (const BcamException& e) {
-        ReportError(e);
+    if (!deviceLost) {
+        try {
+            FreeResources();
+        } catch (const BcamException& e) {
+            ReportError(e);
+        }
     }
+    armed_.store(false, std::memory_order_release);
+}
+
+void GrabPort::CloseDeviceLocked() {
+    std::shared_ptr<GrabSession> session = session_.Exchange(nullptr);
+    width_.store(0, std::memory_order_release);
+    height_.store(0, std::memory_order_release);
+    if (IsOpen()) {
+        try {
+            ContinuousShot = false;
+        } catch (const BcamException& e) {
+            ReportError(e);
+        }
+    }
+    if (session) StopStreamingLocked(std::move(session), !IsOpen());
+    // Each step has its own handler: a refusal of one must not leave the device open.
     try {
         CBcam::Close();
     } catch (const BcamException& e) {
@@ -240,24 +270,89 @@ void GrabPort::Close() {
     armed_.store(false, std::memory_order_release);
 }
 
+void GrabPort::Close(int port) {
+    MessageHold hold;
+    std::lock_guard<std::mutex> lock(lifecycle_);
+    const auto it = std::find(ports_.rbegin(), ports_.rend(), port);
+    if (it == ports_.rend()) return;
+    ports_.erase(std::next(it).base());
+    if (!ports_.empty()) {
+        portNumber_.store(ports_.back(), std::memory_order_relaxed);
+        return;
+    }
+    CloseDeviceLocked();
+}
+
+void GrabPort::FitToVideoMode() {
+    MessageHold hold;
+    std::lock_guard<std::mutex> lock(lifecycle_);
+    if (ports_.empty() || !IsOpen() || armed_.load(std::memory_order_acquire)) return;
+    std::shared_ptr<GrabSession> session = session_.Load();
+    if (session && session->modeChanges == VideoModeChanges()) return;
+    if (session) StopStreamingLocked(session_.Exchange(nullptr), false);
+    StartStreamingLocked();
+}
+
+void GrabPort::OnReopened() {
+    {
+        MessageHold hold;
+        std::lock_guard<std::mutex> lock(lifecycle_);
+        if (ports_.empty()) return;
+        // The old thread has ended with the old handle; the driver dropped its resources.
+        if (std::shared_ptr<GrabSession> old = session_.Exchange(nullptr))
+            StopStreamingLocked(std::move(old), true);
+        StartStreamingLocked();
+        if (continuous_.load(std::memory_order_acquire)) {
+            try {
+                ContinuousShot = true;
+            } catch (const BcamException& e) {
+                ReportError(e);
+            }
+        }
+    }
+    if (continuous_.load(std::memory_order_acquire)) Arm();
+}
+
 bool GrabPort::Arm() {
+    if (!armed_.load(std::memory_order_acquire)) {
+        const std::shared_ptr<GrabSession> session = session_.Load();
+        if (!session || session->modeChanges != VideoModeChanges()) FitToVideoMode();
+    }
     if (armed_.exchange(true, std::memory_order_acq_rel)) {
         DebugPrint("%s already armed\n", Name());
         return false;
     }
+    const std::shared_ptr<GrabSession> session = session_.Load();
+    if (!session) {
+        // Nothing to grab into: the set-up's failure has been reported; a closed device says so.
+        armed_.store(false, std::memory_order_release);
+        if (!IsOpen()) ReportError(BcamException(kDeviceNotOpen, "GrabPort::Arm()"));
+        return false;
+    }
+    const int slot = session->next.load(std::memory_order_relaxed);
+    if (session->Direct()) session->Reserve(slot);
+    bool queued = false;
     try {
-        const std::shared_ptr<GrabSession> session = session_.Load();
-        if (!session) {
-            // No buffers: the port opened without its camera, which refuses the grab.
-            GrabImageAsync(nullptr, 0, nullptr, true);
-        } else {
-            const int slot = session->next.load(std::memory_order_relaxed);
-            if (session->Direct()) session->Reserve(slot);
-            GrabImageAsync(session->GrabTarget(slot), session->rawSize, session.get(), true);
-        }
+        GrabImageAsync(session->GrabTarget(slot), session->rawSize, session.get(), false);
+        queued = true;
+        OneShot.SetAsync(nullptr);
     } catch (const BcamException& e) {
         ReportError(e);
-        return false;  // armed stays set: the port grabs no more until it is closed
+        if (!queued) {
+            // Refused: nothing is outstanding, so the next grab may try again.
+            if (session->Direct()) session->Withdraw(slot);
+            armed_.store(false, std::memory_order_release);
+        } else {
+            // The grab waits for a shot that will not come; its cancelled completion frees the
+            // port.
+            session->cancelled.store(true, std::memory_order_release);
+            try {
+                Cancel();
+            } catch (const BcamException&) {
+                // the device is gone; closing the port ends the grab
+            }
+        }
+        return false;
     }
     return true;
 }
@@ -277,10 +372,10 @@ std::uint32_t GrabPort::GrabThread(void* arg) {
                 if (error == kPortClosedUnderWaiter) break;
                 continue;
             }
-            if (context != session.get()) continue;  // not this open's (one-shot requests)
+            if (context != session.get()) continue;  // not this session's (one-shot requests)
             if (code == Bcam::kFunctionStop) break;
             if (code != Bcam::kFunctionGrab) continue;
-            port.OnGrabComplete(*session);
+            port.OnGrabComplete(*session, error);
             if (port.continuous_.load(std::memory_order_acquire) &&
                 !session->stopping.load(std::memory_order_acquire))
                 port.Arm();
@@ -291,19 +386,27 @@ std::uint32_t GrabPort::GrabThread(void* arg) {
     return 1;
 }
 
-void GrabPort::OnGrabComplete(GrabSession& session) {
+void GrabPort::OnGrabComplete(GrabSession& session, std::uint32_t error) {
     const int slot = session.next.load(std::memory_order_relaxed);
-    if (!session.Direct()) {
-        session.Reserve(slot);
-        session.convert(session.raw.data(), session.slots[slot].data(),
-                        static_cast<std::int32_t>(session.width),
-                        static_cast<std::int32_t>(session.height));
+    if (error == 0) {
+        if (!session.Direct()) {
+            session.Reserve(slot);
+            session.convert(session.raw.data(), session.slots[slot].data(),
+                            static_cast<std::int32_t>(session.width),
+                            static_cast<std::int32_t>(session.height));
+        }
+        session.Publish(slot);
+    } else if (session.Direct()) {
+        session.Withdraw(slot);  // half a frame at most; the rows keep the last good one
     }
-    session.Publish(slot);
     // Cleared only now, so that the next grab cannot refill the raw buffer under the
     // conversion.
     armed_.store(false, std::memory_order_release);
     if (session.stopping.load(std::memory_order_acquire)) return;
+    if (error != 0) {
+        if (session.cancelled.exchange(false, std::memory_order_acq_rel)) return;
+        ReportError(BcamException(error, "GrabPort::OnGrabComplete()"));
+    }
     if (const CompleteCallback callback = completeCallback_.load(std::memory_order_acquire))
         callback(0, portNumber_.load(std::memory_order_relaxed));
 }
@@ -312,8 +415,10 @@ bool GrabPort::GetRow(int row, std::uint8_t* dest, int count) const {
     const std::shared_ptr<GrabSession> session = session_.Load();
     if (!session || row < 0 || static_cast<std::uint32_t>(row) >= session->height) return false;
     if (count <= 0 || !dest) return true;
-    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), session->width);
+    // Hosts read several rows, or the whole frame, in one call: the copy ends with the frame.
     const std::size_t offset = static_cast<std::size_t>(row) * session->width;
+    const std::size_t frame = static_cast<std::size_t>(session->width) * session->height;
+    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), frame - offset);
     for (;;) {
         const int slot = session->current.load(std::memory_order_acquire);
         session->readers[slot].fetch_add(1, std::memory_order_seq_cst);

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -85,6 +86,16 @@ bool FileDelete(const char* path) {
         return false;
     }
     if (::unlink(path) == 0) return true;
+    posix::SetLastErrorFromErrno();
+    return false;
+}
+
+bool FileReplace(const char* from, const char* to) {
+    if (!from || !to) {
+        SetLastError(err::kInvalidParameter);
+        return false;
+    }
+    if (::rename(from, to) == 0) return true;
     posix::SetLastErrorFromErrno();
     return false;
 }
