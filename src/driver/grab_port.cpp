@@ -216,7 +216,7 @@ void GrabPort::StartStreamingLocked() {
     height_.store(0, std::memory_order_release);
 }
 
-void GrabPort::StopStreamingLocked(std::shared_ptr<GrabSession> session, bool deviceLost) {
+void GrabPort::StopStreamingLocked(const std::shared_ptr<GrabSession>& session, bool deviceLost) {
     session->stopping.store(true, std::memory_order_release);
     const bool onGrabThread = OnThreadOf(*session);
     if (!deviceLost) {
@@ -228,18 +228,16 @@ void GrabPort::StopStreamingLocked(std::shared_ptr<GrabSession> session, bool de
     }
     // From inside the host's completion callback the thread cannot be waited for: it ends
     // when the callback returns. A thread still in a slow callback after 200 ms is left to end
-    // by itself; it keeps the buffers alive, and the pending grab is cancelled so that the
-    // driver is done with them.
-    const bool ended = !onGrabThread && session->thread.Join(200);
-    if (!ended) {
-        lingering_ = session;
+    // by itself; it keeps the buffers alive.
+    if (onGrabThread || !session->thread.Join(200)) lingering_ = session;
+    if (!deviceLost) {
+        // A pending grab is ended so that the driver is done with the buffers; the caller
+        // keeps them until the device is closed or its resources are freed.
         try {
-            if (!deviceLost && armed_.load(std::memory_order_acquire) && IsOpen()) Cancel();
+            if (armed_.load(std::memory_order_acquire) && IsOpen()) Cancel();
         } catch (const BcamException& e) {
             ReportError(e);
         }
-    }
-    if (!deviceLost) {
         try {
             FreeResources();
         } catch (const BcamException& e) {
@@ -260,7 +258,7 @@ void GrabPort::CloseDeviceLocked() {
             ReportError(e);
         }
     }
-    if (session) StopStreamingLocked(std::move(session), !IsOpen());
+    if (session) StopStreamingLocked(session, !IsOpen());
     // Each step has its own handler: a refusal of one must not leave the device open.
     try {
         CBcam::Close();
@@ -289,7 +287,8 @@ void GrabPort::FitToVideoMode() {
     if (ports_.empty() || !IsOpen() || armed_.load(std::memory_order_acquire)) return;
     std::shared_ptr<GrabSession> session = session_.Load();
     if (session && session->modeChanges == VideoModeChanges()) return;
-    if (session) StopStreamingLocked(session_.Exchange(nullptr), false);
+    const std::shared_ptr<GrabSession> old = session_.Exchange(nullptr);
+    if (old) StopStreamingLocked(old, false);
     StartStreamingLocked();
 }
 
@@ -299,8 +298,8 @@ void GrabPort::OnReopened() {
         std::lock_guard<std::mutex> lock(lifecycle_);
         if (ports_.empty()) return;
         // The old thread has ended with the old handle; the driver dropped its resources.
-        if (std::shared_ptr<GrabSession> old = session_.Exchange(nullptr))
-            StopStreamingLocked(std::move(old), true);
+        const std::shared_ptr<GrabSession> old = session_.Exchange(nullptr);
+        if (old) StopStreamingLocked(old, true);
         StartStreamingLocked();
         if (continuous_.load(std::memory_order_acquire)) {
             try {

@@ -126,9 +126,10 @@ private:
     // Sizes buffers and resources for the current video mode and starts a grab thread; a
     // failure is reported and leaves the port without them.
     void StartStreamingLocked();
-    // Ends the session's thread and frees its resources; `deviceLost`: the device was closed
-    // under it, so there is nothing left to stop on the camera.
-    void StopStreamingLocked(std::shared_ptr<GrabSession> session, bool deviceLost);
+    // Ends the session's thread, its pending grab and its resources; `deviceLost`: the device
+    // was closed under it, so there is nothing left to stop on the camera. The caller keeps
+    // the session until then.
+    void StopStreamingLocked(const std::shared_ptr<GrabSession>& session, bool deviceLost);
     void CloseDeviceLocked();
 
     std::atomic<bool> continuous_{false};
