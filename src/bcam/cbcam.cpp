@@ -76,8 +76,9 @@ struct SyncRequest {
 
 // Released records are kept here for the next request, so that grabbing for hours takes
 // nothing from the heap: a grab and its shot take one record each, and even twenty ports keep
-// only a few dozen in flight. Never destroyed, because records still come back while the
-// library unloads.
+// only a few dozen in flight. The pool itself is never destroyed, because records still come
+// back while the library unloads; at unload it hands its records back to the heap and keeps
+// none from then on, so that an unloaded library leaves no memory behind.
 class RecordPool {
 public:
     BcamOL* Take() {
@@ -86,9 +87,14 @@ public:
     }
     bool Keep(BcamOL* record) {
         std::lock_guard guard(m_Lock);
-        if (m_Count == kCapacity) return false;
+        if (m_Drained || m_Count == kCapacity) return false;
         m_Free[m_Count++] = record;
         return true;
+    }
+    void Drain() {
+        std::lock_guard guard(m_Lock);
+        m_Drained = true;
+        while (m_Count) delete m_Free[--m_Count];
     }
 
 private:
@@ -96,10 +102,15 @@ private:
     std::mutex m_Lock;
     BcamOL* m_Free[kCapacity] = {};
     std::size_t m_Count = 0;
+    bool m_Drained = false;
 };
 
 RecordPool& Records() {
-    static RecordPool& pool = *new RecordPool;
+    alignas(RecordPool) static unsigned char storage[sizeof(RecordPool)];
+    static RecordPool& pool = *::new (storage) RecordPool;
+    static struct Drain {
+        ~Drain() { pool.Drain(); }
+    } drain;
     return pool;
 }
 

@@ -15,7 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <unordered_map>
+#include <map>
 #include <utility>
 
 #include "platform/last_error.h"
@@ -59,7 +59,8 @@ struct WindowInfo {
 
 struct Registry {
     std::mutex mutex;
-    std::unordered_map<Hwnd, WindowInfo> windows;
+    // Ordered maps here: an empty one holds no memory, so nothing is left behind at unload.
+    std::map<Hwnd, WindowInfo> windows;
     std::uintptr_t next = 0x20000;  // window handles, never reused
 };
 
@@ -106,7 +107,7 @@ struct ThreadState {
 
 struct ThreadStates {
     std::mutex mutex;
-    std::unordered_map<std::uint32_t, std::unique_ptr<ThreadState>> byThread;
+    std::map<std::uint32_t, std::unique_ptr<ThreadState>> byThread;
 };
 ThreadStates& TheThreadStates() { return posix::Immortal<ThreadStates>(); }
 
