@@ -358,6 +358,13 @@ TEST_F(ExportsTest, APortFollowsTheVideoModeThatItsFileOrItsCameraSelects) {
         EXPECT_EQ(size[1], c.height);
         const auto frame = GrabFrame(0, size[0], size[1]);
         EXPECT_EQ(frame, ExpectedFrame(c.camera, size[0], size[1]));
+        // a second port restores the same file: the stream it shares is left as it is
+        const std::size_t allocations = sim::Requests(contract::kAllocateResources, c.camera).size();
+        OpenPort(1, c.camera, size);
+        EXPECT_EQ(size[0], c.width);
+        GrabFrame(1, size[0], size[1]);
+        EXPECT_EQ(sim::Requests(contract::kAllocateResources, c.camera).size(), allocations);
+        closeCVLPort(0, 1);
         closeCVLPort(0, 0);
         for (const auto& line : TheMessages().Take())
             EXPECT_EQ(line.find("ERROR: "), std::string::npos) << line;

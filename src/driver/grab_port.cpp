@@ -24,10 +24,18 @@ using Bcam::BcamException;
 // counts itself in `readers` of the slot it copies from and backs off when that slot is being
 // written; the writer waits for the readers of a slot before it reuses it. Row copies are
 // short, so the grab thread never waits for long.
+// What the buffers and resources of a port are made for: the frames of the camera's mode, and
+// the packets its isochronous resources were allocated with.
+struct FrameLayout {
+    std::uint32_t width = 0, height = 0, colorMode = 0, rawSize = 0, bytesPerPacket = 0;
+    bool operator==(const FrameLayout&) const = default;
+};
+
 struct GrabSession {
     GrabPort* port = nullptr;
-    std::uint32_t width = 0, height = 0, rawSize = 0;
-    std::uint32_t modeChanges = 0;      // the camera's count of mode changes it was sized after
+    FrameLayout layout;
+    // The camera's count of mode changes when its layout was last seen to hold.
+    std::atomic<std::uint32_t> modeChanges{0};
     FrameConversion convert = nullptr;  // null: 8-bit frames land in the slots themselves
     std::vector<std::uint8_t> raw;      // grab target of frames that are converted
     std::array<std::vector<std::uint8_t>, 2> slots;
@@ -71,6 +79,7 @@ char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' +
 constexpr std::uint32_t kInvalidArgument = 0x80070057u;
 constexpr std::uint32_t kOutOfMemory = 0x8007000Eu;
 constexpr std::uint32_t kDeviceNotOpen = 0xCFF00004u;
+constexpr std::uint32_t kInvalidData = 13;  // ERROR_INVALID_DATA
 constexpr std::uint32_t kPortClosedUnderWaiter = 735;  // ERROR_ABANDONED_WAIT_0
 
 bool OnThreadOf(const GrabSession& session) {
@@ -146,48 +155,58 @@ void GrabPort::OpenDeviceLocked() {
     StartStreamingLocked();
 }
 
+FrameLayout GrabPort::MeasureLayout() {
+    std::uint32_t format = 0, mode = 0, rate = 0;
+    GetVideoMode(&format, &mode, &rate);
+    FrameLayout layout;
+    Bcam::VideoColorMode colorMode;
+    if (format == Bcam::kFormatSeven) {
+        // Format 7 frames have the size and coding of the camera's current Format 7 mode.
+        Bcam::CFormatSeven& seven = FormatSeven[mode];
+        const Bcam::CSize size = seven.ImageSize();
+        layout.width = size.cx;
+        layout.height = size.cy;
+        colorMode = static_cast<Bcam::VideoColorMode>(seven.ColorCoding());
+        layout.bytesPerPacket = seven.BytePerPacket();
+    } else {
+        const auto size = Bcam::BcamUtility::ImageSize(format, mode);
+        layout.width = size.width;
+        layout.height = size.height;
+        colorMode = Bcam::BcamUtility::ColorMode(format, mode);
+        layout.bytesPerPacket = Bcam::BcamUtility::BytePerPacket(format, mode, rate);
+    }
+    layout.colorMode = static_cast<std::uint32_t>(colorMode);
+    const std::uint32_t bitsPerPixel = Bcam::BcamUtility::BitsPerPixel(colorMode);
+    const std::uint64_t pixels = static_cast<std::uint64_t>(layout.width) * layout.height;
+    const std::uint64_t rawSize = pixels * bitsPerPixel / 8;
+    if (pixels == 0 || rawSize > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
+        throw BcamException(kInvalidArgument, "GrabPort::Open()",
+                            {static_cast<std::uintptr_t>(layout.width)});
+    layout.rawSize = static_cast<std::uint32_t>(rawSize);
+    return layout;
+}
+
 void GrabPort::StartStreamingLocked() {
     bool resources = false;
     try {
         // Taken first: a change that comes while the port is sized is seen at the next grab.
         const std::uint32_t modeChanges = VideoModeChanges();
-        std::uint32_t format = 0, mode = 0, rate = 0;
-        GetVideoMode(&format, &mode, &rate);
-        std::uint32_t width = 0, height = 0;
-        Bcam::VideoColorMode colorMode;
-        if (format == Bcam::kFormatSeven) {
-            // Format 7 frames have the size and coding of the camera's current Format 7 mode.
-            Bcam::CFormatSeven& seven = FormatSeven[mode];
-            const Bcam::CSize size = seven.ImageSize();
-            width = size.cx;
-            height = size.cy;
-            colorMode = static_cast<Bcam::VideoColorMode>(seven.ColorCoding());
-        } else {
-            const auto size = Bcam::BcamUtility::ImageSize(format, mode);
-            width = size.width;
-            height = size.height;
-            colorMode = Bcam::BcamUtility::ColorMode(format, mode);
-        }
-        const std::uint32_t bitsPerPixel = Bcam::BcamUtility::BitsPerPixel(colorMode);
+        const FrameLayout layout = MeasureLayout();
+        const std::uint32_t width = layout.width, height = layout.height;
+        const auto colorMode = static_cast<Bcam::VideoColorMode>(layout.colorMode);
         const std::uint64_t pixels = static_cast<std::uint64_t>(width) * height;
-        const std::uint64_t rawSize = pixels * bitsPerPixel / 8;
-        if (pixels == 0 || rawSize > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
-            throw BcamException(kInvalidArgument, "GrabPort::Open()",
-                                {static_cast<std::uintptr_t>(width)});
 
         auto session = std::make_shared<GrabSession>();
         session->port = this;
-        session->width = width;
-        session->height = height;
-        session->rawSize = static_cast<std::uint32_t>(rawSize);
-        session->modeChanges = modeChanges;
+        session->layout = layout;
+        session->modeChanges.store(modeChanges, std::memory_order_relaxed);
         if (colorMode != Bcam::VideoColorMode::Mono8) {
             session->convert = ConversionForColorMode(static_cast<std::uint32_t>(colorMode));
-            session->raw.resize(session->rawSize);
+            session->raw.resize(layout.rawSize);
         }
         for (auto& slot : session->slots) slot.resize(static_cast<std::size_t>(pixels));
 
-        AllocateResources(1, session->rawSize, 0);
+        AllocateResources(1, layout.rawSize, 0);
         resources = true;
         session->keepAlive = session;
         if (!session->thread.Start(GrabThread, session.get())) {
@@ -286,7 +305,19 @@ void GrabPort::FitToVideoMode() {
     std::lock_guard<std::mutex> lock(lifecycle_);
     if (ports_.empty() || !IsOpen() || armed_.load(std::memory_order_acquire)) return;
     std::shared_ptr<GrabSession> session = session_.Load();
-    if (session && session->modeChanges == VideoModeChanges()) return;
+    const std::uint32_t modeChanges = VideoModeChanges();
+    if (session) {
+        if (session->modeChanges.load(std::memory_order_acquire) == modeChanges) return;
+        // A mode set again as it was (a second open restores the same file) keeps the stream.
+        try {
+            if (MeasureLayout() == session->layout) {
+                session->modeChanges.store(modeChanges, std::memory_order_release);
+                return;
+            }
+        } catch (const BcamException&) {
+            // the camera cannot tell: set up anew, which reports what fails
+        }
+    }
     const std::shared_ptr<GrabSession> old = session_.Exchange(nullptr);
     if (old) StopStreamingLocked(old, false);
     StartStreamingLocked();
@@ -315,7 +346,8 @@ void GrabPort::OnReopened() {
 bool GrabPort::Arm() {
     if (!armed_.load(std::memory_order_acquire)) {
         const std::shared_ptr<GrabSession> session = session_.Load();
-        if (!session || session->modeChanges != VideoModeChanges()) FitToVideoMode();
+        if (!session || session->modeChanges.load(std::memory_order_acquire) != VideoModeChanges())
+            FitToVideoMode();
     }
     if (armed_.exchange(true, std::memory_order_acq_rel)) {
         DebugPrint("%s already armed\n", Name());
@@ -332,7 +364,7 @@ bool GrabPort::Arm() {
     if (session->Direct()) session->Reserve(slot);
     bool queued = false;
     try {
-        GrabImageAsync(session->GrabTarget(slot), session->rawSize, session.get(), false);
+        GrabImageAsync(session->GrabTarget(slot), session->layout.rawSize, session.get(), false);
         queued = true;
         OneShot.SetAsync(nullptr);
     } catch (const BcamException& e) {
@@ -386,13 +418,22 @@ std::uint32_t GrabPort::GrabThread(void* arg) {
 }
 
 void GrabPort::OnGrabComplete(GrabSession& session, std::uint32_t error) {
+    // The mode changed while the grab was pending: a frame of another size or coding is not
+    // read as one of this layout.
+    if (error == 0 && session.modeChanges.load(std::memory_order_acquire) != VideoModeChanges()) {
+        try {
+            if (!(MeasureLayout() == session.layout)) error = kInvalidData;
+        } catch (const BcamException& e) {
+            error = e.Error();
+        }
+    }
     const int slot = session.next.load(std::memory_order_relaxed);
     if (error == 0) {
         if (!session.Direct()) {
             session.Reserve(slot);
             session.convert(session.raw.data(), session.slots[slot].data(),
-                            static_cast<std::int32_t>(session.width),
-                            static_cast<std::int32_t>(session.height));
+                            static_cast<std::int32_t>(session.layout.width),
+                            static_cast<std::int32_t>(session.layout.height));
         }
         session.Publish(slot);
     } else if (session.Direct()) {
@@ -412,11 +453,11 @@ void GrabPort::OnGrabComplete(GrabSession& session, std::uint32_t error) {
 
 bool GrabPort::GetRow(int row, std::uint8_t* dest, int count) const {
     const std::shared_ptr<GrabSession> session = session_.Load();
-    if (!session || row < 0 || static_cast<std::uint32_t>(row) >= session->height) return false;
+    if (!session || row < 0 || static_cast<std::uint32_t>(row) >= session->layout.height) return false;
     if (count <= 0 || !dest) return true;
     // Hosts read several rows, or the whole frame, in one call: the copy ends with the frame.
-    const std::size_t offset = static_cast<std::size_t>(row) * session->width;
-    const std::size_t frame = static_cast<std::size_t>(session->width) * session->height;
+    const std::size_t offset = static_cast<std::size_t>(row) * session->layout.width;
+    const std::size_t frame = static_cast<std::size_t>(session->layout.width) * session->layout.height;
     const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), frame - offset);
     for (;;) {
         const int slot = session->current.load(std::memory_order_acquire);

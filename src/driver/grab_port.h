@@ -24,6 +24,7 @@
 namespace fennex::driver {
 
 struct GrabSession;
+struct FrameLayout;
 
 // The current open's session, shared by host threads and the grab thread. Its lock is held only
 // to copy or swap the pointer, never across other work, so no caller waits for long. (A plain
@@ -121,6 +122,8 @@ private:
     static std::uint32_t GrabThread(void* arg);
     void OnGrabComplete(GrabSession& session, std::uint32_t error);
     void ReportError(const Bcam::BcamException& e) const;
+    // The frames and packets of the camera's current mode, asked of the camera.
+    FrameLayout MeasureLayout();
     // The steps below run under lifecycle_.
     void OpenDeviceLocked();
     // Sizes buffers and resources for the current video mode and starts a grab thread; a
