@@ -120,7 +120,7 @@ std::vector<ProfileCase> Cases() {
         // Cut lists: the count is size - 2 and the byte at size - 2 ends the list. Windows also
         // writes a NUL into the last byte; Wine leaves it, so the table does not look at it.
         {"section names cut to the buffer", true, "[abc]\r\n[defgh]\r\n",
-         {Names(7, 5, "abc\0d\0"s), Names(2, 0, "\0"s), Names(1, 0, ""), Names(0, 0, "")}},
+         {Names(7, 5, "abc\0d\0"s), Names(5, 3, "abc\0"s), Names(2, 0, "\0"s), Names(1, 0, ""), Names(0, 0, "")}},
         {"writing creates the file and the section", false, "",
          {Write("s", "k", "v"), Value("s", "k", "v"), Names(10, 2, "s\0\0"s)}},
         {"writing replaces a key in place and keeps the rest", true, classic,
@@ -138,7 +138,7 @@ std::vector<ProfileCase> Cases() {
           Value("a", "k", "v")}},
         {"texts that would inject lines are refused and change nothing", true, classic,
          {Refused("camera", "gain", "1\r\nInjected=1"), Refused("camera", "a=b", "1"),
-          Refused("camera", "[Other]", "1"), Refused("a\r\nb", "k", "1"),
+          Refused("camera", "[Other]", "1"), Refused("a\r\nb", "k", "1"), Refused("camera]x", "k", "1"),
           WriteSection("camera", "ok=1\0bad\r\n[x]\0\0"s, false), Unchanged()}},
         {"over-long values are cut to the buffer", false, "",
          {Write("s", "long", kLongValue.c_str()), Get("s", "long", "", 1024, 1023, kLongValue.substr(0, 1023)),

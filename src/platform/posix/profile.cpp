@@ -420,9 +420,10 @@ std::uint32_t CopyValue(std::string_view value, char* buffer, std::uint32_t size
     return static_cast<std::uint32_t>(n);
 }
 
-// Names each terminated, then one more NUL; when cut, the last name is cut short, the list
-// still ends in two NULs and the count is size - 2. A list that fills the buffer exactly is
-// whole, but counted as the system counts it: size - 2.
+// Names each terminated, then one more NUL. A name goes in whole only while a byte stays free
+// behind its NUL; otherwise the list is cut there: as much of the name as fits, two NULs and
+// the count size - 2. So a list that fills the buffer exactly is whole but counted as cut, as
+// the system counts it.
 std::uint32_t CopyList(const std::vector<std::string_view>& names, char* buffer,
                        std::uint32_t size) {
     if (size == 0) return 0;
@@ -432,7 +433,7 @@ std::uint32_t CopyList(const std::vector<std::string_view>& names, char* buffer,
     }
     std::size_t pos = 0;
     for (std::string_view name : names) {
-        if (pos + name.size() + 1 > size - 1) {
+        if (pos + name.size() + 1 >= size - 1) {
             const std::size_t room = size - 2 - pos;
             std::memcpy(buffer + pos, name.data(), room);
             buffer[size - 2] = '\0';
@@ -446,7 +447,7 @@ std::uint32_t CopyList(const std::vector<std::string_view>& names, char* buffer,
     }
     buffer[pos] = '\0';
     if (pos == 0) buffer[1] = '\0';
-    return static_cast<std::uint32_t>(pos + 1 == size ? size - 2 : pos);
+    return static_cast<std::uint32_t>(pos);
 }
 
 std::vector<std::string_view> SectionNamesOf(const Document& doc) {
