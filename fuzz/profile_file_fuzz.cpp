@@ -114,8 +114,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 writtenSection = step.section;
                 break;
         }
-        // Sections and keys compare ignoring case; a write elsewhere leaves the watched key.
-        auto same = [](const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; };
+        // Sections and keys compare ignoring case and the spaces around them; a write
+        // elsewhere leaves the watched key.
+        auto same = [](const std::string& a, const std::string& b) {
+            auto trimmed = [](const std::string& t) {
+                const std::size_t first = t.find_first_not_of(' ');
+                return first == t.npos ? std::string() : t.substr(first, t.find_last_not_of(' ') - first + 1);
+            };
+            return strcasecmp(trimmed(a).c_str(), trimmed(b).c_str()) == 0;
+        };
         const bool touched = same(writtenSection, watchedSection) && (writtenKey.empty() || step.kind == 3 ||
                                                                       same(writtenKey, watchedKey));
         if (wrote && watched && !touched && Read(watchedSection, watchedKey) != before) std::abort();
