@@ -1,9 +1,11 @@
 // Profile (INI) files as the Win32 profile services read and write them.
 //
-// Reading: lines end at CR, LF or CRLF; a UTF-8 byte-order mark is skipped; a file that starts
-// with a UTF-16 byte-order mark (either byte order) is UTF-16 text, read and written as such,
-// our side of it UTF-8. Spaces around lines and names are dropped, but a tab belongs to the
-// name; values lose their blanks at both ends. A line whose first character is ';' is a
+// Reading: lines end at CR, LF or CRLF. A file that starts with a UTF-16 byte-order mark
+// (either byte order) is UTF-16 text, read and written as such; our side of it is UTF-8. A
+// UTF-8 byte-order mark is skipped and kept: Windows reads it as part of the first line and
+// so loses the first section of a file a user saved with one; we keep that section, as Wine
+// does. Spaces around lines and names are dropped, but a tab belongs to a name; values lose
+// their blanks at both ends. A line whose first character after its spaces is ';' is a
 // comment: never a key, never listed, never replaced or deleted. "[name" opens a section (the
 // text up to the first ']', or to the end of the line when there is none; anything after it is
 // ignored); "key=value" splits at the first '='; any other line is kept but is not a key. Names
