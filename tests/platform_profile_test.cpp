@@ -263,14 +263,19 @@ TEST(PlatformProfile, FilesThatCannotBeWrittenReportWhy) {
         std::uint32_t writeError;
         std::uint32_t readError;  // kAnyError: the value read is the file's
         const char* value;
+        const char* wineDiffers = nullptr;
     };
     const std::vector<Case> cases = {
         {dir.Path().string(), err::kAccessDenied, kAnyError, "d"},
         {dir.File("no-such-dir/x.ini"), err::kPathNotFound, err::kPathNotFound, "d"},
-        {readOnly, err::kAccessDenied, kAnyError, "old"},
+        {readOnly, err::kAccessDenied, kAnyError, "old", "Wine writes into a read-only file (at least as root)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
+        if (c.wineDiffers && fennex::test::RunningUnderWine()) {
+            std::printf("not held under Wine: %s (%s)\n", c.file.c_str(), c.wineDiffers);
+            continue;
+        }
         SetLastError(0);
         EXPECT_FALSE(ProfileWriteString("s", "k", "v", c.file.c_str()));
         EXPECT_EQ(LastError(), c.writeError);
