@@ -153,6 +153,11 @@ std::vector<ProfileCase> Cases() {
          {Value("s", "k", "v"), Write("s", "n", "1"), Is(Utf16("[s]\r\nk=v\r\nn=1\r\n", true))}},
         {"UTF-16 files, big-endian", true, Utf16("[s]\r\nk=v\r\n", false),
          {Value("s", "k", "v"), Write("s", "k", "2"), Names(4, 2, "s\0\0"s), Is(Utf16("[s]\r\nk=2\r\n", false))}},
+        {"UTF-16 text beyond ASCII reads as UTF-8 and is kept as it was", true,
+         "\xFF\xFE[\0s\0]\0\r\0\n\0k\0=\0\xE9\0\x3D\xD8\x00\xDE\x00\xD8\r\0\n\0"s,
+         {Value("s", "k", "\xC3\xA9\xF0\x9F\x98\x80\xED\xA0\x80"), Write("s", "n", "1"),
+          Is("\xFF\xFE[\0s\0]\0\r\0\n\0k\0=\0\xE9\0\x3D\xD8\x00\xDE\x00\xD8\r\0\n\0n\0=\0\x31\0\r\0\n\0"s)},
+         "Wine reads into its ANSI code page, ours is UTF-8"},
         // Windows itself reads the mark as part of the first line and so loses its section; we
         // read past it, as Wine does, and keep it.
         {"a UTF-8 byte-order mark is read past and kept", true, "\xEF\xBB\xBF[s]\r\nk=v\r\n",

@@ -145,12 +145,16 @@ FileText Decode(std::string raw) {
 std::uint32_t NextCodePoint(std::string_view text, std::size_t& pos) {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = byte(pos);
-    std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 && lead < 0xF5 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+    const std::size_t length = lead < 0x80                  ? 1
+                               : lead >= 0xF0 && lead < 0xF5 ? 4
+                               : lead >= 0xE0                ? 3
+                               : lead >= 0xC2                ? 2
+                                                             : 0;
     if (length == 0 || pos + length > text.size()) {
         ++pos;
         return 0xFFFD;
     }
-    std::uint32_t cp = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+    std::uint32_t cp = lead & (0xFFu >> (length == 1 ? 0 : length + 1));
     for (std::size_t i = 1; i < length; ++i) {
         if ((byte(pos + i) & 0xC0) != 0x80) {
             ++pos;
