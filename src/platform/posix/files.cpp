@@ -66,7 +66,7 @@ std::uint32_t FileSearch(const char* fileName, char* buffer, std::uint32_t size)
     if (name.find('/') != name.npos) {
         if (Exists(name)) found = FullPath(name);
     } else {
-        for (const std::string& dir : {CurrentDirectory(), std::string(HostExecutableDirectory())}) {
+        for (const std::string& dir : {std::string(HostExecutableDirectory()), CurrentDirectory()}) {
             const std::string candidate = dir + "/" + name;
             if (Exists(candidate)) {
                 found = FullPath(candidate);
