@@ -21,9 +21,9 @@ using Bcam::BcamException;
 // reference, so the buffers live as long as anything can still touch them.
 //
 // Frames alternate between two slots. The slot being written is marked `writing`; a reader
-// counts itself in `readers` of the slot it copies from and backs off when that slot is being
-// written; the writer waits for the readers of a slot before it reuses it. Row copies are
-// short, so the grab thread never waits for long.
+// announces the slot it copies from and backs off when that slot is being written; the writer
+// waits for the readers of a slot before it reuses it. Row copies are short, so the grab thread
+// never waits for long.
 struct GrabSession {
     GrabPort* port = nullptr;
     std::uint32_t width = 0, height = 0, rawSize = 0;
@@ -32,7 +32,6 @@ struct GrabSession {
     std::array<std::vector<std::uint8_t>, 2> slots;
     std::atomic<int> current{0};
     std::atomic<int> next{1};
-    std::array<std::atomic<int>, 2> readers{};
     std::array<std::atomic<bool>, 2> writing{};
     std::atomic<bool> stopping{false};
     std::atomic<std::uint32_t> threadId{0};
@@ -43,8 +42,8 @@ struct GrabSession {
     std::uint8_t* GrabTarget(int slot) { return Direct() ? slots[slot].data() : raw.data(); }
 
     void Reserve(int slot) {
-        writing[slot].store(true, std::memory_order_seq_cst);
-        while (readers[slot].load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
+        writing[slot].store(true, std::memory_order_relaxed);
+        WaitForFrameReaders(this, slot);
     }
     void Publish(int slot) {
         writing[slot].store(false, std::memory_order_release);
@@ -309,21 +308,27 @@ void GrabPort::OnGrabComplete(GrabSession& session) {
 }
 
 bool GrabPort::GetRow(int row, std::uint8_t* dest, int count) const {
-    const std::shared_ptr<GrabSession> session = session_.Load();
-    if (!session || row < 0 || static_cast<std::uint32_t>(row) >= session->height) return false;
+    FrameRead read;
+    GrabSession* session = session_.Live();
+    for (;;) {
+        if (!session) return false;
+        read.Announce(session);
+        GrabSession* const live = session_.Live();
+        if (live == session) break;
+        session = live;  // replaced meanwhile
+    }
+    if (row < 0 || static_cast<std::uint32_t>(row) >= session->height) return false;
     if (count <= 0 || !dest) return true;
     const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), session->width);
     const std::size_t offset = static_cast<std::size_t>(row) * session->width;
     for (;;) {
         const int slot = session->current.load(std::memory_order_acquire);
-        session->readers[slot].fetch_add(1, std::memory_order_seq_cst);
-        if (!session->writing[slot].load(std::memory_order_seq_cst)) {
+        read.AnnounceSlot(slot);
+        if (!session->writing[slot].load(std::memory_order_acquire)) {
             std::memcpy(dest, session->slots[slot].data() + offset, n);
-            session->readers[slot].fetch_sub(1, std::memory_order_release);
             return true;
         }
         // That frame is being replaced; the newer one is published in a moment.
-        session->readers[slot].fetch_sub(1, std::memory_order_release);
         std::this_thread::yield();
     }
 }

@@ -1,0 +1,43 @@
+// Readers of frame buffers that take no lock and make no atomic read-modify-write: a host reads
+// a frame in hundreds of row calls, and each of those would cost more than the row's copy.
+//
+// A reading thread announces in a record of its own what it copies from (a buffer owner and a
+// slot in it), with plain stores, and then checks that it may still read there. A writer that
+// is about to refill a slot, or to free an owner, first marks it so that new readers keep off,
+// then waits in WaitForReaders: a process-wide barrier orders every reader's announcement
+// before the writer's look at the records and the writer's mark before every reader's later
+// check, so either the writer sees the reader and waits for its copy to end, or the reader sees
+// the mark and keeps off. Copies are short; the writer never waits for long.
+#pragma once
+
+#include <atomic>
+
+namespace fennex::driver {
+
+class FrameRead {
+public:
+    // Takes the calling thread's record for the length of this read.
+    FrameRead();
+    // Ends the announcement; the copy is done before any writer that looks afterwards.
+    ~FrameRead();
+    FrameRead(const FrameRead&) = delete;
+    FrameRead& operator=(const FrameRead&) = delete;
+
+    // Reads from `owner`, no slot yet. Check afterwards that the owner is still the one to
+    // read from.
+    void Announce(const void* owner);
+    // Reads slot `slot` of the announced owner. Check afterwards that it is not being refilled.
+    void AnnounceSlot(int slot);
+
+    struct Record;
+
+private:
+    Record* record_;
+    bool borrowed_;
+};
+
+// For writers, after marking: waits until no reader announced before the mark is in `slot` of
+// `owner` (slot -1: in any of its slots).
+void WaitForFrameReaders(const void* owner, int slot);
+
+}  // namespace fennex::driver
