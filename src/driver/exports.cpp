@@ -88,6 +88,8 @@ std::mutex g_systemPathLock;
 char g_systemPath[256];
 
 Library& TheLibrary() {
+    // Every row read comes through here: once made, the library is found without the once-call.
+    if (Library* library = g_library.load(std::memory_order_acquire)) return *library;
     std::call_once(g_once, [] {
         static Library library;
         g_library.store(&library, std::memory_order_release);

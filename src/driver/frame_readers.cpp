@@ -7,12 +7,6 @@
 
 namespace fennex::driver {
 
-struct alignas(64) FrameRead::Record {  // a cache line each: readers do not share lines
-    std::atomic<const void*> owner{nullptr};
-    std::atomic<int> slot{-1};
-    std::atomic<bool> taken{false};
-};
-
 namespace {
 
 // Records that reading threads keep for their lifetime, and a few lent for one read at a time
@@ -35,51 +29,26 @@ struct KeptRecord {
     }
 };
 thread_local KeptRecord t_kept;
-thread_local FrameRead::Record* t_record = nullptr;
 
-FrameRead::Record* Keep() {
+}  // namespace
+
+void FrameRead::Claim() {
     for (std::size_t i = 0; i < kKept; ++i)
         if (Take(g_records[i])) {
             t_kept.record = &g_records[i];
             t_record = &g_records[i];
-            return t_record;
+            record_ = t_record;
+            return;
         }
-    return nullptr;
-}
-
-FrameRead::Record& Borrow() {
+    borrowed_ = true;
     for (;;) {
         for (std::size_t i = kKept; i < g_records.size(); ++i)
-            if (Take(g_records[i])) return g_records[i];
+            if (Take(g_records[i])) {
+                record_ = &g_records[i];
+                return;
+            }
         std::this_thread::yield();  // each holder is in the middle of one copy
     }
-}
-
-}  // namespace
-
-FrameRead::FrameRead() : record_(t_record), borrowed_(false) {
-    if (record_) return;
-    record_ = Keep();
-    if (record_) return;
-    record_ = &Borrow();
-    borrowed_ = true;
-}
-
-FrameRead::~FrameRead() {
-    record_->owner.store(nullptr, std::memory_order_release);
-    if (borrowed_) record_->taken.store(false, std::memory_order_release);
-}
-
-// Plain stores; the writer's barrier orders them against its mark.
-void FrameRead::Announce(const void* owner) {
-    record_->slot.store(-1, std::memory_order_relaxed);
-    record_->owner.store(owner, std::memory_order_relaxed);
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-}
-
-void FrameRead::AnnounceSlot(int slot) {
-    record_->slot.store(slot, std::memory_order_relaxed);
-    std::atomic_signal_fence(std::memory_order_seq_cst);
 }
 
 void WaitForFrameReaders(const void* owner, int slot) {

@@ -16,22 +16,43 @@ namespace fennex::driver {
 
 class FrameRead {
 public:
+    struct alignas(64) Record {  // a cache line each: readers do not share lines
+        std::atomic<const void*> owner{nullptr};
+        std::atomic<int> slot{-1};
+        std::atomic<bool> taken{false};
+    };
+
     // Takes the calling thread's record for the length of this read.
-    FrameRead();
+    FrameRead() : record_(t_record), borrowed_(false) {
+        if (!record_) Claim();
+    }
     // Ends the announcement; the copy is done before any writer that looks afterwards.
-    ~FrameRead();
+    ~FrameRead() {
+        record_->owner.store(nullptr, std::memory_order_release);
+        if (borrowed_) record_->taken.store(false, std::memory_order_release);
+    }
     FrameRead(const FrameRead&) = delete;
     FrameRead& operator=(const FrameRead&) = delete;
 
     // Reads from `owner`, no slot yet. Check afterwards that the owner is still the one to
-    // read from.
-    void Announce(const void* owner);
+    // read from. Plain stores: the writer's barrier orders them against its mark.
+    void Announce(const void* owner) {
+        record_->slot.store(-1, std::memory_order_relaxed);
+        record_->owner.store(owner, std::memory_order_relaxed);
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+    }
     // Reads slot `slot` of the announced owner. Check afterwards that it is not being refilled.
-    void AnnounceSlot(int slot);
-
-    struct Record;
+    void AnnounceSlot(int slot) {
+        record_->slot.store(slot, std::memory_order_relaxed);
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+    }
 
 private:
+    // The thread's own record, once it has one.
+    static inline thread_local Record* t_record = nullptr;
+    // Takes a record for the thread, or lends one for this read when none is left.
+    void Claim();
+
     Record* record_;
     bool borrowed_;
 };
