@@ -20,22 +20,11 @@ bool Take(FrameRead::Record& record) {
            !record.taken.exchange(true, std::memory_order_acquire);
 }
 
-// Gives the thread's record back when the thread ends. Touched once per thread, so that the
-// read path itself reaches only a plain thread-local pointer.
-struct KeptRecord {
-    FrameRead::Record* record = nullptr;
-    ~KeptRecord() {
-        if (record) record->taken.store(false, std::memory_order_release);
-    }
-};
-thread_local KeptRecord t_kept;
-
 }  // namespace
 
 void FrameRead::Claim() {
     for (std::size_t i = 0; i < kKept; ++i)
         if (Take(g_records[i])) {
-            t_kept.record = &g_records[i];
             t_record = &g_records[i];
             record_ = t_record;
             return;
@@ -49,6 +38,12 @@ void FrameRead::Claim() {
             }
         std::this_thread::yield();  // each holder is in the middle of one copy
     }
+}
+
+void FrameRead::LeaveThread() {
+    if (!t_record) return;
+    t_record->taken.store(false, std::memory_order_release);
+    t_record = nullptr;
 }
 
 void WaitForFrameReaders(const void* owner, int slot) {

@@ -47,6 +47,11 @@ public:
         std::atomic_signal_fence(std::memory_order_seq_cst);
     }
 
+    // Gives back the calling thread's record; for a thread of ours that is about to end. (No
+    // thread-local destructor does it: one would keep the library from unloading.) Records of
+    // other threads that end are not reused; once none is left, reads borrow one each time.
+    static void LeaveThread();
+
 private:
     // The thread's own record, once it has one.
     static inline thread_local Record* t_record = nullptr;
