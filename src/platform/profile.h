@@ -33,6 +33,10 @@ std::uint32_t FileSearch(const char* fileName, char* buffer, std::uint32_t size)
 // DeleteFileA.
 bool FileDelete(const char* path);
 
+// MoveFileExA with MOVEFILE_REPLACE_EXISTING: `to` is replaced by `from` in one step, so that
+// a reader finds either the old file or the new one, whole.
+bool FileReplace(const char* from, const char* to);
+
 // The directory of the running executable, ending without a separator.
 const char* HostExecutableDirectory();
 
