@@ -169,15 +169,19 @@ TEST_F(ExportsTest, ConcurrencyClosingFromTheCompletionCallbackDoesNotDeadlock) 
 
 // A debug procedure and a callback that call back into the library while it reports or
 // announces: nothing is locked against them.
-std::function<void()> g_reentry;
+std::function<void()> g_reentry;  // set before host code runs, run by its first call only
 std::atomic<int> g_reentered{0};
+std::atomic<bool> g_reentryDone{false};
+void Reenter() {
+    if (g_reentered.fetch_add(1) != 0) return;
+    g_reentry();
+    g_reentryDone.store(true, std::memory_order_release);
+}
 void FENNEX_CALL ReenteringDebugProc(const char* text) {
     Messages::Receive(text);
-    if (g_reentry && g_reentered++ == 0) g_reentry();
+    Reenter();
 }
-void FENNEX_CALL ReenteringCallback(int, int) {
-    if (g_reentry && g_reentered++ == 0) g_reentry();
-}
+void FENNEX_CALL ReenteringCallback(int, int) { Reenter(); }
 
 TEST_F(ExportsTest, ConcurrencyHostCodeMayCallBackIntoTheLibrary) {
     int size[2] = {0, 0};
@@ -203,11 +207,7 @@ TEST_F(ExportsTest, ConcurrencyHostCodeMayCallBackIntoTheLibrary) {
              OpenPort(0, kMono);
              ASSERT_EQ(setCompleteCallback(0, 0, ReenteringCallback), 1);
          },
-         [] {
-             doCVLGrab(0, 0);
-             for (int i = 0; i < 1000 && g_reentered.load() == 0; ++i)
-                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
-         },
+         [] { doCVLGrab(0, 0); },
          [&] {
              configure();
              closeCVLPort(0, 0);
@@ -218,10 +218,13 @@ TEST_F(ExportsTest, ConcurrencyHostCodeMayCallBackIntoTheLibrary) {
         SCOPED_TRACE(c.what);
         c.setup();
         g_reentered = 0;
+        g_reentryDone = false;
         g_reentry = c.reentry;
         setDebugMsgProc(ReenteringDebugProc);
         c.call();
-        EXPECT_GE(g_reentered.load(), 1);
+        for (int i = 0; i < 1000 && !g_reentryDone.load(std::memory_order_acquire); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        EXPECT_TRUE(g_reentryDone.load(std::memory_order_acquire));
         setDebugMsgProc(Messages::Receive);
         g_reentry = nullptr;
         sim::ClearFaults();
