@@ -1,8 +1,9 @@
 // Latency of one grab: from doCVLGrab on a host thread to the start of the completion callback
 // on the grab thread, median and 99th percentile, in single-shot mode with the simulated driver
-// delivering at once. Beside it, in the same run, a bare hand-off of the same shape between two
-// threads (the host wakes a waiting thread, which calls a callback), and the simulated camera's
-// own time to paint one frame, which every grab includes and a kernel driver does not add.
+// delivering at once. Beside it, in the same run, a bare hand-off of the same shape between
+// threads (the host wakes a waiting thread, which calls a callback; or that thread wakes a
+// second, which calls it), and the simulated camera's own time to paint one frame, which every
+// grab includes and a kernel driver does not add.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -120,33 +121,45 @@ void GrabToCallback(benchmark::State& state, const std::string& camera, std::uin
 }
 
 // The reference: the host wakes a thread that waits for work, and that thread calls the
-// callback. Nothing else: no driver, no frame, no conversion.
+// callback. Nothing else: no driver, no frame, no conversion. With two hops the first thread
+// wakes a second, which calls the callback, as a grab goes from the host to the driver's
+// thread and from there to the grab thread.
 void BareHandOff(benchmark::State& state) {
-    std::atomic<std::uint64_t> work{0};
+    const auto hops = static_cast<std::size_t>(state.range(0));
+    std::vector<std::atomic<std::uint64_t>> work(hops);
     std::atomic<bool> stop{false};
-    std::thread worker([&] {
-        std::uint64_t done = 0;
-        for (;;) {
-            work.wait(done, std::memory_order_acquire);
-            if (stop.load(std::memory_order_acquire)) return;
-            done = work.load(std::memory_order_acquire);
-            Stamp(0, 0);
-        }
-    });
+    std::vector<std::thread> workers;
+    for (std::size_t hop = 0; hop < hops; ++hop)
+        workers.emplace_back([&, hop] {
+            std::uint64_t done = 0;
+            for (;;) {
+                work[hop].wait(done, std::memory_order_acquire);
+                if (stop.load(std::memory_order_acquire)) return;
+                done = work[hop].load(std::memory_order_acquire);
+                if (hop + 1 == hops) {
+                    Stamp(0, 0);
+                } else {
+                    work[hop + 1].fetch_add(1, std::memory_order_release);
+                    work[hop + 1].notify_one();
+                }
+            }
+        });
     Sample(state, [&] {
-        work.fetch_add(1, std::memory_order_release);
-        work.notify_one();
+        work[0].fetch_add(1, std::memory_order_release);
+        work[0].notify_one();
     });
     stop.store(true, std::memory_order_release);
-    work.fetch_add(1, std::memory_order_release);
-    work.notify_one();
-    worker.join();
+    for (auto& w : work) {
+        w.fetch_add(1, std::memory_order_release);
+        w.notify_one();
+    }
+    for (auto& worker : workers) worker.join();
 }
 
 const std::string kMono = "MONO&SIM640#0030530000A10001";
 const std::string kColour = "COLR&SIM1600#0030530000A20002";
 
-BENCHMARK(BareHandOff)->UseManualTime()->MinTime(1.0);
+BENCHMARK(BareHandOff)->Arg(1)->Arg(2)->UseManualTime()->MinTime(1.0);
 BENCHMARK_CAPTURE(GrabToCallback, mono8_640x480, kMono, 0, 5)->UseManualTime()->MinTime(1.0);
 BENCHMARK_CAPTURE(GrabToCallback, yuv422_640x480, kColour, 0, 3)->UseManualTime()->MinTime(1.0);
 BENCHMARK_CAPTURE(GrabToCallback, rgb8_1600x1200, kColour, 2, 4)->UseManualTime()->MinTime(1.0);

@@ -1,6 +1,7 @@
 // Continuous grabbing while host threads read rows and properties; closing from the callback.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <thread>
@@ -100,6 +101,41 @@ TEST_F(ExportsTest, ConcurrencyContinuousFramesStayWholeWhileHostThreadsRead) {
     closeCVLPort(0, 0);
     EXPECT_EQ(Bcam::CBcam::BcamOLsInUse(), recordsBefore);  // every request record came back
     g_checker = nullptr;
+}
+
+// Host threads read rows while the port is closed and opened again under them: a read copies a
+// whole row of one frame, or nothing (zeros before the first frame of an open), and never
+// touches buffers of a closed port.
+TEST_F(ExportsTest, ConcurrencyRowReadsWhileThePortClosesAndOpens) {
+    sim::EditCamera(kMono, [](sim::CameraDesc& d) { d.testImage = 2; });
+    int size[2];
+    OpenPort(0, kMono, size);
+    const int width = size[0], height = size[1];
+    GrabFrame(0, width, height);
+    std::atomic<bool> stop{false};
+    std::atomic<int> badRows{0}, rowsRead{0};
+    std::vector<std::thread> hosts;
+    for (int t = 0; t < 2; ++t)
+        hosts.emplace_back([&] {
+            std::vector<std::uint8_t> row(width);
+            for (int y = 0; !stop.load(); y = (y + 1) % height) {
+                std::fill(row.begin(), row.end(), 0);
+                getCVLGrabRow(0, 0, row.data(), y, 0, width - 1);
+                const bool empty = std::all_of(row.begin(), row.end(), [](auto b) { return b == 0; });
+                if (!empty && !RowIsWhole(row.data(), y, width, nullptr)) ++badRows;
+                ++rowsRead;
+            }
+        });
+    for (int i = 0; i < 10; ++i) {
+        closeCVLPort(0, 0);
+        OpenPort(0, kMono, size);
+        GrabFrame(0, width, height);
+    }
+    stop = true;
+    for (auto& h : hosts) h.join();
+    EXPECT_GT(rowsRead.load(), 0);
+    EXPECT_EQ(badRows.load(), 0);
+    closeCVLPort(0, 0);
 }
 
 std::atomic<int> g_closedFromCallback{0};

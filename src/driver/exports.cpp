@@ -92,6 +92,8 @@ std::mutex g_systemPathLock;
 char g_systemPath[256];
 
 Library& TheLibrary() {
+    // Every row read comes through here: once made, the library is found without the once-call.
+    if (Library* library = g_library.load(std::memory_order_acquire)) return *library;
     // A failed enumeration is reported while the table is built; the host hears of it once
     // the table stands, so that its procedure may ask for the table.
     MessageHold hold;

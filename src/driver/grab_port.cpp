@@ -17,13 +17,6 @@ namespace fennex::driver {
 
 using Bcam::BcamException;
 
-// Everything a port needs between its first open and its last close. The grab thread holds a
-// reference, so the buffers live as long as anything can still touch them.
-//
-// Frames alternate between two slots. The slot being written is marked `writing`; a reader
-// counts itself in `readers` of the slot it copies from and backs off when that slot is being
-// written; the writer waits for the readers of a slot before it reuses it. Row copies are
-// short, so the grab thread never waits for long.
 // What the buffers and resources of a port are made for: the frames of the camera's mode, and
 // the packets its isochronous resources were allocated with.
 struct FrameLayout {
@@ -31,6 +24,13 @@ struct FrameLayout {
     bool operator==(const FrameLayout&) const = default;
 };
 
+// Everything a port needs between its first open and its last close. The grab thread holds a
+// reference, so the buffers live as long as anything can still touch them.
+//
+// Frames alternate between two slots. The slot being written is marked `writing`; a reader
+// announces the slot it copies from and backs off when that slot is being written; the writer
+// waits for the readers of a slot before it reuses it. Row copies are short, so the grab thread
+// never waits for long.
 struct GrabSession {
     GrabPort* port = nullptr;
     FrameLayout layout;
@@ -41,7 +41,6 @@ struct GrabSession {
     std::array<std::vector<std::uint8_t>, 2> slots;
     std::atomic<int> current{0};
     std::atomic<int> next{1};
-    std::array<std::atomic<int>, 2> readers{};
     std::array<std::atomic<bool>, 2> writing{};
     std::atomic<bool> stopping{false};
     // A grab whose shot was refused is cancelled by Arm; its completion is not news to the host.
@@ -54,8 +53,8 @@ struct GrabSession {
     std::uint8_t* GrabTarget(int slot) { return Direct() ? slots[slot].data() : raw.data(); }
 
     void Reserve(int slot) {
-        writing[slot].store(true, std::memory_order_seq_cst);
-        while (readers[slot].load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
+        writing[slot].store(true, std::memory_order_relaxed);
+        WaitForFrameReaders(this, slot);
     }
     // The slot keeps no new frame: the one announced last stays current.
     void Withdraw(int slot) { writing[slot].store(false, std::memory_order_release); }
@@ -414,6 +413,7 @@ std::uint32_t GrabPort::GrabThread(void* arg) {
     } catch (const BcamException&) {
         // The device went away under the thread; its port is being closed.
     }
+    FrameRead::LeaveThread();  // the host's row reads in the callbacks used it
     return 1;
 }
 
@@ -452,8 +452,16 @@ void GrabPort::OnGrabComplete(GrabSession& session, std::uint32_t error) {
 }
 
 bool GrabPort::GetRow(int row, std::uint8_t* dest, int count) const {
-    const std::shared_ptr<GrabSession> session = session_.Load();
-    if (!session || row < 0 || static_cast<std::uint32_t>(row) >= session->layout.height) return false;
+    FrameRead read;
+    GrabSession* session = session_.Live();
+    for (;;) {
+        if (!session) return false;
+        read.Announce(session);
+        GrabSession* const live = session_.Live();
+        if (live == session) break;
+        session = live;  // replaced meanwhile
+    }
+    if (row < 0 || static_cast<std::uint32_t>(row) >= session->layout.height) return false;
     if (count <= 0 || !dest) return true;
     // Hosts read several rows, or the whole frame, in one call: the copy ends with the frame.
     const std::size_t offset = static_cast<std::size_t>(row) * session->layout.width;
@@ -461,14 +469,12 @@ bool GrabPort::GetRow(int row, std::uint8_t* dest, int count) const {
     const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), frame - offset);
     for (;;) {
         const int slot = session->current.load(std::memory_order_acquire);
-        session->readers[slot].fetch_add(1, std::memory_order_seq_cst);
-        if (!session->writing[slot].load(std::memory_order_seq_cst)) {
+        read.AnnounceSlot(slot);
+        if (!session->writing[slot].load(std::memory_order_acquire)) {
             std::memcpy(dest, session->slots[slot].data() + offset, n);
-            session->readers[slot].fetch_sub(1, std::memory_order_release);
             return true;
         }
         // That frame is being replaced; the newer one is published in a moment.
-        session->readers[slot].fetch_sub(1, std::memory_order_release);
         std::this_thread::yield();
     }
 }

@@ -5,7 +5,8 @@
 // conversion, the completion callback and, in continuous mode, Arm. Open and Close are
 // serialised per port. Frames are handed from the grab thread to readers through two frame
 // slots: the frame announced by a callback stays intact until the next callback, and the grab
-// thread waits only for row copies still running on a slot it is about to reuse.
+// thread waits only for row copies still running on a slot it is about to reuse. Row reads take
+// no lock (frame_readers.h).
 #pragma once
 
 #include <array>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "bcam/cbcam.h"
+#include "driver/frame_readers.h"
 #include "driver/pixel_conversion.h"
 #include "errors/exception.h"
 #include "fennex/fennex.h"
@@ -29,23 +31,31 @@ struct FrameLayout;
 // The current open's session, shared by host threads and the grab thread. Its lock is held only
 // to copy or swap the pointer, never across other work, so no caller waits for long. (A plain
 // lock rather than std::atomic<std::shared_ptr>: the thread sanitizer reports the standard
-// library's internal lock of that type as a data race now and then.)
+// library's internal lock of that type as a data race now and then.) Row readers use the bare
+// pointer instead, announced as a FrameRead; a session is handed back only when no row read is
+// left in it.
 class SessionSlot {
 public:
     std::shared_ptr<GrabSession> Load() const {
         std::lock_guard<std::mutex> lock(mutex_);
         return session_;
     }
+    GrabSession* Live() const { return live_.load(std::memory_order_acquire); }
     // Puts `session` in and hands back what was there, to be released outside the lock.
     std::shared_ptr<GrabSession> Exchange(std::shared_ptr<GrabSession> session) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        session_.swap(session);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            session_.swap(session);
+            live_.store(session_.get(), std::memory_order_release);
+        }
+        if (session) WaitForFrameReaders(session.get(), -1);
         return session;
     }
 
 private:
     mutable std::mutex mutex_;
     std::shared_ptr<GrabSession> session_;
+    std::atomic<GrabSession*> live_{nullptr};
 };
 
 class GrabPort : public Bcam::CBcam {

@@ -78,4 +78,10 @@ std::uint32_t CurrentThreadId();
 std::int32_t InterlockedIncrement32(volatile std::int32_t* value);
 std::int32_t InterlockedDecrement32(volatile std::int32_t* value);
 
+// --- FlushProcessWriteBuffers: a full memory barrier on every processor that runs a thread of
+// the process. A path taken rarely calls it so that a hot path on other threads can go without
+// fences: after it returns, the others' earlier stores are visible to the caller, and the
+// caller's earlier stores to the others' later loads.
+void FlushProcessWriteBuffers();
+
 }  // namespace fennex::platform

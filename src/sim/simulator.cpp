@@ -5,6 +5,11 @@
 // the lock and delivered after it is released. A device's completions are counted while they
 // are being delivered, and CloseDevice waits for that count to fall to zero, so that no
 // completion reaches a port (or a buffer) after its handle has been closed.
+//
+// Each camera's frame threads wait on that camera's own condition variable, woken only by what
+// concerns the camera (its requests, its registers, a close of one of its handles, the pace), so
+// that many cameras at once cost no more per frame than one. Threads that wait for a delivery
+// or a close to end wait on `settled_`.
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -51,6 +56,7 @@ struct CameraState {
     std::uint32_t triggersPending = 0;
     FrameParams last;
     Clock::time_point nextFrame{};
+    std::condition_variable wake;  // the frame threads of the camera's handles wait on it
 };
 
 struct PendingRequest {
@@ -283,7 +289,7 @@ public:
                 d->camera->regs, release_, code, words, static_cast<std::uint8_t*>(out), outSize);
             if (reply.error) return Fail(reply.error);
             own.bytes = reply.bytes;
-            cv_.notify_all();  // a register may have released a waiting frame
+            d->camera->wake.notify_all();  // a register may have released a waiting frame
         } else {
             switch (code) {
             case drv::kAllocateResources: {
@@ -308,7 +314,7 @@ public:
                 if (outSize < g.bytes) return Fail(err::kInsufficientBuffer);
                 record->Internal = kStatusPending;
                 d->grabs.push_back({record, static_cast<std::uint8_t*>(out), outSize});
-                cv_.notify_all();
+                d->camera->wake.notify_all();
                 pending = true;
                 break;
             }
@@ -326,7 +332,7 @@ public:
                 } else {
                     return Fail(err::kInvalidParameter);
                 }
-                cv_.notify_all();
+                d->camera->wake.notify_all();
                 break;
             default:
                 return Fail(err::kInvalidFunction);
@@ -354,7 +360,7 @@ public:
             return Fail(err::kInvalidHandle);
         if (record->Internal == kStatusPending) {
             if (!wait) return Fail(kIoIncomplete);
-            cv_.wait(lock, [&] { return record->Internal != kStatusPending; });
+            settled_.wait(lock, [&] { return record->Internal != kStatusPending; });
         }
         if (bytes) *bytes = static_cast<std::uint32_t>(record->InternalHigh);
         if (record->Internal != 0) return Fail(static_cast<std::uint32_t>(record->Internal));
@@ -502,7 +508,7 @@ public:
         std::lock_guard lock(mu_);
         for (const auto& c : cameras_)
             if (c->regs.name == name) {
-                cv_.notify_all();
+                c->wake.notify_all();
                 return f(*c);
             }
         throw Bcam::BcamException(err::kFileNotFound, "sim: no camera \"" + name + "\"");
@@ -523,7 +529,7 @@ public:
     void SetPace(Pace p) {
         std::lock_guard lock(mu_);
         pace_ = p;
-        cv_.notify_all();
+        for (const auto& [id, d] : devices_) d->camera->wake.notify_all();
     }
     std::vector<Request> Log() {
         std::lock_guard lock(mu_);
@@ -551,7 +557,7 @@ public:
         for (const auto& c : cameras_) {
             if (c->regs.name != name) continue;
             if (WaitsForTrigger(*c)) ++c->triggersPending;  // else the pulse is lost
-            cv_.notify_all();
+            c->wake.notify_all();
             return;
         }
         throw Bcam::BcamException(err::kFileNotFound, "sim: no camera \"" + name + "\"");
@@ -694,7 +700,7 @@ private:
         }
         lock.lock();
         --d->delivering;
-        cv_.notify_all();
+        settled_.notify_all();
     }
 
     // Ends a device: its pending requests complete with 995, deliveries finish, its worker stops.
@@ -704,11 +710,12 @@ private:
         EndGrabs(*d, err::kOperationAborted, &ended);
         EndHung(*d, err::kOperationAborted, &ended);
         Deliver(lock, d, ended);
-        cv_.notify_all();
-        cv_.wait(lock, [&] { return d->delivering == 0; });
+        d->camera->wake.notify_all();  // its worker ends
+        settled_.wait(lock, [&] { return d->delivering == 0; });
         auto it = devices_.find(d->id);
         std::unique_ptr<Device> owned = std::move(it->second);
         devices_.erase(it);
+        settled_.notify_all();  // for a CloseAll waiting on this close
         lock.unlock();
         if (owned->worker.joinable()) owned->worker.join();
         lock.lock();
@@ -718,7 +725,7 @@ private:
         while (!devices_.empty()) {
             Device* d = devices_.begin()->second.get();
             if (d->closing) {  // another thread is closing it: wait for that
-                cv_.wait(lock);
+                settled_.wait(lock);
                 continue;
             }
             ShutDown(lock, d);
@@ -761,11 +768,11 @@ private:
     void Worker(Device* d) {
         std::unique_lock lock(mu_);
         for (;;) {
-            cv_.wait(lock, [&] { return d->closing || Ready(*d); });
-            if (d->closing) return;
             CameraState& c = *d->camera;
+            c.wake.wait(lock, [&] { return d->closing || Ready(*d); });
+            if (d->closing) return;
             if (pace_ == Pace::RealTime && Clock::now() < c.nextFrame) {
-                cv_.wait_until(lock, c.nextFrame);
+                c.wake.wait_until(lock, c.nextFrame);
                 continue;  // look again: anything may have changed meanwhile
             }
             const PendingRequest grab = d->grabs.front();
@@ -791,6 +798,7 @@ private:
             }
             lock.lock();
             --d->delivering;
+            if (d->closing) settled_.notify_all();  // a close waits for the painting to end
             Deliver(lock, d, {&done, 1});
         }
     }
@@ -866,7 +874,7 @@ private:
     }
 
     std::mutex mu_;
-    std::condition_variable cv_;
+    std::condition_variable settled_;
     std::vector<std::shared_ptr<CameraState>> cameras_;
     std::map<std::uintptr_t, std::unique_ptr<Device>> devices_;
     std::map<std::uintptr_t, std::vector<std::string>> sets_;

@@ -1,5 +1,9 @@
 #include "platform/sync.h"
 
+#include <linux/membarrier.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -202,6 +206,15 @@ void SleepMs(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::millis
 std::uint32_t CurrentThreadId() {
     if (t_threadId == 0) t_threadId = NewThreadId();
     return t_threadId;
+}
+
+void FlushProcessWriteBuffers() {
+    // The expedited form interrupts only the processors running this process; it needs
+    // registering once. Kernels without it have the global form, which waits longer.
+    static const bool expedited =
+        syscall(SYS_membarrier, MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED, 0, 0) == 0;
+    if (expedited && syscall(SYS_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0) == 0) return;
+    syscall(SYS_membarrier, MEMBARRIER_CMD_GLOBAL, 0, 0);
 }
 
 std::int32_t InterlockedIncrement32(volatile std::int32_t* value) {

@@ -118,6 +118,8 @@ void SleepMs(std::uint32_t ms) { ::Sleep(ms); }
 
 std::uint32_t CurrentThreadId() { return ::GetCurrentThreadId(); }
 
+void FlushProcessWriteBuffers() { ::FlushProcessWriteBuffers(); }
+
 std::int32_t InterlockedIncrement32(volatile std::int32_t* value) {
     return ::InterlockedIncrement(reinterpret_cast<volatile LONG*>(value));
 }

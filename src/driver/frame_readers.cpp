@@ -1,0 +1,57 @@
+#include "driver/frame_readers.h"
+
+#include <array>
+#include <thread>
+
+#include "platform/sync.h"
+
+namespace fennex::driver {
+
+namespace {
+
+// Records that reading threads keep for their lifetime, and a few lent for one read at a time
+// to threads that found none left, so that no reader waits for threads that merely exist.
+constexpr std::size_t kKept = 48;
+constexpr std::size_t kLent = 16;
+std::array<FrameRead::Record, kKept + kLent> g_records;
+
+bool Take(FrameRead::Record& record) {
+    return !record.taken.load(std::memory_order_relaxed) &&
+           !record.taken.exchange(true, std::memory_order_acquire);
+}
+
+}  // namespace
+
+void FrameRead::Claim() {
+    for (std::size_t i = 0; i < kKept; ++i)
+        if (Take(g_records[i])) {
+            t_record = &g_records[i];
+            record_ = t_record;
+            return;
+        }
+    borrowed_ = true;
+    for (;;) {
+        for (std::size_t i = kKept; i < g_records.size(); ++i)
+            if (Take(g_records[i])) {
+                record_ = &g_records[i];
+                return;
+            }
+        std::this_thread::yield();  // each holder is in the middle of one copy
+    }
+}
+
+void FrameRead::LeaveThread() {
+    if (!t_record) return;
+    t_record->taken.store(false, std::memory_order_release);
+    t_record = nullptr;
+}
+
+void WaitForFrameReaders(const void* owner, int slot) {
+    platform::FlushProcessWriteBuffers();
+    for (FrameRead::Record& record : g_records)
+        while (record.owner.load(std::memory_order_acquire) == owner &&
+               (slot < 0 || record.slot.load(std::memory_order_acquire) == slot))
+            std::this_thread::yield();
+}
+
+}  // namespace fennex::driver
