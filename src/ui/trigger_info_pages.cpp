@@ -28,8 +28,8 @@ bool CInfoPage::OnInitDialog() {
         {IDC_INFO_DEVICE_NAME, [&] { return info.DeviceName(); }},
     };
     // An unreadable item leaves its field empty.
-    for (const auto& [id, read] : fields)
-        Guarded([&] { Controls().TextField(id).SetText(read()); });
+    for (const auto& field : fields)
+        Guarded([&] { Controls().TextField(field.first).SetText(field.second()); });
     return true;
 }
 
