@@ -43,23 +43,11 @@ std::uint64_t WaitBeyond(std::uint64_t seen) {
     }
 }
 
-void SetMode(const std::string& camera, std::uint32_t format, std::uint32_t mode) {
-    sim::EditCamera(camera, [&](sim::CameraDesc& d) {
-        d.format = format;
-        d.mode = mode;
-        for (std::uint32_t rate = 0; rate < 6; ++rate)  // the slowest rate: packets that fit
-            if (d.rates[format][mode] & (1u << (31 - rate))) {
-                d.rate = rate;
-                break;
-            }
-    });
-}
-
 void StartSimulator(const std::string& camera, std::uint32_t format, std::uint32_t mode) {
     sim::Reset();
     sim::RecordRequests(false);
     sim::SetPace(sim::Pace::Fast);
-    SetMode(camera, format, mode);
+    sim::SetVideoMode(camera, format, mode);
 }
 
 // One frame per iteration.

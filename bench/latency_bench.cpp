@@ -91,15 +91,7 @@ void GrabToCallback(benchmark::State& state, const std::string& camera, std::uin
     sim::Reset();
     sim::RecordRequests(false);
     sim::SetPace(sim::Pace::Fast);
-    sim::EditCamera(camera, [&](sim::CameraDesc& d) {
-        d.format = format;
-        d.mode = mode;
-        for (std::uint32_t rate = 0; rate < 6; ++rate)
-            if (d.rates[format][mode] & (1u << (31 - rate))) {
-                d.rate = rate;
-                break;
-            }
-    });
+    sim::SetVideoMode(camera, format, mode);
     fennex::driver::RebuildCameraTableForTesting();
     const std::string path = std::filesystem::temp_directory_path().string();
     setSystemPath(path.c_str());

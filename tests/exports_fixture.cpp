@@ -106,19 +106,6 @@ std::vector<std::uint8_t> ExportsTest::GrabFrame(int port, int width, int height
     return frame;
 }
 
-void ExportsTest::SetMode(const std::string& camera, std::uint32_t format, std::uint32_t mode) {
-    sim::EditCamera(camera, [&](sim::CameraDesc& d) {
-        d.format = format;
-        d.mode = mode;
-        // the slowest rate the mode has, so that its packets fit the bus
-        for (std::uint32_t rate = 0; rate < 6; ++rate)
-            if (d.rates[format][mode] & (1u << (31 - rate))) {
-                d.rate = rate;
-                break;
-            }
-    });
-}
-
 std::vector<std::uint8_t> ExpectedFrame(const std::string& camera, int width, int height) {
     const sim::FrameParams params = sim::LastFrameParams(camera);
     std::vector<std::uint8_t> frame(static_cast<std::size_t>(width) * height);

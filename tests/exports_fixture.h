@@ -64,8 +64,6 @@ protected:
     void OpenPort(int port, const std::string& camera, int* size = nullptr);
     // One grab, waited for; the frame as the host reads it.
     std::vector<std::uint8_t> GrabFrame(int port, int width, int height);
-    // Sets the current video mode of a simulated camera.
-    static void SetMode(const std::string& camera, std::uint32_t format, std::uint32_t mode);
 
     fennex::test::ScratchDirectory scratch_;  // the system path of the test
     std::string directory_ = scratch_.Path().string();

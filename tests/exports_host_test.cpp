@@ -384,7 +384,7 @@ TEST_F(ExportsTest, APortFollowsTheVideoModeThatItsFileOrItsCameraSelects) {
         EXPECT_EQ(configure(), 1);
         closeCVLPort(0, 0);
 
-        SetMode(c.camera, 0, c.camera == kMono ? 5 : 1);  // the file alone brings the mode back
+        sim::SetVideoMode(c.camera, 0, c.camera == kMono ? 5 : 1);  // the file alone brings the mode back
         int size[2];
         OpenPort(0, c.camera, size);
         EXPECT_EQ(size[0], c.width);
@@ -430,7 +430,7 @@ TEST_F(ExportsTest, EveryVideoModeIsReadByItsColourCoding) {
             height = static_cast<int>(sim::Camera(kColour).format7[c.mode].height);
             ASSERT_GT(width, 0);
         } else {
-            SetMode(kColour, c.format, c.mode);
+            sim::SetVideoMode(kColour, c.format, c.mode);
         }
         int size[2] = {0, 0};
         OpenPort(3, kColour, size);

@@ -104,7 +104,7 @@ TEST_F(ExportsTest, ConfigureSavesWhatWasAppliedBeforeCancel) {
     EXPECT_EQ(sim::Camera(kColour).feature(Bcam::driver::kGain).control & 0xFFF, 0u);
 
     closeCVLPort(0, 0);
-    SetMode(kColour, 0, 1);
+    sim::SetVideoMode(kColour, 0, 1);
     OpenPort(0, kColour);
     EXPECT_EQ(sim::Camera(kColour).format, 1u);
     EXPECT_EQ(sim::Camera(kColour).mode, 0u);

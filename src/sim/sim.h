@@ -135,6 +135,9 @@ CameraDesc Camera(const std::string& name);
 // Changes a camera's registers in place (the camera is locked meanwhile; do not call back into
 // the simulator from `edit`).
 void EditCamera(const std::string& name, const std::function<void(CameraDesc&)>& edit);
+// Puts a camera into a video mode at the slowest frame rate the mode offers, so that its
+// packets fit the bus whatever else streams.
+void SetVideoMode(const std::string& name, std::uint32_t format, std::uint32_t mode);
 
 DriverRelease Release();
 void SetRelease(const DriverRelease& release);

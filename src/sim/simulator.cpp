@@ -916,6 +916,18 @@ void EditCamera(const std::string& name, const std::function<void(CameraDesc&)>&
     });
 }
 
+void SetVideoMode(const std::string& name, std::uint32_t format, std::uint32_t mode) {
+    EditCamera(name, [&](CameraDesc& d) {
+        d.format = format;
+        d.mode = mode;
+        for (std::uint32_t rate = 0; rate < 6; ++rate)
+            if (d.rates[format][mode] & (1u << (31 - rate))) {
+                d.rate = rate;
+                break;
+            }
+    });
+}
+
 DriverRelease Release() { return Sim().Release(); }
 void SetRelease(const DriverRelease& release) { Sim().SetRelease(release); }
 std::string LastVersionQueryPath() { return Sim().LastVersionQueryPath(); }
