@@ -315,7 +315,7 @@ TEST_F(ExportsTest, SettingsAreSavedByConfigureAndRestoredOnOpen) {
     const std::string saved = contents();
     EXPECT_EQ(setProperty(0, 0, "Gain", min), 1);
     sim::InjectFault(sim::Fault(contract::kFeatureGet).On(kMono));
-    EXPECT_EQ(configure(), 1);
+    EXPECT_EQ(ConfigureAndClose(), 1);
     EXPECT_TRUE(TheMessages().Contains("ERROR: " + kMono + " - "));
     EXPECT_EQ(contents(), saved);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory_), {}), 1) << "left behind";
@@ -381,7 +381,7 @@ TEST_F(ExportsTest, APortFollowsTheVideoModeThatItsFileOrItsCameraSelects) {
         const auto expected = ExpectedFrame(c.camera, c.width, c.height);
         const std::size_t seen = std::min<std::size_t>(before[0], expected.size());
         EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + seen, old.begin()));
-        EXPECT_EQ(configure(), 1);
+        EXPECT_EQ(ConfigureAndClose(), 1);
         closeCVLPort(0, 0);
 
         sim::SetVideoMode(c.camera, 0, c.camera == kMono ? 5 : 1);  // the file alone brings the mode back
@@ -474,7 +474,7 @@ TEST_F(ExportsTest, APortThatCannotStreamReportsAndRefusesItsGrabs) {
         EXPECT_EQ(getProperty(0, 0, "Gain", &gain), c.deviceOpens ? 1 : 0);
         EXPECT_EQ(setProperty(0, 0, "Gain", 10), c.deviceOpens ? 1 : 0);
         TheMessages().Take();
-        EXPECT_EQ(configure(), 1);
+        EXPECT_EQ(ConfigureAndClose(), 1);
         EXPECT_FALSE(TheMessages().Contains("ERROR: "));
         EXPECT_EQ(std::filesystem::exists(fennex::driver::GrabPort::SettingsPath(directory_.c_str(),
                                                                               kMono.c_str())),
