@@ -114,10 +114,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 writtenSection = step.section;
                 break;
         }
-        // Sections and keys compare ignoring case and the spaces around them; a write
-        // elsewhere leaves the watched key.
+        // Sections and keys compare as the services see them: up to their first NUL, ignoring
+        // case and the spaces around them. A write elsewhere leaves the watched key.
         auto same = [](const std::string& a, const std::string& b) {
-            auto trimmed = [](const std::string& t) {
+            auto trimmed = [](const std::string& name) {
+                const std::string t = name.c_str();
                 const std::size_t first = t.find_first_not_of(' ');
                 return first == t.npos ? std::string() : t.substr(first, t.find_last_not_of(' ') - first + 1);
             };
