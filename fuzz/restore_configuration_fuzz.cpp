@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "bcam/cbcam.h"
+#include "driver/backend_choice.h"
 #include "errors/exception.h"
 #include "sim/sim.h"
 
@@ -23,6 +24,7 @@ Bcam::CBcam* g_pCamera = nullptr;
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     setenv("FENNEX_DRIVER", "sim", 1);
     setenv("FENNEX_SIM_PACE", "fast", 1);
+    fennex::driver::ChooseBackendByEnvironment();
     g_File = (std::filesystem::temp_directory_path() /
               ("fennex-fuzz-" + std::to_string(::getpid()) + ".cfg"))
                  .string();
