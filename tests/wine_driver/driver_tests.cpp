@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdlib>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -19,14 +20,18 @@
 
 #include "bcam/backends.h"
 #include "bcam/bcam_utility.h"
+#include "bcam/cbcam.h"
 #include "bcam/driver_contract.h"
 #include "bcam/enumeration.h"
 #include "bridge.h"
+#include "errors/driver_version_check.h"
+#include "errors/error_codes.h"
 #include "platform/completion_port.h"
 #include "platform/last_error.h"
 #include "platform/sync.h"
 #include "sim/sim.h"
 #include "sim_support.h"
+#include "test_support.h"
 
 namespace {
 
@@ -34,6 +39,8 @@ namespace pf = fennex::platform;
 namespace drv = Bcam::driver;
 using simtest::kColour;
 using simtest::kMono;
+using fennex::test::Raised;
+using fennex::test::RaisedBy;
 
 struct Reply {
     std::uint32_t error = 0;
@@ -329,6 +336,36 @@ TEST_F(WineDriver, PendingGrabsEndWhenCancelledClosedOrUnplugged) {
             WaitForCameras(2);
             EXPECT_TRUE(Device(Bcam::KernelBackend(), PathOf(kMono)).Open());
         }
+    }
+}
+
+// The service's image path, as an administrator would change it.
+bool SetImagePath(const std::string& file) {
+    const std::string command =
+        "reg add HKLM\\System\\CurrentControlSet\\Services\\bcam /v ImagePath /t REG_EXPAND_SZ /d "
+        "C:\\windows\\system32\\drivers\\" + file + " /f >nul";
+    return std::system(command.c_str()) == 0;
+}
+
+// The release check reads the service's registry entry and the driver file's version resource.
+TEST_F(WineDriver, TheDriverFileOfRelease16IsAcceptedAnd15Refused) {
+    struct Row {
+        const char* file;
+        std::uint32_t code;
+    };
+    // The running driver's own file last, so that the service is left as it was.
+    for (const Row& row : {Row{"bcam15.sys", Bcam::codes::kWrongDriverRelease}, Row{"bcam.sys", 0}}) {
+        SCOPED_TRACE(row.file);
+        ASSERT_TRUE(SetImagePath(row.file));
+        Bcam::CDriverVersionCheck::ResetCache();
+        Bcam::CBcam camera;
+        const Raised raised = RaisedBy([&] { camera.Open(kMono); });
+        EXPECT_EQ(raised.code, row.code);
+        EXPECT_EQ(camera.IsOpen(), row.code == 0);
+        if (row.code == 0) continue;
+        EXPECT_EQ(raised.context, "CDriverVersionCheck::Match");
+        EXPECT_NE(raised.description.find("1.6"), std::string::npos) << raised.description;
+        EXPECT_NE(raised.description.find("1.5"), std::string::npos) << raised.description;
     }
 }
 
