@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <cstdint>
 #include <cstring>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,8 +29,10 @@
 #include "errors/driver_version_check.h"
 #include "errors/error_codes.h"
 #include "platform/completion_port.h"
+#include "platform/device_broadcast.h"
 #include "platform/last_error.h"
 #include "platform/sync.h"
+#include "platform/window.h"
 #include "sim/sim.h"
 #include "sim_support.h"
 #include "test_support.h"
@@ -367,6 +371,102 @@ TEST_F(WineDriver, TheDriverFileOfRelease16IsAcceptedAnd15Refused) {
         EXPECT_NE(raised.description.find("1.6"), std::string::npos) << raised.description;
         EXPECT_NE(raised.description.find("1.5"), std::string::npos) << raised.description;
     }
+}
+
+// Interface broadcasts of the camera class, as a window registered for them receives them.
+class InterfaceListener {
+public:
+    InterfaceListener() {
+        thread_ = std::thread([this] { Run(); });
+        std::unique_lock<std::mutex> lock(lock_);
+        changed_.wait(lock, [this] { return ready_; });
+    }
+    ~InterfaceListener() {
+        if (window_) pf::PostMessageTo(window_, pf::kWmClose, 0, 0);
+        thread_.join();
+    }
+    bool Registered() const { return registration_ != nullptr; }
+    // Waits for a broadcast of `event` naming the camera.
+    bool Saw(std::uintptr_t event, const std::string& camera) {
+        std::unique_lock<std::mutex> lock(lock_);
+        return changed_.wait_for(lock, std::chrono::seconds(5), [&] {
+            for (const auto& [code, path] : seen_)
+                if (code == event && Bcam::DeviceNameFromPath(path) == camera) return true;
+            return false;
+        });
+    }
+
+private:
+    static inline InterfaceListener* current_ = nullptr;
+
+    void Run() {
+        window_ = pf::CreateMessageOnlyWindow("fennex wine driver test");
+        if (window_) {
+            current_ = this;
+            pf::ReplaceWindowProc(window_, Proc);
+            pf::DevBroadcastDeviceInterface filter{};
+            filter.dbcc_size = sizeof filter;
+            filter.dbcc_devicetype = pf::kDbtDevtypDeviceInterface;
+            filter.dbcc_classguid = drv::kInterfaceClass;
+            registration_ = Bcam::KernelBackend().RegisterNotification(
+                window_, reinterpret_cast<const pf::DevBroadcastHdr*>(&filter));
+        }
+        {
+            std::lock_guard<std::mutex> lock(lock_);
+            ready_ = true;
+        }
+        changed_.notify_all();
+        if (window_) pf::RunMessageLoop();
+    }
+
+    static std::intptr_t FENNEX_CALLBACK Proc(pf::Hwnd window, std::uint32_t message,
+                                              std::uintptr_t wParam, std::intptr_t lParam) {
+        InterfaceListener& self = *current_;
+        if (message == pf::kWmDeviceChange && lParam) {
+            const auto* b = reinterpret_cast<const pf::DevBroadcastDeviceInterface*>(lParam);
+            if (b->dbcc_devicetype == pf::kDbtDevtypDeviceInterface) {
+                // Wine sends the wide form also to a window registered with the A function, and
+                // keeps the driver's case: the name is read either way, compared in lower case.
+                std::string path;
+                const bool wide = b->dbcc_name[0] && !b->dbcc_name[1];
+                for (const char* c = b->dbcc_name; *c; c += wide ? 2 : 1) path += *c;
+                std::lock_guard<std::mutex> lock(self.lock_);
+                self.seen_.emplace_back(wParam, Lower(path));
+                self.changed_.notify_all();
+            }
+            return 1;
+        }
+        if (message == pf::kWmClose) {
+            if (self.registration_) Bcam::KernelBackend().UnregisterNotification(self.registration_);
+            pf::DestroyWindowHandle(window);
+            pf::PostQuit(0);
+            return 0;
+        }
+        return 0;
+    }
+
+    std::thread thread_;
+    pf::Hwnd window_ = nullptr;
+    pf::Handle registration_ = nullptr;
+    std::mutex lock_;
+    std::condition_variable changed_;
+    bool ready_ = false;
+    std::vector<std::pair<std::uintptr_t, std::string>> seen_;
+};
+
+// Under Wine a removal has no query step (so no veto), and handle registrations receive the
+// interface events instead of their own: the library's handling of those is covered by the
+// simulator's in-process broadcasts alone.
+TEST_F(WineDriver, UnplugAndPlugBroadcastTheInterfacesRemovalAndArrival) {
+    InterfaceListener listener;
+    ASSERT_TRUE(listener.Registered());
+    // A registration made on another thread may miss an event that follows at once.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const std::string mono = Lower(kMono);
+    ASSERT_EQ(Bus(wine_driver::kUnplugCamera, kMono), 0u);
+    EXPECT_TRUE(listener.Saw(pf::kDbtDeviceRemoveComplete, mono));
+    ASSERT_EQ(Bus(wine_driver::kPlugCamera, kMono), 0u);
+    EXPECT_TRUE(listener.Saw(pf::kDbtDevicePath, mono));
 }
 
 }  // namespace
