@@ -231,11 +231,13 @@ NTSTATUS AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo) {
 
 // --- requests
 
+// Runs with the cancel lock held, which the completion takes too: the request, its handle and
+// its session stay alive until the camera has been told.
 void CancelRequest(PDEVICE_OBJECT, PIRP irp) {
-    IoReleaseCancelSpinLock(irp->CancelIrql);
     PFILE_OBJECT file = IoGetCurrentIrpStackLocation(irp)->FileObject;
     if (file && file->FsContext)
         wine_driver::CancelAll(static_cast<wine_driver::Session*>(file->FsContext));
+    IoReleaseCancelSpinLock(irp->CancelIrql);
 }
 
 NTSTATUS Dispatch(PDEVICE_OBJECT device, PIRP irp) {
@@ -340,7 +342,10 @@ namespace wine_driver {
 
 void CompleteRequest(void* request, std::uint32_t error, std::uint32_t bytes) {
     auto* irp = static_cast<PIRP>(request);
+    KIRQL irql;
+    IoAcquireCancelSpinLock(&irql);
     IoSetCancelRoutine(irp, nullptr);
+    IoReleaseCancelSpinLock(irql);
     Finish(irp, StatusOf(error), error ? 0 : bytes);
 }
 
