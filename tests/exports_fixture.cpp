@@ -5,6 +5,13 @@
 
 #include "platform/profile.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <atomic>
+#include <thread>
+#endif
+
 namespace exports_test {
 
 void Messages::Receive(const char* text) {
@@ -34,6 +41,31 @@ bool Completions::WaitBeyond(int port, int seen, std::chrono::milliseconds timeo
 Completions& TheCompletions() {
     static Completions completions;
     return completions;
+}
+
+#ifdef _WIN32
+struct DialogCloser::Thread {
+    std::atomic<bool> done{false};
+    std::thread closer{[this] {
+        for (; !done; ::Sleep(20))
+            if (HWND list = ::FindWindowA("#32770", "Bcam Configuration"))
+                ::PostMessageA(list, WM_COMMAND, IDOK, 0);
+    }};
+    ~Thread() {
+        done = true;
+        closer.join();
+    }
+};
+DialogCloser::DialogCloser() : thread_(std::make_unique<Thread>()) {}
+#else
+struct DialogCloser::Thread {};
+DialogCloser::DialogCloser() = default;
+#endif
+DialogCloser::~DialogCloser() = default;
+
+int ConfigureAndClose() {
+    DialogCloser closer;
+    return configure();
 }
 
 void ExportsTest::SetUp() {

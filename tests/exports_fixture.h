@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -69,6 +70,21 @@ protected:
     fennex::test::ScratchDirectory scratch_;  // the system path of the test
     std::string directory_ = scratch_.Path().string();
 };
+
+// Closes the list dialog of `configure` with Close as soon as it appears, in this process or
+// another, for as long as it lives (on Windows; elsewhere configure shows no dialog).
+class DialogCloser {
+public:
+    DialogCloser();
+    ~DialogCloser();
+
+private:
+    struct Thread;
+    std::unique_ptr<Thread> thread_;
+};
+// `configure` as a host calls it, its dialog closed at once, as by a user who only wants the
+// files saved.
+int ConfigureAndClose();
 
 // The picture the simulated camera sent in its latest frame, as 8-bit grey.
 std::vector<std::uint8_t> ExpectedFrame(const std::string& camera, int width, int height);

@@ -140,6 +140,39 @@ TEST_F(ExportsTest, AGrabDeliversThePictureRowByRow) {
     }
 }
 
+// The description files shipped for users: every camera of each opens on its own port and
+// delivers its picture.
+TEST_F(ExportsTest, TheShippedCameraFilesGiveCamerasThatGrab) {
+    const struct {
+        const char* file;
+        int cameras;
+        int width, height;  // of the first camera's current mode
+    } cases[] = {
+        {"format7.ini", 1, 640, 512},
+        {"yuv411.ini", 1, 640, 480},
+        {"trigger.ini", 1, 640, 480},
+        {"rig.ini", 8, 640, 480},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        sim::LoadDescription(std::string(FENNEX_SOURCE_DIR) + "/examples/cameras/" + c.file);
+        fennex::driver::RebuildCameraTableForTesting();
+        ASSERT_EQ(getCVLNoOfSupportedCameras(), c.cameras);
+        const char** names = getCVLCameraConfigNames();
+        for (int port = 0; port < c.cameras; ++port) {
+            int size[2] = {0, 0};
+            OpenPort(port, names[port], size);
+            if (port == 0) {
+                EXPECT_EQ(size[0], c.width);
+                EXPECT_EQ(size[1], c.height);
+            }
+            const auto frame = GrabFrame(port, size[0], size[1]);  // before the picture it sent
+            EXPECT_EQ(frame, ExpectedFrame(names[port], size[0], size[1])) << names[port];
+        }
+        for (int port = 0; port < c.cameras; ++port) closeCVLPort(0, port);
+    }
+}
+
 TEST_F(ExportsTest, ASecondGrabBeforeTheFirstCompletesIsRefused) {
     OpenPort(0, kMono);
     sim::HoldGrabs(kMono, true);
@@ -239,7 +272,7 @@ TEST_F(ExportsTest, ALongSystemPathIsCutAndItsFilesReported) {
     setSystemPath((directory_ + std::string(300, 'x')).c_str());
     OpenPort(0, kMono);
     TheMessages().Take();  // the open's report of the missing file
-    EXPECT_EQ(configure(), 1);
+    EXPECT_EQ(ConfigureAndClose(), 1);
     EXPECT_TRUE(TheMessages().Contains("ERROR: " + kMono + " - "));
 }
 
@@ -251,7 +284,7 @@ TEST_F(ExportsTest, SettingsAreSavedByConfigureAndRestoredOnOpen) {
     ASSERT_EQ(getPropertyRange(0, 0, "Gain", &min, &max), 1);
     const int wanted = max - 1;
     EXPECT_EQ(setProperty(0, 0, "Gain", wanted), 1);
-    EXPECT_EQ(configure(), 1);
+    EXPECT_EQ(ConfigureAndClose(), 1);
     ASSERT_TRUE(std::filesystem::exists(file));
     // only the open camera is saved
     EXPECT_FALSE(std::filesystem::exists(
@@ -361,7 +394,7 @@ TEST_F(ExportsTest, FailuresAreReportedWithTheCameraName) {
              OpenPort(0, kMono);
              setSystemPath((directory_ + "/no/such/dir").c_str());
          },
-         [] { return configure(); }, 1},
+         [] { return ConfigureAndClose(); }, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -122,6 +122,7 @@ TEST_F(ExportsTest, TheHostProgramSaysWhatWentWrongAndFails) {
         {"--camera MONO --port 20", false, "--port must be 0 to 19"},
         {"--camera MONO --get Foo", false, "unknown property Foo"},
         {"--camera MONO --set Gain=100 --get Gain", true, "Gain = 100"},
+        {"--camera MONO --camera COLR --port 19", false, "ports 19 to 19 cannot take 2 cameras"},
     };
     const std::string settings = Quoted(directory_);
     for (const Case& c : cases) {
@@ -130,6 +131,24 @@ TEST_F(ExportsTest, TheHostProgramSaysWhatWentWrongAndFails) {
         EXPECT_EQ(run.status == 0, c.succeeds) << run.out;
         EXPECT_NE(run.out.find(c.says), std::string::npos) << run.out;
     }
+}
+
+// Several cameras grab at the same time, each on its own port; --save leaves each camera a
+// configuration file that the next run applies, and a first run says that there is none yet.
+TEST_F(ExportsTest, TheHostProgramGrabsFromARigAndSavesItsSettings) {
+    const std::string path = "--path " + Quoted(directory_) + " ";
+    const DialogCloser closer;  // --save goes through configure, which shows its dialog
+    const ProgramRun first =
+        HostProgram(path + "--camera MONO --camera COLR --port 18 --set Gain=100 --frames 2 --save");
+    EXPECT_EQ(first.status, 0) << first.out;
+    for (const char* says : {"MONO: port 18", "COLR: port 19", "MONO: 2 frames", "COLR: 2 frames",
+                             "MONO: no configuration file", "COLR: settings saved in"})
+        EXPECT_NE(first.out.find(says), std::string::npos) << says << "\n" << first.out;
+
+    const ProgramRun second = HostProgram(path + "--camera COLR --get Gain");
+    EXPECT_EQ(second.status, 0) << second.out;
+    EXPECT_NE(second.out.find("COLR: Gain = 100"), std::string::npos) << second.out;
+    EXPECT_EQ(second.out.find("no configuration file"), std::string::npos) << second.out;
 }
 
 // The frames land in a directory the program makes, as PGM files of the camera's moving

@@ -91,6 +91,9 @@ TEST_F(SimDescription, BadFilesAreReportedWithFileSectionAndKey) {
         {"name taken, in another case", camera + "[Again]\nName=a&b#1\nMode.0.5=4\n", "[Again] Name"},
         {"driver release", camera + "[Driver]\nFileVersion=1.6\n", "[Driver] FileVersion"},
         {"line without a value", "[Cam]\nName=A&B#1\nthis line has no value\n", "line 3"},
+        {"packet off its unit", "[Cam]\nName=A&B#1\nFormat7.0=64x64\nFormat7.0.Codings=0\n"
+                                "Format7.0.Packet=8,4096\nFormat7.0.BytePerPacket=12\n",
+         "[Cam] Format7.0.BytePerPacket"},
         {"missing file", "", "", 2},
     };
     for (const auto& c : cases) {

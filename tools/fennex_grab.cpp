@@ -3,6 +3,7 @@
 // cameras, reads and writes properties and grabs frames into PGM files.
 #include <cctype>
 #include <cerrno>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fennex/fennex.h"
@@ -28,21 +30,29 @@ const char kLibraryFile[] = "libfennex.so";
 
 const char kUsage[] =
     "usage: fennex-grab [options]\n"
-    "  --lib FILE        the Fennex library (default: next to this program)\n"
+    "  --lib FILE        the Fennex library (default: next to this program, or in the\n"
+    "                    library directory of its installation)\n"
     "  --path DIR        directory of the camera configuration files (default: .)\n"
     "  --list            list the cameras (the default when nothing else is asked)\n"
-    "  --camera NAME     camera to open (its first four characters choose it)\n"
-    "  --port N          host port 0..19 (default 0)\n"
-    "  --all             every camera, each on its own port\n"
+    "  --camera NAME     camera to open (its first four characters choose it); may be\n"
+    "                    repeated: the cameras grab at the same time, each on its own port\n"
+    "  --port N          host port 0..19 of the first camera (default 0); the next ones\n"
+    "                    follow on the next ports\n"
+    "  --all             every camera, each on its own port from 0\n"
     "  --set NAME=VALUE  write a property (Gain, Brightness, Gamma, Hue, Saturation, Shutter,\n"
     "                    WhiteBalanceUB, WhiteBalanceVR); may be repeated\n"
     "  --get NAME        read a property; may be repeated\n"
     "  --props           print all eight properties with their ranges\n"
+    "  --configure       let the user configure the open cameras in the library's dialog\n"
+    "                    before grabbing (Windows; elsewhere their files are only saved)\n"
     "  --frames N        grab N frames (default 0)\n"
     "  --continuous      grab in continuous mode instead of one by one\n"
     "  --timeout MS      time-out per frame (default 3000)\n"
     "  --out DIR         write every frame as DIR/<camera>_<frame>.pgm (DIR is made if\n"
     "                    missing)\n"
+    "  --save            write the open cameras' configuration files (<camera>.cfg in the\n"
+    "                    --path directory) through the library's configure, after\n"
+    "                    grabbing (on Windows it shows its dialog first)\n"
     "  --quiet           no library messages\n"
     "  --help            this text\n";
 
@@ -161,9 +171,11 @@ bool WritePgm(const std::string& file, const std::vector<unsigned char>& frame, 
 }
 
 struct Options {
-    std::string library, systemPath = ".", camera, outDir;
+    std::string library, systemPath = ".", outDir;
+    std::vector<std::string> cameras;
     int port = 0;
-    bool all = false, list = false, props = false, continuous = false, quiet = false;
+    bool all = false, list = false, props = false, continuous = false, quiet = false,
+         configure = false, save = false;
     long frames = 0;
     long timeoutMs = 3000;
     std::vector<std::pair<std::string, long>> sets;
@@ -173,6 +185,17 @@ struct Options {
 struct Summary {
     long frames = 0, failed = 0, timedOut = 0, notWritten = 0;
     double seconds = 0;
+};
+
+// One camera of the run, on a port of its own.
+struct Target {
+    Target(int p, std::string c) : port(p), camera(std::move(c)) {}
+    int port;
+    std::string camera;  // as asked for: its first four characters choose it
+    int width = 0, height = 0;
+    bool open = false;
+    Summary summary;                // written by the camera's grab thread until it is joined
+    std::atomic<long> progress{0};  // frames so far, for the progress display
 };
 
 bool KnownProperty(const std::string& name) {
@@ -223,8 +246,10 @@ int Properties(const Options& options, int port, const std::string& camera) {
 }
 
 // Grabs the frames of one open port; one by one, or in continuous mode.
-void Grab(const Options& options, int port, const std::string& camera, int width, int height,
-          Summary& summary) {
+void Grab(const Options& options, Target& target) {
+    const int port = target.port, width = target.width, height = target.height;
+    const std::string& camera = target.camera;
+    Summary& summary = target.summary;
     PortState& state = g_ports[port];
     const std::size_t frameBytes = static_cast<std::size_t>(width) * height;
     {
@@ -240,7 +265,6 @@ void Grab(const Options& options, int port, const std::string& camera, int width
     std::vector<unsigned char> frame(frameBytes);
     const auto timeout = std::chrono::milliseconds(options.timeoutMs);
     const auto start = std::chrono::steady_clock::now();
-    auto lastProgress = start;
 
     auto save = [&](const std::vector<unsigned char>& pixels, long index) {
         if (options.outDir.empty()) return;
@@ -254,13 +278,7 @@ void Grab(const Options& options, int port, const std::string& camera, int width
             ++summary.notWritten;
         }
     };
-    auto progress = [&](long done) {
-        const auto now = std::chrono::steady_clock::now();
-        if (now - lastProgress >= std::chrono::seconds(1)) {
-            lastProgress = now;
-            std::fprintf(stderr, "%s: %ld / %ld frames\n", camera.c_str(), done, options.frames);
-        }
-    };
+    auto progress = [&](long done) { target.progress = done; };
 
     long done = 0;
     if (!options.continuous) {
@@ -321,6 +339,91 @@ void Grab(const Options& options, int port, const std::string& camera, int width
     if (options.continuous) summary.notWritten += static_cast<long>(state.notKept);
 }
 
+// The configuration file of the camera whose name agrees with `camera` in its first four
+// characters, as the library names it; empty when no camera agrees.
+std::string SettingsFile(const std::string& systemPath, const std::string& camera, int count,
+                         const char** names) {
+    for (int i = 0; i < count; ++i) {
+        if (std::strncmp(names[i], camera.c_str(), 4) != 0) continue;
+        std::string file = systemPath;
+        if (!file.empty() && file.back() != fennex::platform::PathSeparator())
+            file += fennex::platform::PathSeparator();
+        return file + names[i] + ".cfg";
+    }
+    return {};
+}
+
+// The file's last write, or min() when there is no such file.
+std::filesystem::file_time_type WriteTime(const std::string& file) {
+    std::error_code error;
+    const auto time = std::filesystem::last_write_time(file, error);
+    return error ? std::filesystem::file_time_type::min() : time;
+}
+
+// Grabs from every open camera at the same time, each on a thread of its own, with one progress
+// line for all of them while the run lasts longer than a second, and a summary per camera at the
+// end. The number of cameras that did not deliver every frame.
+int GrabAll(const Options& options, std::deque<Target>& targets) {
+    int failures = 0;
+    std::atomic<int> running{0};
+    std::vector<std::thread> threads;
+    for (Target& t : targets) {
+        if (!t.open) continue;
+        if (t.width <= 0 || t.height <= 0) {
+            std::fprintf(stderr, "fennex-grab: %s: the camera gives no frames\n", t.camera.c_str());
+            ++failures;
+            continue;
+        }
+        ++running;
+        threads.emplace_back([&options, &t, &running] {
+            Grab(options, t);
+            --running;
+        });
+    }
+    const auto start = std::chrono::steady_clock::now();
+    auto shown = start;
+    while (running > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const auto now = std::chrono::steady_clock::now();
+        if (running == 0 || now - shown < std::chrono::seconds(1)) continue;
+        shown = now;
+        std::string line = "fennex-grab:";
+        for (const Target& t : targets) {
+            if (!t.open || t.width <= 0 || t.height <= 0) continue;
+            char part[64];
+            std::snprintf(part, sizeof part, " %.4s %ld/%ld", t.camera.c_str(), t.progress.load(),
+                          options.frames);
+            line += part;
+        }
+        std::fprintf(stderr, "%s\n", line.c_str());
+    }
+    for (std::thread& thread : threads) thread.join();
+
+    for (const Target& t : targets) {
+        if (!t.open || t.width <= 0 || t.height <= 0) continue;
+        const Summary& s = t.summary;
+        std::printf("%s: %ld frames in %.2f s (%.1f frames/s), %ld failed, %ld timed out, "
+                    "%ld not written\n",
+                    t.camera.c_str(), s.frames, s.seconds, s.seconds > 0 ? s.frames / s.seconds : 0.0,
+                    s.failed, s.timedOut, s.notWritten);
+        if (s.frames < options.frames) ++failures;
+    }
+    return failures;
+}
+
+// Next to the program in a build tree; in an installed tree, where the install put it.
+std::string DefaultLibrary() {
+    const std::string here = fennex::platform::HostExecutableDirectory();
+    const std::string separator(1, fennex::platform::PathSeparator());
+    const std::string beside = here + separator + kLibraryFile;
+#ifdef FENNEX_INSTALLED_LIBDIR
+    std::error_code error;
+    if (!std::filesystem::exists(beside, error))
+        return here + separator + FENNEX_INSTALLED_LIBDIR + separator + kLibraryFile;
+#endif
+    return beside;
+}
+
 bool ParseLong(const char* text, long& value) {
     char* end = nullptr;
     value = std::strtol(text, &end, 10);
@@ -350,15 +453,20 @@ int main(int argc, char** argv) {
             options.all = true;
         } else if (arg == "--props") {
             options.props = true;
+        } else if (arg == "--configure") {
+            options.configure = true;
         } else if (arg == "--continuous") {
             options.continuous = true;
         } else if (arg == "--quiet") {
             options.quiet = true;
+        } else if (arg == "--save") {
+            options.save = true;
         } else if (arg == "--lib" || arg == "--path" || arg == "--camera" || arg == "--out") {
             if (!(v = value())) return Fail(arg + " needs a value");
-            (arg == "--lib" ? options.library
-                            : arg == "--path" ? options.systemPath
-                                              : arg == "--camera" ? options.camera : options.outDir) = v;
+            if (arg == "--camera")
+                options.cameras.emplace_back(v);
+            else
+                (arg == "--lib" ? options.library : arg == "--path" ? options.systemPath : options.outDir) = v;
         } else if (arg == "--port" || arg == "--frames" || arg == "--timeout") {
             if (!(v = value()) || !ParseLong(v, n) || n < 0)
                 return Fail(arg + " needs a number of 0 or more");
@@ -391,9 +499,7 @@ int main(int argc, char** argv) {
         std::filesystem::create_directories(options.outDir, error);
         if (error) return Fail("cannot make " + options.outDir + ": " + error.message());
     }
-    if (options.library.empty())
-        options.library = std::string(fennex::platform::HostExecutableDirectory()) +
-                          fennex::platform::PathSeparator() + kLibraryFile;
+    if (options.library.empty()) options.library = DefaultLibrary();
 
     // Loaded for the life of the process, as most hosts keep their plug-ins: the library's
     // tables are released by its own destructors at exit.
@@ -409,48 +515,73 @@ int main(int argc, char** argv) {
 
     const int count = g_api.getCVLNoOfSupportedCameras();
     const char** names = g_api.getCVLCameraConfigNames();
-    const bool work = options.all || !options.camera.empty();
+    const bool work = options.all || !options.cameras.empty();
     if (options.list || !work) {
         std::printf("%d camera%s\n", count, count == 1 ? "" : "s");
         for (int i = 0; i < count; ++i) std::printf("  %s\n", names[i]);
         if (!work) return 0;
     }
 
-    std::vector<std::pair<int, std::string>> targets;  // port, camera
+    std::deque<Target> targets;  // Target holds an atomic: a deque never moves its elements
     if (options.all) {
         for (int i = 0; i < count && i < FENNEX_MAX_PORTS; ++i) targets.emplace_back(i, names[i]);
         if (targets.empty()) return Fail("no camera attached");
     } else {
-        targets.emplace_back(options.port, options.camera);
+        if (options.port + options.cameras.size() > FENNEX_MAX_PORTS)
+            return Fail("ports " + std::to_string(options.port) + " to 19 cannot take " +
+                        std::to_string(options.cameras.size()) + " cameras");
+        int port = options.port;
+        for (const std::string& camera : options.cameras) targets.emplace_back(port++, camera);
     }
 
     int failures = 0;
-    for (const auto& [port, camera] : targets) {
+    for (Target& t : targets) {
+        const std::string settings = SettingsFile(options.systemPath, t.camera, count, names);
+        if (!settings.empty() && !std::filesystem::exists(settings))
+            std::fprintf(stderr,
+                         "fennex-grab: %s: no configuration file %s yet, so the camera keeps its "
+                         "own settings (--save writes one)\n",
+                         t.camera.c_str(), settings.c_str());
         int size[2] = {0, 0};
-        if (!g_api.openCVLPort(0, port, camera.c_str(), size)) {
-            std::fprintf(stderr, "fennex-grab: cannot open camera %s on port %d\n", camera.c_str(),
-                         port);
+        if (!g_api.openCVLPort(0, t.port, t.camera.c_str(), size)) {
+            std::fprintf(stderr, "fennex-grab: cannot open camera %s on port %d\n", t.camera.c_str(),
+                         t.port);
             ++failures;
             continue;
         }
-        std::printf("%s: port %d, %d x %d\n", camera.c_str(), port, size[0], size[1]);
-        failures += Properties(options, port, camera);
-        if (options.frames > 0) {
-            if (size[0] <= 0 || size[1] <= 0) {
-                std::fprintf(stderr, "fennex-grab: %s: the camera gives no frames\n", camera.c_str());
-                ++failures;
+        t.open = true;
+        t.width = size[0];
+        t.height = size[1];
+        std::printf("%s: port %d, %d x %d\n", t.camera.c_str(), t.port, t.width, t.height);
+        failures += Properties(options, t.port, t.camera);
+    }
+
+    if (options.configure) g_api.configure();  // returns when the user closes the dialog
+    if (options.frames > 0) failures += GrabAll(options, targets);
+
+    if (options.save) {
+        // configure saves every open camera of the process and always answers 1: a file counts
+        // as saved when it is there afterwards and new or rewritten.
+        std::vector<std::filesystem::file_time_type> before;
+        for (const Target& t : targets)
+            before.push_back(WriteTime(SettingsFile(options.systemPath, t.camera, count, names)));
+        g_api.configure();
+        for (std::size_t i = 0; i < targets.size(); ++i) {
+            const Target& t = targets[i];
+            if (!t.open) continue;
+            const std::string settings = SettingsFile(options.systemPath, t.camera, count, names);
+            const auto after = WriteTime(settings);
+            if (after != std::filesystem::file_time_type::min() && after != before[i]) {
+                std::printf("%s: settings saved in %s\n", t.camera.c_str(), settings.c_str());
             } else {
-                Summary summary;
-                Grab(options, port, camera, size[0], size[1], summary);
-                std::printf("%s: %ld frames in %.2f s (%.1f frames/s), %ld failed, %ld timed out, "
-                            "%ld not written\n",
-                            camera.c_str(), summary.frames, summary.seconds,
-                            summary.seconds > 0 ? summary.frames / summary.seconds : 0.0,
-                            summary.failed, summary.timedOut, summary.notWritten);
-                if (summary.frames < options.frames) ++failures;
+                std::fprintf(stderr, "fennex-grab: %s: the configuration file was not written\n",
+                             t.camera.c_str());
+                ++failures;
             }
         }
-        g_api.closeCVLPort(0, port);
     }
+
+    for (const Target& t : targets)
+        if (t.open) g_api.closeCVLPort(0, t.port);
     return failures ? 1 : 0;
 }

@@ -1,4 +1,5 @@
-// The fifteen host functions and the tables behind them. No exception leaves this file.
+// The host functions and the tables behind them (configure, which runs the dialogs, is in
+// ui/dialog.cpp). No exception leaves this file.
 #include <array>
 #include <list>
 #include <string>
@@ -151,6 +152,19 @@ void FindOpenPort(const char* name, GrabPort** out) {
     }
 }
 
+void SaveOpenCameras() {
+    try {
+        Library& library = TheLibrary();
+        const std::string path = SystemPath();
+        std::lock_guard<std::mutex> lock(library.portsLock);
+        for (int i = 0; i < kMaxCameras; ++i)
+            if (library.cameras[i] && library.cameras[i]->IsOpen())
+                library.cameras[i]->SaveSettings(path.c_str());
+    } catch (...) {
+        // nothing may leave a host function
+    }
+}
+
 void RebuildCameraTableForTesting() {
     Library& library = TheLibrary();
     library.Release();
@@ -177,21 +191,6 @@ FENNEX_API int FENNEX_CALL setSystemPath(const char* path) {
 FENNEX_API void FENNEX_CALL setDebugMsgProc(DebugMsgProc proc) {
     SetDebugProcedure(proc);
     EnsureCameraTable();
-}
-
-FENNEX_API int FENNEX_CALL configure(void) {
-    // No configuration dialog in this build: the open cameras' settings are saved.
-    try {
-        Library& library = TheLibrary();
-        const std::string path = SystemPath();
-        std::lock_guard<std::mutex> lock(library.portsLock);
-        for (int i = 0; i < kMaxCameras; ++i)
-            if (library.cameras[i] && library.cameras[i]->IsOpen())
-                library.cameras[i]->SaveSettings(path.c_str());
-    } catch (...) {
-        // nothing may leave a host function
-    }
-    return 1;
 }
 
 FENNEX_API int FENNEX_CALL getCVLMaxNoOfGrabbers(void) {

@@ -21,6 +21,10 @@ int FindCamera(const char* name);
 // or null. (The camera list dialog's lookup.)
 void FindOpenPort(const char* name, GrabPort** out);
 
+// Saves the configuration file of every camera whose device is open, in table order; a file
+// that cannot be written is reported. Never throws.
+void SaveOpenCameras();
+
 // For tests: closes every port, releases the camera table and builds it again from the
 // cameras present now.
 void RebuildCameraTableForTesting();

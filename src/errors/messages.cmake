@@ -173,9 +173,7 @@ list(APPEND fennex_generated_dirs ${_mc_out})
 
 if(WIN32)
   enable_language(RC)
-  if(NOT FENNEX_WINDMC)
-    find_program(FENNEX_WINDMC NAMES windmc REQUIRED)
-  endif()
+  # FENNEX_WINDMC: cmake/toolchain-prefix.cmake finds it from the compiler's target.
   set(_mc_rc_dir ${_mc_out}/BcamError)
   file(MAKE_DIRECTORY ${_mc_rc_dir})
   add_custom_command(

@@ -146,7 +146,7 @@ void ReadCamera(const std::string& file, const Section& s, CameraDesc* c) {
                 if (p[0] == 0 || p[1] < p[0]) r.Bad(e.key, "give the unit and the largest bytes per packet");
                 f7.unitBytes = p[0];
                 f7.maxBytes = p[1];
-            } else if (what == "bytesperpacket") {
+            } else if (what == "byteperpacket") {
                 f7.bytesPerPacket = static_cast<std::uint32_t>(r.Number(e.key, e.value, 4096));
                 f7Packet[m] = true;
             } else if (what == "image") {

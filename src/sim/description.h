@@ -1,4 +1,4 @@
-// Camera description files (FENNEX_SIM_CAMERAS); the keys are listed in src/sim/README.md.
+// Camera description files (FENNEX_SIM_CAMERAS); the README lists the keys ("Simulated cameras").
 #pragma once
 
 #include <string>

@@ -256,6 +256,9 @@ struct Fault {
     Fault& Late() { atCompletion = true; return *this; }
     Fault& Hang() { hang = true; return *this; }
     Fault& Times(int n) { count = n; return *this; }
+    // Device requests: only those whose first input word is `word` (a feature code, a string
+    // selector), e.g. the firmware string alone.
+    Fault& Selecting(std::uint32_t word) { firstWord = word; return *this; }
 
     std::uint32_t code;           // a control code or an Op
     std::uint32_t error;
@@ -264,6 +267,7 @@ struct Fault {
     bool atCompletion = false;    // device requests: accepted, then completed with `error`
     bool hang = false;            // device requests: never complete (until CancelIo or close)
     int count = 1;                // how many matching calls it hits
+    std::int64_t firstWord = -1;  // device requests: only with this first input word (-1: any)
 };
 // E.g. InjectFault(Fault(kFeatureGet, 1784).On(name).Late()).
 void InjectFault(const Fault& fault);

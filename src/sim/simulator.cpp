@@ -264,7 +264,8 @@ public:
         if (inSize) std::memcpy(words, in, inSize);
 
         Fault fault(0);  // code 0: no fault for this request
-        if (const Fault* f = TakeFault(code, d->camera->regs.name, -1)) fault = *f;
+        if (const Fault* f = TakeFault(code, d->camera->regs.name, -1, inSize ? words[0] : -1))
+            fault = *f;
         if (fault.code && fault.hang) {
             record->Internal = kStatusPending;
             d->hung.push_back({record, nullptr, 0});
@@ -628,10 +629,12 @@ private:
         }
     }
 
-    const Fault* TakeFault(std::uint32_t code, const std::string& camera, std::int32_t index) {
+    const Fault* TakeFault(std::uint32_t code, const std::string& camera, std::int32_t index,
+                           std::int64_t firstWord = -1) {
         for (auto it = faults_.begin(); it != faults_.end(); ++it) {
             if (it->code != code || (!it->camera.empty() && it->camera != camera) ||
-                (it->index >= 0 && it->index != index))
+                (it->index >= 0 && it->index != index) ||
+                (it->firstWord >= 0 && it->firstWord != firstWord))
                 continue;
             taken_ = *it;
             if (--it->count <= 0) faults_.erase(it);
