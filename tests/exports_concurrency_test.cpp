@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "bcam/cbcam.h"
@@ -127,6 +128,73 @@ TEST_F(ExportsTest, ConcurrencyClosingFromTheCompletionCallbackDoesNotDeadlock) 
         const auto frame = GrabFrame(0, size[0], size[1]);
         EXPECT_EQ(frame, ExpectedFrame(kMono, size[0], size[1]));
         closeCVLPort(0, 0);
+    }
+}
+
+// A debug procedure and a callback that call back into the library while it reports or
+// announces: nothing is locked against them.
+std::function<void()> g_reentry;  // set before host code runs, run by its first call only
+std::atomic<int> g_reentered{0};
+std::atomic<bool> g_reentryDone{false};
+void Reenter() {
+    if (g_reentered.fetch_add(1) != 0) return;
+    g_reentry();
+    g_reentryDone.store(true, std::memory_order_release);
+}
+void FENNEX_CALL ReenteringDebugProc(const char* text) {
+    Messages::Receive(text);
+    Reenter();
+}
+void FENNEX_CALL ReenteringCallback(int, int) { Reenter(); }
+
+TEST_F(ExportsTest, ConcurrencyHostCodeMayCallBackIntoTheLibrary) {
+    int size[2] = {0, 0};
+    const struct {
+        const char* what;
+        std::function<void()> setup, call, reentry;
+    } cases[] = {
+        {"open reports a missing file; the procedure closes another port",
+         [&] { OpenPort(1, kColour); }, [&] { openCVLPort(0, 0, kMono.c_str(), size); },
+         [] { closeCVLPort(0, 1); getCVLNoOfSupportedCameras(); }},
+        {"the table is built while enumeration fails; the procedure asks for it",
+         [] { sim::InjectFault(sim::Fault(sim::kOpOpenInterfaceSet, 5)); },
+         [] { fennex::driver::RebuildCameraTableForTesting(); },
+         [] { getCVLNoOfSupportedCameras(); getCVLCameraConfigNames(); }},
+        {"configure reports an unwritable file; the procedure closes the port",
+         [&] {
+             OpenPort(0, kMono);
+             setSystemPath((directory_ + "/no/such/dir").c_str());
+         },
+         [] { configure(); }, [] { closeCVLPort(0, 0); }},
+        {"the callback configures, closes and opens",
+         [&] {
+             OpenPort(0, kMono);
+             ASSERT_EQ(setCompleteCallback(0, 0, ReenteringCallback), 1);
+         },
+         [] { doCVLGrab(0, 0); },
+         [&] {
+             configure();
+             closeCVLPort(0, 0);
+             openCVLPort(0, 0, kMono.c_str(), size);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.setup();
+        g_reentered = 0;
+        g_reentryDone = false;
+        g_reentry = c.reentry;
+        setDebugMsgProc(ReenteringDebugProc);
+        c.call();
+        for (int i = 0; i < 1000 && !g_reentryDone.load(std::memory_order_acquire); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        EXPECT_TRUE(g_reentryDone.load(std::memory_order_acquire));
+        setDebugMsgProc(Messages::Receive);
+        g_reentry = nullptr;
+        sim::ClearFaults();
+        setSystemPath(directory_.c_str());
+        for (int port = 0; port < 2; ++port) closeCVLPort(0, port);
+        fennex::driver::RebuildCameraTableForTesting();
     }
 }
 

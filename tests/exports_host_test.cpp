@@ -1,10 +1,14 @@
 // The library as a host uses it: the fifteen functions on the simulated cameras.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <fstream>
+#include <iterator>
+#include <thread>
 
 #include "bcam/driver_contract.h"
 #include "driver/grab_port.h"
@@ -117,14 +121,15 @@ TEST_F(ExportsTest, AGrabDeliversThePictureRowByRow) {
     const auto frame = GrabFrame(2, size[0], size[1]);
     EXPECT_EQ(frame, ExpectedFrame(kMono, size[0], size[1]));
 
-    const int width = size[0], last = size[1] - 1;
+    const int width = size[0], last = size[1] - 1, pixels = size[0] * size[1];
     // Every call answers 1; rows outside the frame leave the destination untouched.
     const struct {
         int row, first, lastPixel;
         int copied;
     } cases[] = {
         {last, 0, 9, 10}, {last, 5, 9, 5},      // first only enters the count
-        {last, 0, width + 100, width},          // bounded by the row
+        {0, 0, pixels - 1, pixels},             // the whole frame in one call
+        {last - 1, 0, 2 * width + 50, 2 * width},  // bounded by the end of the frame
         {last, 9, 0, 0},                        // a negative count copies nothing
         {last, -2147483647 - 1, 2147483647, width},
         {size[1], 0, width - 1, 0}, {-1, 0, width - 1, 0},
@@ -132,11 +137,11 @@ TEST_F(ExportsTest, AGrabDeliversThePictureRowByRow) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.row) + ": " + std::to_string(c.first) + ".." +
                      std::to_string(c.lastPixel));
-        std::vector<unsigned char> dest(width + 200, 0xCD);
+        std::vector<unsigned char> dest(static_cast<std::size_t>(pixels) + 200, 0xCD);
         EXPECT_EQ(getCVLGrabRow(0, 2, dest.data(), c.row, c.first, c.lastPixel), 1);
+        const std::size_t start = static_cast<std::size_t>(c.row < 0 ? 0 : c.row) * width;
         for (int i = 0; i < static_cast<int>(dest.size()); ++i)
-            ASSERT_EQ(dest[i], i < c.copied ? frame[static_cast<std::size_t>(c.row) * width + i] : 0xCD)
-                << "byte " << i;
+            ASSERT_EQ(dest[i], i < c.copied ? frame[start + i] : 0xCD) << "byte " << i;
     }
 }
 
@@ -301,24 +306,105 @@ TEST_F(ExportsTest, SettingsAreSavedByConfigureAndRestoredOnOpen) {
     EXPECT_EQ(getProperty(0, 0, "Gain", &gain), 1);
     EXPECT_EQ(gain, wanted);  // the camera was set to the minimum meanwhile
     for (const auto& line : TheMessages().Take()) EXPECT_EQ(line.find("ERROR: "), std::string::npos) << line;
+
+    // A save that fails half-way reports it and leaves the previous file as it was.
+    auto contents = [&] {
+        std::ifstream in(file, std::ios::binary);
+        return std::string{std::istreambuf_iterator<char>(in), {}};
+    };
+    const std::string saved = contents();
+    EXPECT_EQ(setProperty(0, 0, "Gain", min), 1);
+    sim::InjectFault(sim::Fault(contract::kFeatureGet).On(kMono));
+    EXPECT_EQ(configure(), 1);
+    EXPECT_TRUE(TheMessages().Contains("ERROR: " + kMono + " - "));
+    EXPECT_EQ(contents(), saved);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory_), {}), 1) << "left behind";
 }
 
-TEST_F(ExportsTest, ACameraOpenOnTwoPortsStaysOpenUntilTheLastClose) {
+// The callback names the latest open that is still open.
+TEST_F(ExportsTest, ACameraOpenOnSeveralPortsStaysOpenUntilTheLastClose) {
     int a[2], b[2];
     OpenPort(0, kMono, a);
     OpenPort(7, kMono, b);
+    OpenPort(9, kMono, b);
     EXPECT_EQ(a[0], b[0]);
     EXPECT_EQ(a[1], b[1]);
-    closeCVLPort(0, 0);
-    EXPECT_EQ(doCVLGrab(0, 0), 0);
-    const auto frame = GrabFrame(7, b[0], b[1]);  // reported for the latest open's port
-    EXPECT_EQ(frame, ExpectedFrame(kMono, b[0], b[1]));
-    closeCVLPort(0, 7);
-    EXPECT_EQ(doCVLGrab(0, 7), 0);
+    const struct {
+        int close, grabOn, named;
+    } steps[] = {{9, 0, 7}, {0, 7, 7}, {7, -1, -1}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.close);
+        closeCVLPort(0, step.close);
+        EXPECT_EQ(doCVLGrab(0, step.close), 0);
+        if (step.grabOn < 0) break;
+        const int seen = TheCompletions().Count(step.named);
+        EXPECT_EQ(doCVLGrab(0, step.grabOn), 1);
+        EXPECT_TRUE(TheCompletions().WaitBeyond(step.named, seen));
+    }
+    EXPECT_EQ(TheCompletions().Count(9), 0);
     EXPECT_EQ(sim::Requests(contract::kFreeResources, kMono).size(), 1u);
 }
 
-// Every mode of the colour camera, read by its true colour coding; a Format 7 mode opens with
+// A configuration file, or a change through the camera object on an open port, may select
+// another video mode: the port's buffers and resources follow before its next grab, and a
+// reopen tells the host the new size. Rows read with the old size are cut to the frame.
+TEST_F(ExportsTest, APortFollowsTheVideoModeThatItsFileOrItsCameraSelects) {
+    const struct {
+        const char* what;
+        std::string camera;
+        std::uint32_t format, mode, coding;
+        int width, height;
+    } cases[] = {
+        {"Mono16", kMono, 0, 6, 0, 640, 480},
+        {"Format 7 mode 1, Mono16", kColour, 7, 1, 5, 400, 300},
+        {"Format 7 mode 0, RGB", kColour, 7, 0, 4, 320, 200},
+        {"VGA RGB", kColour, 0, 4, 0, 640, 480},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        int before[2];
+        OpenPort(0, c.camera, before);
+        TheMessages().Take();  // no file yet
+        fennex::driver::GrabPort* port = nullptr;
+        fennex::driver::FindOpenPort(c.camera.c_str(), &port);
+        ASSERT_NE(port, nullptr);
+        if (c.format == 7) {
+            port->SetVideoMode(7, c.mode, 0xFFFFFFFFu);
+            port->FormatSeven[c.mode].ColorCoding = c.coding;
+            port->FormatSeven[c.mode].ImageSize = Bcam::CSize{static_cast<std::uint32_t>(c.width),
+                                                              static_cast<std::uint32_t>(c.height)};
+        } else {
+            port->SetVideoMode(c.format, c.mode, 1);
+        }
+        // the host still reads with the size it was told: its first row is the frame's start
+        const std::vector<std::uint8_t> old = GrabFrame(0, before[0], before[1]);
+        const auto expected = ExpectedFrame(c.camera, c.width, c.height);
+        const std::size_t seen = std::min<std::size_t>(before[0], expected.size());
+        EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + seen, old.begin()));
+        EXPECT_EQ(configure(), 1);
+        closeCVLPort(0, 0);
+
+        SetMode(c.camera, 0, c.camera == kMono ? 5 : 1);  // the file alone brings the mode back
+        int size[2];
+        OpenPort(0, c.camera, size);
+        EXPECT_EQ(size[0], c.width);
+        EXPECT_EQ(size[1], c.height);
+        const auto frame = GrabFrame(0, size[0], size[1]);
+        EXPECT_EQ(frame, ExpectedFrame(c.camera, size[0], size[1]));
+        // a second port restores the same file: the stream it shares is left as it is
+        const std::size_t allocations = sim::Requests(contract::kAllocateResources, c.camera).size();
+        OpenPort(1, c.camera, size);
+        EXPECT_EQ(size[0], c.width);
+        GrabFrame(1, size[0], size[1]);
+        EXPECT_EQ(sim::Requests(contract::kAllocateResources, c.camera).size(), allocations);
+        closeCVLPort(0, 1);
+        closeCVLPort(0, 0);
+        for (const auto& line : TheMessages().Take())
+            EXPECT_EQ(line.find("ERROR: "), std::string::npos) << line;
+    }
+}
+
+// Every mode of the colour camera, read by its true colour coding;// Every mode of the colour camera, read by its true colour coding; a Format 7 mode opens with
 // its region.
 TEST_F(ExportsTest, EveryVideoModeIsReadByItsColourCoding) {
     const struct {
@@ -356,19 +442,91 @@ TEST_F(ExportsTest, EveryVideoModeIsReadByItsColourCoding) {
     }
 }
 
-TEST_F(ExportsTest, ACameraThatFailsToOpenGivesAnEmptyPortAndReports) {
-    sim::InjectFault(sim::Fault(sim::kOpOpenDevice, 5).On(kMono));
-    int size[2] = {9, 9};
-    EXPECT_EQ(openCVLPort(0, 0, kMono.c_str(), size), 1);
-    EXPECT_EQ(size[0], 0);
-    EXPECT_EQ(size[1], 0);
-    EXPECT_TRUE(TheMessages().Contains("ERROR: " + kMono + " - "));
-    TheMessages().Take();
-    EXPECT_EQ(doCVLGrab(0, 0), 0);
-    EXPECT_TRUE(TheMessages().Contains("ERROR: " + kMono + " - "));
-    unsigned char row[4] = {1, 2, 3, 4};
-    EXPECT_EQ(getCVLGrabRow(0, 0, row, 0, 0, 3), 1);
-    EXPECT_EQ(row[0], 1);
+// A camera that cannot be opened gives an empty port; one that opens but cannot stream (no
+// bandwidth, say) stays open: its properties and settings work, its grabs are refused with an
+// error line each time, and once it can stream again its grabs work.
+TEST_F(ExportsTest, APortThatCannotStreamReportsAndRefusesItsGrabs) {
+    const struct {
+        const char* what;
+        std::uint32_t fault;
+        bool deviceOpens;
+    } cases[] = {
+        {"the device does not open", sim::kOpOpenDevice, false},
+        {"no isochronous resources", contract::kAllocateResources, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::InjectFault(sim::Fault(c.fault, 5).On(kMono).Times(4));  // open, its re-check, two grabs
+        int size[2] = {9, 9};
+        EXPECT_EQ(openCVLPort(0, 0, kMono.c_str(), size), 1);
+        EXPECT_EQ(size[0], 0);
+        EXPECT_EQ(size[1], 0);
+        EXPECT_TRUE(TheMessages().Contains("ERROR: " + kMono + " - "));
+        unsigned char row[4] = {1, 2, 3, 4};
+        EXPECT_EQ(getCVLGrabRow(0, 0, row, 0, 0, 3), 1);
+        EXPECT_EQ(row[0], 1);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            TheMessages().Take();
+            EXPECT_EQ(doCVLGrab(0, 0), 0);
+            EXPECT_TRUE(TheMessages().Contains("ERROR: " + kMono + " - "));
+        }
+        int gain = -1;
+        EXPECT_EQ(getProperty(0, 0, "Gain", &gain), c.deviceOpens ? 1 : 0);
+        EXPECT_EQ(setProperty(0, 0, "Gain", 10), c.deviceOpens ? 1 : 0);
+        TheMessages().Take();
+        EXPECT_EQ(configure(), 1);
+        EXPECT_FALSE(TheMessages().Contains("ERROR: "));
+        EXPECT_EQ(std::filesystem::exists(fennex::driver::GrabPort::SettingsPath(directory_.c_str(),
+                                                                              kMono.c_str())),
+                  c.deviceOpens);
+        if (c.deviceOpens) {
+            ASSERT_EQ(setCompleteCallback(0, 0, Completions::Callback), 1);
+            const auto frame = GrabFrame(0, 640, 480);  // the fault has run out
+            EXPECT_EQ(frame, ExpectedFrame(kMono, 640, 480));
+        }
+        closeCVLPort(0, 0);
+        sim::ClearFaults();
+        TheMessages().Take();
+    }
+}
+
+// The callback still comes for a grab that failed, after an error line, and the rows keep the
+// last good frame; for frames that land in the rows directly and for converted ones.
+TEST_F(ExportsTest, AFailedGrabIsReportedAndKeepsTheLastGoodFrame) {
+    for (const std::string& camera : {kMono, kColour}) {
+        SCOPED_TRACE(camera);
+        int size[2];
+        OpenPort(0, camera, size);
+        const auto good = GrabFrame(0, size[0], size[1]);
+        sim::InjectFault(sim::Fault(contract::kGrabImage, 1167).On(camera).Late());
+        TheMessages().Take();
+        const auto kept = GrabFrame(0, size[0], size[1]);
+        EXPECT_EQ(kept, good);
+        EXPECT_TRUE(TheMessages().Contains("ERROR: " + camera + " - "));
+        const auto next = GrabFrame(0, size[0], size[1]);
+        EXPECT_EQ(next, ExpectedFrame(camera, size[0], size[1]));  // the next grab works
+        closeCVLPort(0, 0);
+    }
+}
+
+// A removal that is refused closes the device for a moment; the port comes back whole and
+// goes on grabbing continuously.
+TEST_F(ExportsTest, AfterARefusedRemovalTheContinuousPortGoesOn) {
+    OpenPort(0, kMono);
+    ASSERT_EQ(setProperty(0, 0, "continous", 1), 1);
+    ASSERT_TRUE(TheCompletions().WaitBeyond(0, 2));
+    EXPECT_FALSE(sim::Unplug(kMono, sim::Removal::Refused));
+    EXPECT_TRUE(TheCompletions().WaitBeyond(0, TheCompletions().Count(0) + 2));
+    int value = 0;
+    EXPECT_EQ(getProperty(0, 0, "continous", &value), 1);
+    EXPECT_EQ(value, 1);
+    EXPECT_EQ(setProperty(0, 0, "continous", 0), 1);
+    for (int last = -1; last != TheCompletions().Count(0);) {  // the outstanding grab ends
+        last = TheCompletions().Count(0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    GrabFrame(0, 640, 480);
+    for (const auto& line : TheMessages().Take()) EXPECT_EQ(line.find("armed"), std::string::npos) << line;
 }
 
 // What fails below the host functions reaches the host as an error line naming the camera;

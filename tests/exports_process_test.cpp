@@ -2,12 +2,14 @@
 // by the host program.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "exports_fixture.h"
 #include "platform/profile.h"
@@ -83,6 +85,69 @@ TEST_F(ExportsTest, APortHeldByAnotherProcessIsRefusedUntilItsHolderDies) {
     pclose(holder);
     EXPECT_EQ(openCVLPort(0, 3, kMono.c_str(), size), 1);
 }
+
+// Of holders started to race for one port, exactly one gets it.
+TEST_F(ExportsTest, OfProcessesRacingForAPortExactlyOneWins) {
+    UseSimulatedDriver();
+    const std::string crashFile = directory_ + fennex::platform::PathSeparator() + "crash";
+    const std::string goFile = directory_ + fennex::platform::PathSeparator() + "go";
+    std::vector<std::FILE*> holders;
+    for (int i = 0; i < 4; ++i) {
+        holders.push_back(Start(Quoted(BuildFile(std::string("helper-port-holder") + kExe)) + " " +
+                                Quoted(kMono) + " 6 " + Quoted(crashFile) + " " + Quoted(goFile)));
+        ASSERT_NE(holders.back(), nullptr);
+    }
+    std::ofstream(goFile) << "go";
+    int ready = 0, refused = 0;
+    for (std::FILE* holder : holders) {
+        char line[64] = {};
+        if (std::fgets(line, sizeof line, holder)) {
+            ready += std::string(line) == "ready\n";
+            refused += std::string(line) == "refused\n";
+        }
+    }
+    std::ofstream(crashFile) << "now";
+    for (std::FILE* holder : holders) pclose(holder);
+    EXPECT_EQ(ready, 1);
+    EXPECT_EQ(refused, 3);
+}
+
+// exit() with a port grabbing, from the completion callback or from another thread: the
+// process ends at once rather than waiting for the thread that is ending it.
+TEST_F(ExportsTest, EndingTheProcessWithAPortGrabbingIsQuick) {
+    UseSimulatedDriver();
+    for (const char* where : {"callback", "main"}) {
+        SCOPED_TRACE(where);
+        std::FILE* program = Start(Quoted(BuildFile(std::string("helper-exit") + kExe)) + " " +
+                                   Quoted(kMono) + " " + where);
+        ASSERT_NE(program, nullptr);
+        char line[64] = {};
+        long long exitingAt = 0;
+        ASSERT_NE(std::fgets(line, sizeof line, program), nullptr);
+        ASSERT_EQ(std::sscanf(line, "exiting %lld", &exitingAt), 1) << line;
+        EXPECT_EQ(pclose(program), 0);
+        const long long endedAt = std::chrono::duration_cast<std::chrono::microseconds>(
+                                      std::chrono::steady_clock::now().time_since_epoch())
+                                      .count();
+        EXPECT_LT(endedAt - exitingAt, 1000000) << "microseconds from exit() to the end";
+    }
+}
+
+#if !defined(_WIN32)
+// The library loaded by name, used, and unloaded, twice: each unload takes it out of the
+// process. (The sanitizer build's leak check runs in the helper as well.)
+TEST_F(ExportsTest, TheLibraryUnloadsAfterUseAndReloadsClean) {
+    UseSimulatedDriver();
+    std::FILE* program =
+        Start(Quoted(BuildFile("helper-unload")) + " " +
+              Quoted(BuildFile(std::string("..") + fennex::platform::PathSeparator() + "libfennex.so")) +
+              " " + Quoted(kMono) + " " + Quoted(directory_) + " 2>&1");
+    ASSERT_NE(program, nullptr);
+    const std::string out = ReadAll(program);
+    EXPECT_EQ(pclose(program), 0) << out;
+    EXPECT_EQ(out, "grabbed unloaded\ngrabbed unloaded\n");
+}
+#endif
 
 // Runs the host program with these arguments; its exit status and everything it printed.
 struct ProgramRun {

@@ -33,9 +33,13 @@ std::vector<std::uintptr_t> Strings(std::size_t count) {
     return args;
 }
 
+const std::string kLongest(32767, 'm');  // the longest result the system merges
+
 const std::vector<MergeCase>& MergeCases() {
     static const std::vector<MergeCase> cases = {
         {"LineBreaksKeptAsGiven", "one\r\ntwo\r\n", {}, true, "one\r\ntwo\r\n"},
+        {"BareCrAndLfBecomeCrLf", "a\nb\rc\n\rd%re", {}, true, "a\r\nb\r\nc\r\n\r\nd\re"},
+        {"LongestResult", "%1", {S(kLongest.c_str())}, true, kLongest},
         {"TwoStringsInOrder", "need %1, have %2\r\n", {S("1.6"), S("1.5")}, true,
          "need 1.6, have 1.5\r\n"},
         {"InsertsOutOfOrderAndRepeated", "%2 before %1-%1", {S("a"), S("b")}, true, "b before a-a"},
@@ -63,6 +67,7 @@ const std::vector<MergeCase>& MergeCases() {
         {"FloatingFormat", "%1!f!", {N(1)}, false, ""},
         {"WidthFromArgument", "%1!*d!", {N(3), N(1)}, false, ""},
         {"HugeWidth", "%1!99999d!", {N(1)}, false, ""},
+        {"ResultTooLong", "%1.", {S(kLongest.c_str())}, false, ""},
     };
     return cases;
 }
@@ -107,6 +112,6 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(SystemCase{err::kFileNotFound, false}, SystemCase{err::kInvalidHandle, false},
                     SystemCase{err::kInvalidParameter, false}, SystemCase{err::kWaitTimeout, true},
                     SystemCase{err::kOperationAborted, false}, SystemCase{err::kDeviceNotConnected, false},
-                    SystemCase{0x80070057u, false}));
+                    SystemCase{0x80070057u, false}, SystemCase{0x80004005u, false}));
 
 }  // namespace

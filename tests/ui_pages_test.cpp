@@ -13,6 +13,7 @@
 #include "ui/memory_controls.h"
 #include "ui/pages.h"
 #include "ui/resource.h"
+#include "ui/slider_rows.h"
 
 namespace {
 
@@ -222,24 +223,13 @@ INSTANTIATE_TEST_SUITE_P(
 // ---- Properties page
 
 // One row of sliders as "on|off lower upper value".
-std::string SliderRow(MemoryDialog& page, int slider) {
-    const int ids[][4] = {
-        {IDC_SHUTTER_SLIDER, IDC_SHUTTER_MIN, IDC_SHUTTER_MAX, IDC_SHUTTER_VALUE},
-        {IDC_GAIN_SLIDER, IDC_GAIN_MIN, IDC_GAIN_MAX, IDC_GAIN_VALUE},
-        {IDC_BRIGHTNESS_SLIDER, IDC_BRIGHTNESS_MIN, IDC_BRIGHTNESS_MAX, IDC_BRIGHTNESS_VALUE},
-        {IDC_GAMMA_SLIDER, IDC_GAMMA_MIN, IDC_GAMMA_MAX, IDC_GAMMA_VALUE},
-        {IDC_UB_SLIDER, IDC_UB_MIN, IDC_UB_MAX, IDC_UB_VALUE},
-        {IDC_VR_SLIDER, IDC_VR_MIN, IDC_VR_MAX, IDC_VR_VALUE},
-        {IDC_HUE_SLIDER, IDC_HUE_MIN, IDC_HUE_MAX, IDC_HUE_VALUE},
-    };
-    for (const auto& row : ids)
-        if (row[0] == slider)
-            return std::string(page.Enabled(slider) ? "on " : "off ") + page.Text(row[1]) + " " +
-                   page.Text(row[2]) + " " + page.Text(row[3]);
+std::string RowText(MemoryDialog& page, int slider) {
+    for (const SliderRow& row : kSliderRows)
+        if (row.slider == slider)
+            return std::string(page.Enabled(slider) ? "on " : "off ") + page.Text(row.lower) + " " +
+                   page.Text(row.upper) + " " + page.Text(row.value);
     return "?";
 }
-const int kSliders[] = {IDC_SHUTTER_SLIDER, IDC_GAIN_SLIDER, IDC_BRIGHTNESS_SLIDER, IDC_GAMMA_SLIDER,
-                        IDC_UB_SLIDER,      IDC_VR_SLIDER,   IDC_HUE_SLIDER};
 
 Edit Without(std::uint32_t feature) {
     return [=](sim::CameraDesc& d) { d.feature(feature) = {}; };
@@ -264,7 +254,7 @@ TEST_P(Sliders, ShowTheRawRegistersAndApplyInOrder) {
     MemoryDialog& page = Show(row.camera, row.edit, kProperties, row.failedRead ? &fault : nullptr);
     if (row.act) row.act(Running());
     Strings rows;
-    for (int slider : kSliders) rows.push_back(SliderRow(page, slider));
+    for (const SliderRow& slider : kSliderRows) rows.push_back(RowText(page, slider.slider));
     EXPECT_EQ(rows, row.rows);
     EXPECT_EQ(Writes(), row.writes);
     EXPECT_EQ(Running().ApplyEnabled(), row.applyEnabled);
@@ -312,7 +302,7 @@ INSTANTIATE_TEST_SUITE_P(
                        [](MemorySheet& s) {
                            s.Key(IDC_SHUTTER_SLIDER, 700);
                            EXPECT_FALSE(s.ApplyEnabled());
-                           EXPECT_EQ(SliderRow(s.Page(kProperties), IDC_SHUTTER_SLIDER), "on 1 4095 800");
+                           EXPECT_EQ(RowText(s.Page(kProperties), IDC_SHUTTER_SLIDER), "on 1 4095 800");
                            s.Ok();
                        },
                        {"on 1 4095 700", "on 0 511 0", "on 0 255 128", "on 0 2 1", "on 0 1023 512",
@@ -324,7 +314,7 @@ INSTANTIATE_TEST_SUITE_P(
         // An unreadable setting counts as absent: Apply does not write it, and reloads it.
         SliderTableRow{"UnreadableGainSkipped", kColour, {}, drv::kGain,
                        [](MemorySheet& s) {
-                           EXPECT_EQ(SliderRow(s.Page(kProperties), IDC_GAIN_SLIDER), "off 0 0 0");
+                           EXPECT_EQ(RowText(s.Page(kProperties), IDC_GAIN_SLIDER), "off 0 0 0");
                            s.Apply();
                        },
                        {"on 1 4095 800", "on 0 511 0", "on 0 255 128", "on 0 2 1", "on 0 1023 512",

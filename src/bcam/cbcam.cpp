@@ -76,8 +76,9 @@ struct SyncRequest {
 
 // Released records are kept here for the next request, so that grabbing for hours takes
 // nothing from the heap: a grab and its shot take one record each, and even twenty ports keep
-// only a few dozen in flight. Never destroyed, because records still come back while the
-// library unloads.
+// only a few dozen in flight. The pool itself is never destroyed, because records still come
+// back while the library unloads; at unload it hands its records back to the heap and keeps
+// none from then on, so that an unloaded library leaves no memory behind.
 class RecordPool {
 public:
     BcamOL* Take() {
@@ -86,9 +87,14 @@ public:
     }
     bool Keep(BcamOL* record) {
         std::lock_guard guard(m_Lock);
-        if (m_Count == kCapacity) return false;
+        if (m_Drained || m_Count == kCapacity) return false;
         m_Free[m_Count++] = record;
         return true;
+    }
+    void Drain() {
+        std::lock_guard guard(m_Lock);
+        m_Drained = true;
+        while (m_Count) delete m_Free[--m_Count];
     }
 
 private:
@@ -96,10 +102,15 @@ private:
     std::mutex m_Lock;
     BcamOL* m_Free[kCapacity] = {};
     std::size_t m_Count = 0;
+    bool m_Drained = false;
 };
 
 RecordPool& Records() {
-    static RecordPool& pool = *new RecordPool;
+    alignas(RecordPool) static unsigned char storage[sizeof(RecordPool)];
+    static RecordPool& pool = *::new (storage) RecordPool;
+    static struct Drain {
+        ~Drain() { pool.Drain(); }
+    } drain;
     return pool;
 }
 
@@ -379,19 +390,24 @@ void CBcam::CloseLocked(bool keepForRemoval) {
 }
 
 void CBcam::Reopen() {
-    std::lock_guard guard(m_OpenCloseLock);
-    if (m_Dying) return;
-    ReopenLocked();
+    {
+        std::lock_guard guard(m_OpenCloseLock);
+        if (m_Dying || !ReopenLocked()) return;
+    }
+    OnReopened();
 }
+
+void CBcam::WaitForNotifications() { registry::Devices().WaitUnpinned(this); }
 
 // A device that is still open stays as it is: it is in use and keeps its registrations (opening
 // it again would only be refused as already open, after its notification had been cancelled).
-void CBcam::ReopenLocked() {
-    if (IsOpen()) return;
+bool CBcam::ReopenLocked() {
+    if (IsOpen()) return false;
     const std::string name = DeviceName();
-    if (name.empty()) return;
+    if (name.empty()) return false;
     DropRemovalNotification();
     OpenLocked(name, nullptr);
+    return true;
 }
 
 void CBcam::CloseForRemoval() {
@@ -555,8 +571,31 @@ void CBcam::Transmit(const char* context, std::uint32_t code, const void* in, st
         throw BcamException(plat::LastError(), context);
 }
 
+namespace {
+
+bool ChangesVideoMode(std::uint32_t code) {
+    switch (code) {
+    case driver::kSetVideoMode:
+    case driver::kF7ImageSet:
+    case driver::kF7ColorCodingSet:
+    case driver::kF7BytePerPacketSet:
+        return true;
+    default:
+        return false;
+    }
+}
+
+}  // namespace
+
 bool CBcam::TryTransmit(std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
                         std::uint32_t outSize, std::uint32_t timeoutMs) {
+    // Counted whatever the result: a refused change may still have reached the camera.
+    struct ModeChange {
+        std::atomic<std::uint32_t>* counter;
+        ~ModeChange() {
+            if (counter) counter->fetch_add(1, std::memory_order_acq_rel);
+        }
+    } modeChange{ChangesVideoMode(code) ? &m_VideoModeChanges : nullptr};
     std::uint32_t kept = 0;
     {
         Use use(*this);

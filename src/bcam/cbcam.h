@@ -130,12 +130,24 @@ public:
     // The name under which the device was opened (empty while never opened).
     std::string DeviceName() const;
 
+    // Counts the requests that change the video mode, a Format 7 region, coding or packet
+    // size, whoever sends them; a holder of frame buffers compares it to see that they may no
+    // longer fit the frames.
+    std::uint32_t VideoModeChanges() const { return m_VideoModeChanges.load(std::memory_order_acquire); }
+
     // Configuration file (settings/configuration.cpp). The file forms make the file anew or
     // open it; the bag forms work on the "BCAM" bag and its sibling sections.
     void SaveConfiguration(const std::string& fileName);
     void SaveConfiguration(CPropertyBagPtr bag);
     void RestoreConfiguration(const std::string& fileName);
     void RestoreConfiguration(CPropertyBagPtr bag);
+
+protected:
+    // Called after a refused removal has opened the device again (on the notification thread,
+    // no lock of this object held). The device is back without resources or queued requests.
+    virtual void OnReopened() {}
+    // For a derived destructor: waits until the notification thread has let go of this object.
+    void WaitForNotifications();
 
 private:
     friend struct DeviceChangeHandler;
@@ -144,7 +156,8 @@ private:
     // keepForRemoval: a device being removed keeps its handle notification so that a refused
     // removal can still reach it.
     void CloseLocked(bool keepForRemoval);
-    void ReopenLocked();
+    // True when the device was closed and has been opened again.
+    bool ReopenLocked();
     void CloseForRemoval();
     void RemovalCompleted();
     void DropRemovalNotification();
@@ -176,6 +189,7 @@ private:
     const std::uint32_t m_InstanceNumber;
     // Records handed to the driver or the port and not yet dequeued.
     std::atomic<std::int64_t> m_InFlight{0};
+    std::atomic<std::uint32_t> m_VideoModeChanges{0};
 };
 
 }  // namespace Bcam

@@ -2,12 +2,30 @@
 
 #include <atomic>
 #include <cstring>
+#include <new>
 
 namespace fennex::driver {
 
 namespace {
 
 std::atomic<DebugMsgProc> g_procedure{nullptr};
+
+// The messages of the outermost hold on this thread, if any. A plain pointer: a thread-local
+// object with a destructor would keep the library from being unloaded.
+thread_local std::vector<std::string>* t_held = nullptr;
+
+// Hands a finished line to the host now, or keeps it for the end of the hold.
+void Deliver(DebugMsgProc proc, const char* text) {
+    if (t_held) {
+        try {
+            t_held->emplace_back(text);
+        } catch (const std::bad_alloc&) {
+            // out of memory: the line is lost, the caller goes on
+        }
+        return;
+    }
+    proc(text);
+}
 
 // Appends to a bounded buffer; remembers when something did not fit.
 class Sink {
@@ -80,6 +98,17 @@ void Finish(Sink& out, char* buffer, std::size_t size) {
 }
 
 }  // namespace
+
+MessageHold::MessageHold() : outermost_(t_held == nullptr) {
+    if (outermost_) t_held = &held_;
+}
+
+MessageHold::~MessageHold() {
+    if (!outermost_) return;
+    t_held = nullptr;
+    for (const std::string& line : held_)
+        if (const DebugMsgProc proc = DebugProcedure()) proc(line.c_str());
+}
 
 void SetDebugProcedure(DebugMsgProc proc) { g_procedure.store(proc, std::memory_order_release); }
 
@@ -169,7 +198,7 @@ void DebugPrint(const char* format, ...) {
     va_start(args, format);
     FormatMessageText(buffer, sizeof buffer, format, args);
     va_end(args);
-    proc(buffer);
+    Deliver(proc, buffer);
 }
 
 void ReportError(const char* cameraName, const std::string& description,
@@ -186,7 +215,7 @@ void ReportError(const char* cameraName, const std::string& description,
     out.Put(context.data(), context.size());
     out.Put('\n');
     Finish(out, buffer, sizeof buffer);
-    proc(buffer);
+    Deliver(proc, buffer);
 }
 
 }  // namespace fennex::driver

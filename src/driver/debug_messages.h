@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "errors/exception.h"
 #include "fennex/fennex.h"
@@ -15,6 +16,22 @@ namespace fennex::driver {
 // Size of the message buffer, terminator included; longer messages are cut and still end in a
 // line feed.
 inline constexpr std::size_t kMessageBufferSize = 512;
+
+// Holds back this thread's messages while it holds a lock of ours: they reach the host's
+// procedure when the outermost hold ends, after the locks taken inside it have been released,
+// so that a procedure which calls back into the library never meets a lock held on its own
+// thread. Make the hold before taking the lock.
+class MessageHold {
+public:
+    MessageHold();
+    ~MessageHold();
+    MessageHold(const MessageHold&) = delete;
+    MessageHold& operator=(const MessageHold&) = delete;
+
+private:
+    bool outermost_;
+    std::vector<std::string> held_;
+};
 
 void SetDebugProcedure(DebugMsgProc proc);
 DebugMsgProc DebugProcedure();

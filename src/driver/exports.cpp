@@ -13,7 +13,9 @@
 #include "driver/debug_messages.h"
 #include "driver/port_table.h"
 #include "fennex/fennex.h"
+#include "platform/last_error.h"
 #include "platform/named_mutex.h"
+#include "platform/win32_errors.h"
 
 namespace fennex::driver {
 
@@ -59,6 +61,7 @@ public:
     }
 
     void Release() {
+        MessageHold hold;
         std::lock_guard<std::mutex> lock(portsLock);
         for (int port = 0; port < kMaxPorts; ++port) ClosePortLocked(port);
         for (int i = 0; i < count; ++i) {
@@ -71,7 +74,7 @@ public:
     void ClosePortLocked(int port) {
         GrabPort* grabPort = ports[port].exchange(nullptr, std::memory_order_acq_rel);
         if (!grabPort) return;
-        grabPort->Close();
+        grabPort->Close(port);
         if (mutexes[port]) {
             platform::CloseNamedMutex(mutexes[port]);
             mutexes[port] = nullptr;
@@ -93,6 +96,9 @@ std::mutex g_systemPathLock;
 char g_systemPath[256];
 
 Library& TheLibrary() {
+    // A failed enumeration is reported while the table is built; the host hears of it once
+    // the table stands, so that its procedure may ask for the table.
+    MessageHold hold;
     std::call_once(g_once, [] {
         static Library library;
         g_library.store(&library, std::memory_order_release);
@@ -156,6 +162,7 @@ void SaveOpenCameras() {
     try {
         Library& library = TheLibrary();
         const std::string path = SystemPath();
+        MessageHold hold;  // a failed save is told to the host once the lock is released
         std::lock_guard<std::mutex> lock(library.portsLock);
         for (int i = 0; i < kMaxCameras; ++i)
             if (library.cameras[i] && library.cameras[i]->IsOpen())
@@ -168,6 +175,7 @@ void SaveOpenCameras() {
 void RebuildCameraTableForTesting() {
     Library& library = TheLibrary();
     library.Release();
+    MessageHold hold;
     library.Build();
 }
 
@@ -213,27 +221,33 @@ FENNEX_API int FENNEX_CALL openCVLPort(int, int port, const char* cameraName, in
     try {
         Library& library = TheLibrary();
         if (port < 0 || port >= kMaxPorts || !cameraName) return 0;
+        MessageHold hold;
         std::lock_guard<std::mutex> lock(library.portsLock);
         if (library.ports[port].load(std::memory_order_acquire)) return 0;
         const int slot = FindCamera(cameraName);
         if (slot < 0) return 0;
+        // The port is taken in one step before the device is touched: of processes racing for
+        // it, the one that made the mutex wins. (This process holds none for a port it has not
+        // open.) A mutex that cannot be made at all leaves the port unguarded, as before.
         char name[40];
         MutexName(port, name);
-        if (fennex::platform::Handle other = fennex::platform::OpenNamedMutex(name)) {
-            fennex::platform::CloseNamedMutex(other);
+        fennex::platform::Handle mutex = fennex::platform::CreateNamedMutex(name);
+        if (mutex && fennex::platform::LastError() == fennex::platform::err::kAlreadyExists) {
+            fennex::platform::CloseNamedMutex(mutex);
             DebugPrint("%s is open by other process\n", cameraName);
             return 0;
         }
+        library.mutexes[port] = mutex;
         GrabPort& grabPort = *library.cameras[slot];
-        grabPort.SetPortNumber(port);
-        grabPort.Open();
+        grabPort.Open(port);
         library.ports[port].store(&grabPort, std::memory_order_release);
+        grabPort.RestoreSettings(SystemPath().c_str());
+        // The file may have chosen another mode: the size told is that of the frames to come.
+        grabPort.FitToVideoMode();
         if (size) {
             size[0] = static_cast<int>(grabPort.Width());
             size[1] = static_cast<int>(grabPort.Height());
         }
-        if (!library.mutexes[port]) library.mutexes[port] = fennex::platform::CreateNamedMutex(name);
-        grabPort.RestoreSettings(SystemPath().c_str());
         return 1;
     } catch (...) {
         return 0;
@@ -244,6 +258,7 @@ FENNEX_API void FENNEX_CALL closeCVLPort(int, int port) {
     try {
         Library& library = TheLibrary();
         if (port < 0 || port >= kMaxPorts) return;
+        MessageHold hold;
         std::lock_guard<std::mutex> lock(library.portsLock);
         library.ClosePortLocked(port);
     } catch (...) {
@@ -266,8 +281,8 @@ FENNEX_API int FENNEX_CALL getCVLGrabRow(int, int port, unsigned char* dest, int
     try {
         GrabPort* grabPort = PortOf(port);
         if (!grabPort) return 0;
-        // The copy starts at the row's first pixel; the count is bounded by the row, and a
-        // negative count copies nothing.
+        // The copy starts at the row's first pixel; the count is bounded by the end of the
+        // frame, and a negative count copies nothing.
         const long long count = static_cast<long long>(last) - first + 1;
         const int n = count <= 0 ? 0 : count > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(count);
         grabPort->GetRow(row, dest, n);

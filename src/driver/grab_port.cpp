@@ -24,9 +24,18 @@ using Bcam::BcamException;
 // counts itself in `readers` of the slot it copies from and backs off when that slot is being
 // written; the writer waits for the readers of a slot before it reuses it. Row copies are
 // short, so the grab thread never waits for long.
+// What the buffers and resources of a port are made for: the frames of the camera's mode, and
+// the packets its isochronous resources were allocated with.
+struct FrameLayout {
+    std::uint32_t width = 0, height = 0, colorMode = 0, rawSize = 0, bytesPerPacket = 0;
+    bool operator==(const FrameLayout&) const = default;
+};
+
 struct GrabSession {
     GrabPort* port = nullptr;
-    std::uint32_t width = 0, height = 0, rawSize = 0;
+    FrameLayout layout;
+    // The camera's count of mode changes when its layout was last seen to hold.
+    std::atomic<std::uint32_t> modeChanges{0};
     FrameConversion convert = nullptr;  // null: 8-bit frames land in the slots themselves
     std::vector<std::uint8_t> raw;      // grab target of frames that are converted
     std::array<std::vector<std::uint8_t>, 2> slots;
@@ -35,6 +44,8 @@ struct GrabSession {
     std::array<std::atomic<int>, 2> readers{};
     std::array<std::atomic<bool>, 2> writing{};
     std::atomic<bool> stopping{false};
+    // A grab whose shot was refused is cancelled by Arm; its completion is not news to the host.
+    std::atomic<bool> cancelled{false};
     std::atomic<std::uint32_t> threadId{0};
     platform::Thread thread;
     std::shared_ptr<GrabSession> keepAlive;  // the grab thread's reference, taken at its start
@@ -46,6 +57,8 @@ struct GrabSession {
         writing[slot].store(true, std::memory_order_seq_cst);
         while (readers[slot].load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
     }
+    // The slot keeps no new frame: the one announced last stays current.
+    void Withdraw(int slot) { writing[slot].store(false, std::memory_order_release); }
     void Publish(int slot) {
         writing[slot].store(false, std::memory_order_release);
         current.store(slot, std::memory_order_release);
@@ -65,7 +78,13 @@ char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' +
 
 constexpr std::uint32_t kInvalidArgument = 0x80070057u;
 constexpr std::uint32_t kOutOfMemory = 0x8007000Eu;
+constexpr std::uint32_t kDeviceNotOpen = 0xCFF00004u;
+constexpr std::uint32_t kInvalidData = 13;  // ERROR_INVALID_DATA
 constexpr std::uint32_t kPortClosedUnderWaiter = 735;  // ERROR_ABANDONED_WAIT_0
+
+bool OnThreadOf(const GrabSession& session) {
+    return session.threadId.load(std::memory_order_acquire) == platform::CurrentThreadId();
+}
 
 }  // namespace
 
@@ -79,31 +98,37 @@ GrabPort::GrabPort(const std::string& deviceName) : deviceName_(deviceName) {
 
 GrabPort::~GrabPort() {
     {
+        MessageHold hold;
         std::lock_guard<std::mutex> lock(lifecycle_);
-        if (openCount_ > 1) openCount_ = 1;
+        ports_.clear();
+        CloseDeviceLocked();
     }
-    Close();
+    // The notification thread may be reopening this camera after a refused removal.
+    WaitForNotifications();
     // A grab thread that outlived its port's close (its host callback was still running) works
-    // on this object until it ends.
+    // on this object until it ends; unless it is this very thread, ending the process from
+    // inside the callback.
+    if (const std::shared_ptr<GrabSession> last = lingering_.lock(); last && OnThreadOf(*last))
+        return;
     for (int i = 0; i < 500 && !lingering_.expired(); ++i) platform::SleepMs(10);
 }
 
 std::uint32_t GrabPort::OpenCount() const {
     std::lock_guard<std::mutex> lock(lifecycle_);
-    return openCount_;
+    return static_cast<std::uint32_t>(ports_.size());
 }
 
 void GrabPort::ReportError(const BcamException& e) const { ReportException(Name(), e); }
 
-void GrabPort::Open() {
+void GrabPort::Open(int port) {
+    MessageHold hold;
     std::lock_guard<std::mutex> lock(lifecycle_);
-    if (openCount_ == 0) OpenDevice();
-    ++openCount_;
+    if (ports_.empty()) OpenDeviceLocked();
+    ports_.push_back(port);
+    portNumber_.store(port, std::memory_order_relaxed);
 }
 
-bool GrabPort::OpenDevice() {
-    std::shared_ptr<GrabSession> session;
-    bool resources = false;
+void GrabPort::OpenDeviceLocked() {
     try {
         CBcam::Open(deviceName_, nullptr);
         auto automaticOff = [this](auto& feature) {
@@ -120,48 +145,69 @@ bool GrabPort::OpenDevice() {
         automaticOff(WhiteBalance);
         automaticOff(Hue);
         automaticOff(Gamma);
-
-        std::uint32_t format = 0, mode = 0, rate = 0;
-        GetVideoMode(&format, &mode, &rate);
-        std::uint32_t width = 0, height = 0;
-        Bcam::VideoColorMode colorMode;
-        if (format == Bcam::kFormatSeven) {
-            // Format 7 frames have the size and coding of the camera's current Format 7 mode.
-            Bcam::CFormatSeven& seven = FormatSeven[mode];
-            const Bcam::CSize size = seven.ImageSize();
-            width = size.cx;
-            height = size.cy;
-            colorMode = static_cast<Bcam::VideoColorMode>(seven.ColorCoding());
-        } else {
-            const auto size = Bcam::BcamUtility::ImageSize(format, mode);
-            width = size.width;
-            height = size.height;
-            colorMode = Bcam::BcamUtility::ColorMode(format, mode);
-        }
-        const std::uint32_t bitsPerPixel = Bcam::BcamUtility::BitsPerPixel(colorMode);
-        const std::uint64_t pixels = static_cast<std::uint64_t>(width) * height;
-        const std::uint64_t rawSize = pixels * bitsPerPixel / 8;
-        if (pixels == 0 || rawSize > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
-            throw BcamException(kInvalidArgument, "GrabPort::Open()",
-                                {static_cast<std::uintptr_t>(width)});
-
-        session = std::make_shared<GrabSession>();
-        session->port = this;
-        session->width = width;
-        session->height = height;
-        session->rawSize = static_cast<std::uint32_t>(rawSize);
-        if (colorMode != Bcam::VideoColorMode::Mono8) {
-            session->convert = ConversionForColorMode(static_cast<std::uint32_t>(colorMode));
-            session->raw.resize(session->rawSize);
-        }
-        for (auto& slot : session->slots) slot.resize(static_cast<std::size_t>(pixels));
-
-        AllocateResources(1, session->rawSize, 0);
-        resources = true;
         armed_.store(false, std::memory_order_release);
         continuous_.store(false, std::memory_order_release);
         ContinuousShot = false;
+    } catch (const BcamException& e) {
+        ReportError(e);
+        if (!IsOpen()) return;
+    }
+    StartStreamingLocked();
+}
 
+FrameLayout GrabPort::MeasureLayout() {
+    std::uint32_t format = 0, mode = 0, rate = 0;
+    GetVideoMode(&format, &mode, &rate);
+    FrameLayout layout;
+    Bcam::VideoColorMode colorMode;
+    if (format == Bcam::kFormatSeven) {
+        // Format 7 frames have the size and coding of the camera's current Format 7 mode.
+        Bcam::CFormatSeven& seven = FormatSeven[mode];
+        const Bcam::CSize size = seven.ImageSize();
+        layout.width = size.cx;
+        layout.height = size.cy;
+        colorMode = static_cast<Bcam::VideoColorMode>(seven.ColorCoding());
+        layout.bytesPerPacket = seven.BytePerPacket();
+    } else {
+        const auto size = Bcam::BcamUtility::ImageSize(format, mode);
+        layout.width = size.width;
+        layout.height = size.height;
+        colorMode = Bcam::BcamUtility::ColorMode(format, mode);
+        layout.bytesPerPacket = Bcam::BcamUtility::BytePerPacket(format, mode, rate);
+    }
+    layout.colorMode = static_cast<std::uint32_t>(colorMode);
+    const std::uint32_t bitsPerPixel = Bcam::BcamUtility::BitsPerPixel(colorMode);
+    const std::uint64_t pixels = static_cast<std::uint64_t>(layout.width) * layout.height;
+    const std::uint64_t rawSize = pixels * bitsPerPixel / 8;
+    if (pixels == 0 || rawSize > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
+        throw BcamException(kInvalidArgument, "GrabPort::Open()",
+                            {static_cast<std::uintptr_t>(layout.width)});
+    layout.rawSize = static_cast<std::uint32_t>(rawSize);
+    return layout;
+}
+
+void GrabPort::StartStreamingLocked() {
+    bool resources = false;
+    try {
+        // Taken first: a change that comes while the port is sized is seen at the next grab.
+        const std::uint32_t modeChanges = VideoModeChanges();
+        const FrameLayout layout = MeasureLayout();
+        const std::uint32_t width = layout.width, height = layout.height;
+        const auto colorMode = static_cast<Bcam::VideoColorMode>(layout.colorMode);
+        const std::uint64_t pixels = static_cast<std::uint64_t>(width) * height;
+
+        auto session = std::make_shared<GrabSession>();
+        session->port = this;
+        session->layout = layout;
+        session->modeChanges.store(modeChanges, std::memory_order_relaxed);
+        if (colorMode != Bcam::VideoColorMode::Mono8) {
+            session->convert = ConversionForColorMode(static_cast<std::uint32_t>(colorMode));
+            session->raw.resize(layout.rawSize);
+        }
+        for (auto& slot : session->slots) slot.resize(static_cast<std::size_t>(pixels));
+
+        AllocateResources(1, layout.rawSize, 0);
+        resources = true;
         session->keepAlive = session;
         if (!session->thread.Start(GrabThread, session.get())) {
             session->keepAlive.reset();
@@ -170,68 +216,69 @@ bool GrabPort::OpenDevice() {
         width_.store(width, std::memory_order_release);
         height_.store(height, std::memory_order_release);
         session_.Exchange(std::move(session));
-        return true;
+        return;
     } catch (const BcamException& e) {
         ReportError(e);
     } catch (const std::bad_alloc&) {
         ReportError(BcamException(kOutOfMemory, "GrabPort::Open()"));
     }
-    // A camera that cannot grab is not left half open: the port opens without it, and a grab
-    // on it is refused by the closed device.
-    try {
-        if (resources) FreeResources();
-        CBcam::Close();
-    } catch (const BcamException& e) {
-        ReportError(e);
+    // The camera cannot stream; it stays open for its properties and settings, and its grabs
+    // are refused.
+    if (resources) {
+        try {
+            FreeResources();
+        } catch (const BcamException& e) {
+            ReportError(e);
+        }
     }
     width_.store(0, std::memory_order_release);
     height_.store(0, std::memory_order_release);
-    return false;
 }
 
-void GrabPort::Close() {
-    std::lock_guard<std::mutex> lock(lifecycle_);
-    if (openCount_ == 0) return;
-    if (--openCount_ != 0) return;
-
-    std::shared_ptr<GrabSession> session = session_.Exchange(nullptr);
-    width_.store(0, std::memory_order_release);
-    height_.store(0, std::memory_order_release);
-    if (!session) return;  // the open had failed and closed the device already
+void GrabPort::StopStreamingLocked(const std::shared_ptr<GrabSession>& session, bool deviceLost) {
     session->stopping.store(true, std::memory_order_release);
-
-    // Each step has its own handler: a refusal of one must not leave the thread running on
-    // buffers that are about to go, or the device open.
-    try {
-        ContinuousShot = false;
-    } catch (const BcamException& e) {
-        ReportError(e);
-    }
-    const bool onGrabThread =
-        session->threadId.load(std::memory_order_acquire) == platform::CurrentThreadId();
-    try {
-        Notify(Bcam::kFunctionStop, session.get());
-    } catch (const BcamException& e) {
-        ReportError(e);
+    const bool onGrabThread = OnThreadOf(*session);
+    if (!deviceLost) {
+        try {
+            Notify(Bcam::kFunctionStop, session.get());
+        } catch (const BcamException& e) {
+            ReportError(e);
+        }
     }
     // From inside the host's completion callback the thread cannot be waited for: it ends
     // when the callback returns. A thread still in a slow callback after 200 ms is left to end
-    // by itself; it keeps the buffers alive, and the pending grab is cancelled so that the
-    // driver is done with them.
-    const bool ended = !onGrabThread && session->thread.Join(200);
-    if (!ended) {
-        lingering_ = session;
+    // by itself; it keeps the buffers alive.
+    if (onGrabThread || !session->thread.Join(200)) lingering_ = session;
+    if (!deviceLost) {
+        // A pending grab is ended so that the driver is done with the buffers; the caller
+        // keeps them until the device is closed or its resources are freed.
         try {
             if (armed_.load(std::memory_order_acquire) && IsOpen()) Cancel();
         } catch (const BcamException& e) {
             ReportError(e);
         }
+        try {
+            FreeResources();
+        } catch (const BcamException& e) {
+            ReportError(e);
+        }
     }
-    try {
-        FreeResources();
-    } catch (const BcamException& e) {
-        ReportError(e);
+    armed_.store(false, std::memory_order_release);
+}
+
+void GrabPort::CloseDeviceLocked() {
+    std::shared_ptr<GrabSession> session = session_.Exchange(nullptr);
+    width_.store(0, std::memory_order_release);
+    height_.store(0, std::memory_order_release);
+    if (IsOpen()) {
+        try {
+            ContinuousShot = false;
+        } catch (const BcamException& e) {
+            ReportError(e);
+        }
     }
+    if (session) StopStreamingLocked(session, !IsOpen());
+    // Each step has its own handler: a refusal of one must not leave the device open.
     try {
         CBcam::Close();
     } catch (const BcamException& e) {
@@ -240,24 +287,103 @@ void GrabPort::Close() {
     armed_.store(false, std::memory_order_release);
 }
 
+void GrabPort::Close(int port) {
+    MessageHold hold;
+    std::lock_guard<std::mutex> lock(lifecycle_);
+    const auto it = std::find(ports_.rbegin(), ports_.rend(), port);
+    if (it == ports_.rend()) return;
+    ports_.erase(std::next(it).base());
+    if (!ports_.empty()) {
+        portNumber_.store(ports_.back(), std::memory_order_relaxed);
+        return;
+    }
+    CloseDeviceLocked();
+}
+
+void GrabPort::FitToVideoMode() {
+    MessageHold hold;
+    std::lock_guard<std::mutex> lock(lifecycle_);
+    if (ports_.empty() || !IsOpen() || armed_.load(std::memory_order_acquire)) return;
+    std::shared_ptr<GrabSession> session = session_.Load();
+    const std::uint32_t modeChanges = VideoModeChanges();
+    if (session) {
+        if (session->modeChanges.load(std::memory_order_acquire) == modeChanges) return;
+        // A mode set again as it was (a second open restores the same file) keeps the stream.
+        try {
+            if (MeasureLayout() == session->layout) {
+                session->modeChanges.store(modeChanges, std::memory_order_release);
+                return;
+            }
+        } catch (const BcamException&) {
+            // the camera cannot tell: set up anew, which reports what fails
+        }
+    }
+    const std::shared_ptr<GrabSession> old = session_.Exchange(nullptr);
+    if (old) StopStreamingLocked(old, false);
+    StartStreamingLocked();
+}
+
+void GrabPort::OnReopened() {
+    {
+        MessageHold hold;
+        std::lock_guard<std::mutex> lock(lifecycle_);
+        if (ports_.empty()) return;
+        // The old thread has ended with the old handle; the driver dropped its resources.
+        const std::shared_ptr<GrabSession> old = session_.Exchange(nullptr);
+        if (old) StopStreamingLocked(old, true);
+        StartStreamingLocked();
+        if (continuous_.load(std::memory_order_acquire)) {
+            try {
+                ContinuousShot = true;
+            } catch (const BcamException& e) {
+                ReportError(e);
+            }
+        }
+    }
+    if (continuous_.load(std::memory_order_acquire)) Arm();
+}
+
 bool GrabPort::Arm() {
+    if (!armed_.load(std::memory_order_acquire)) {
+        const std::shared_ptr<GrabSession> session = session_.Load();
+        if (!session || session->modeChanges.load(std::memory_order_acquire) != VideoModeChanges())
+            FitToVideoMode();
+    }
     if (armed_.exchange(true, std::memory_order_acq_rel)) {
         DebugPrint("%s already armed\n", Name());
         return false;
     }
+    const std::shared_ptr<GrabSession> session = session_.Load();
+    if (!session) {
+        // Nothing to grab into: the set-up's failure has been reported; a closed device says so.
+        armed_.store(false, std::memory_order_release);
+        if (!IsOpen()) ReportError(BcamException(kDeviceNotOpen, "GrabPort::Arm()"));
+        return false;
+    }
+    const int slot = session->next.load(std::memory_order_relaxed);
+    if (session->Direct()) session->Reserve(slot);
+    bool queued = false;
     try {
-        const std::shared_ptr<GrabSession> session = session_.Load();
-        if (!session) {
-            // No buffers: the port opened without its camera, which refuses the grab.
-            GrabImageAsync(nullptr, 0, nullptr, true);
-        } else {
-            const int slot = session->next.load(std::memory_order_relaxed);
-            if (session->Direct()) session->Reserve(slot);
-            GrabImageAsync(session->GrabTarget(slot), session->rawSize, session.get(), true);
-        }
+        GrabImageAsync(session->GrabTarget(slot), session->layout.rawSize, session.get(), false);
+        queued = true;
+        OneShot.SetAsync(nullptr);
     } catch (const BcamException& e) {
         ReportError(e);
-        return false;  // armed stays set: the port grabs no more until it is closed
+        if (!queued) {
+            // Refused: nothing is outstanding, so the next grab may try again.
+            if (session->Direct()) session->Withdraw(slot);
+            armed_.store(false, std::memory_order_release);
+        } else {
+            // The grab waits for a shot that will not come; its cancelled completion frees the
+            // port.
+            session->cancelled.store(true, std::memory_order_release);
+            try {
+                Cancel();
+            } catch (const BcamException&) {
+                // the device is gone; closing the port ends the grab
+            }
+        }
+        return false;
     }
     return true;
 }
@@ -277,10 +403,10 @@ std::uint32_t GrabPort::GrabThread(void* arg) {
                 if (error == kPortClosedUnderWaiter) break;
                 continue;
             }
-            if (context != session.get()) continue;  // not this open's (one-shot requests)
+            if (context != session.get()) continue;  // not this session's (one-shot requests)
             if (code == Bcam::kFunctionStop) break;
             if (code != Bcam::kFunctionGrab) continue;
-            port.OnGrabComplete(*session);
+            port.OnGrabComplete(*session, error);
             if (port.continuous_.load(std::memory_order_acquire) &&
                 !session->stopping.load(std::memory_order_acquire))
                 port.Arm();
@@ -291,29 +417,48 @@ std::uint32_t GrabPort::GrabThread(void* arg) {
     return 1;
 }
 
-void GrabPort::OnGrabComplete(GrabSession& session) {
-    const int slot = session.next.load(std::memory_order_relaxed);
-    if (!session.Direct()) {
-        session.Reserve(slot);
-        session.convert(session.raw.data(), session.slots[slot].data(),
-                        static_cast<std::int32_t>(session.width),
-                        static_cast<std::int32_t>(session.height));
+void GrabPort::OnGrabComplete(GrabSession& session, std::uint32_t error) {
+    // The mode changed while the grab was pending: a frame of another size or coding is not
+    // read as one of this layout.
+    if (error == 0 && session.modeChanges.load(std::memory_order_acquire) != VideoModeChanges()) {
+        try {
+            if (!(MeasureLayout() == session.layout)) error = kInvalidData;
+        } catch (const BcamException& e) {
+            error = e.Error();
+        }
     }
-    session.Publish(slot);
+    const int slot = session.next.load(std::memory_order_relaxed);
+    if (error == 0) {
+        if (!session.Direct()) {
+            session.Reserve(slot);
+            session.convert(session.raw.data(), session.slots[slot].data(),
+                            static_cast<std::int32_t>(session.layout.width),
+                            static_cast<std::int32_t>(session.layout.height));
+        }
+        session.Publish(slot);
+    } else if (session.Direct()) {
+        session.Withdraw(slot);  // half a frame at most; the rows keep the last good one
+    }
     // Cleared only now, so that the next grab cannot refill the raw buffer under the
     // conversion.
     armed_.store(false, std::memory_order_release);
     if (session.stopping.load(std::memory_order_acquire)) return;
+    if (error != 0) {
+        if (session.cancelled.exchange(false, std::memory_order_acq_rel)) return;
+        ReportError(BcamException(error, "GrabPort::OnGrabComplete()"));
+    }
     if (const CompleteCallback callback = completeCallback_.load(std::memory_order_acquire))
         callback(0, portNumber_.load(std::memory_order_relaxed));
 }
 
 bool GrabPort::GetRow(int row, std::uint8_t* dest, int count) const {
     const std::shared_ptr<GrabSession> session = session_.Load();
-    if (!session || row < 0 || static_cast<std::uint32_t>(row) >= session->height) return false;
+    if (!session || row < 0 || static_cast<std::uint32_t>(row) >= session->layout.height) return false;
     if (count <= 0 || !dest) return true;
-    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), session->width);
-    const std::size_t offset = static_cast<std::size_t>(row) * session->width;
+    // Hosts read several rows, or the whole frame, in one call: the copy ends with the frame.
+    const std::size_t offset = static_cast<std::size_t>(row) * session->layout.width;
+    const std::size_t frame = static_cast<std::size_t>(session->layout.width) * session->layout.height;
+    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), frame - offset);
     for (;;) {
         const int slot = session->current.load(std::memory_order_acquire);
         session->readers[slot].fetch_add(1, std::memory_order_seq_cst);

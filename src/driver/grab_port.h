@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "bcam/cbcam.h"
 #include "driver/pixel_conversion.h"
@@ -23,6 +24,7 @@
 namespace fennex::driver {
 
 struct GrabSession;
+struct FrameLayout;
 
 // The current open's session, shared by host threads and the grab thread. Its lock is held only
 // to copy or swap the pointer, never across other work, so no caller waits for long. (A plain
@@ -58,20 +60,31 @@ public:
     // The camera's name field, for the host's name table.
     const char* const* NameSlot() const { return &namePointer_; }
 
-    void SetPortNumber(int port) { portNumber_.store(port, std::memory_order_relaxed); }
+    // The host port of the latest open that is still open: the one the callback names.
     int PortNumber() const { return portNumber_.load(std::memory_order_relaxed); }
     std::uint32_t OpenCount() const;
 
-    // Failures are reported as "ERROR: " lines; the open counts all the same.
-    void Open();
-    void Close();
+    // Opens the camera for host port `port`; the first open opens the device and sets up its
+    // buffers, resources and grab thread. Failures are reported as "ERROR: " lines and the
+    // open counts all the same; a device that opened but cannot stream stays open for its
+    // properties and settings. Close(port) ends that port's open; the last one closes the
+    // device.
+    void Open(int port);
+    void Close(int port);
+
+    // Re-sizes buffers and isochronous resources to the camera's current video mode when the
+    // mode (or a Format 7 region, coding or packet size) has been changed since they were made,
+    // or sets them up when they are missing. A grab outstanding defers it to the next grab.
+    // Arm runs it by itself; openCVLPort runs it after the configuration file.
+    void FitToVideoMode();
 
     // Queues one grab; false (and a message) when one is already pending or the camera refuses.
     bool Arm();
     bool Armed() const { return armed_.load(std::memory_order_acquire); }
 
-    // Copies up to `count` bytes of row `row` of the latest frame, from its first pixel, and no
-    // more than the row holds. False for a row outside the frame (dest untouched).
+    // Copies up to `count` bytes of the latest frame from the first pixel of row `row` on, and
+    // no more than the frame holds from there. False for a row outside the frame (dest
+    // untouched).
     bool GetRow(int row, std::uint8_t* dest, int count) const;
 
     std::uint32_t Width() const { return width_.load(std::memory_order_acquire); }
@@ -100,15 +113,31 @@ public:
     // case); 0 ("Undef") when none does.
     static int PropertyIndex(const char* name);
 
+protected:
+    // After a refused removal: buffers, resources and grab thread anew, continuous mode as it
+    // was.
+    void OnReopened() override;
+
 private:
     static std::uint32_t GrabThread(void* arg);
-    void OnGrabComplete(GrabSession& session);
+    void OnGrabComplete(GrabSession& session, std::uint32_t error);
     void ReportError(const Bcam::BcamException& e) const;
-    bool OpenDevice();
+    // The frames and packets of the camera's current mode, asked of the camera.
+    FrameLayout MeasureLayout();
+    // The steps below run under lifecycle_.
+    void OpenDeviceLocked();
+    // Sizes buffers and resources for the current video mode and starts a grab thread; a
+    // failure is reported and leaves the port without them.
+    void StartStreamingLocked();
+    // Ends the session's thread, its pending grab and its resources; `deviceLost`: the device
+    // was closed under it, so there is nothing left to stop on the camera. The caller keeps
+    // the session until then.
+    void StopStreamingLocked(const std::shared_ptr<GrabSession>& session, bool deviceLost);
+    void CloseDeviceLocked();
 
     std::atomic<bool> continuous_{false};
     std::atomic<int> portNumber_{0};
-    std::uint32_t openCount_ = 0;  // guarded by lifecycle_
+    std::vector<int> ports_;  // host ports holding an open, oldest first; guarded by lifecycle_
     std::array<char, kNameSize> name_{};
     const char* namePointer_;
     std::string deviceName_;
@@ -117,10 +146,10 @@ private:
     std::atomic<bool> armed_{false};
     std::atomic<CompleteCallback> completeCallback_{nullptr};
 
-    // Buffers and thread of the current open; shared with the grab thread, which keeps them
-    // alive for as long as it runs.
+    // Buffers and thread of the current streaming set-up; shared with the grab thread, which
+    // keeps them alive for as long as it runs.
     SessionSlot session_;
-    // A session whose thread had not ended when its port closed; waited for at destruction.
+    // A session whose thread had not ended when it was stopped; waited for at destruction.
     std::weak_ptr<GrabSession> lingering_;
     mutable std::mutex lifecycle_;
 };

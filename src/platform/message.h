@@ -20,7 +20,7 @@ bool MessageFromHost(std::uint32_t code, std::string& text);
 // FormatMessageA(FROM_STRING | ARGUMENT_ARRAY): %1..%99 (default !s!), %1!d!-style printf
 // formats, %% %n %0 and the other escapes. Fails (false) instead of reading past `count`
 // arguments, on a malformed insert, on a null string argument, and (as FormatMessageA does)
-// when the result is empty.
+// when the result is empty or longer than 32767 characters.
 bool MergeInserts(const std::string& text, const std::uintptr_t* args, std::size_t count,
                   std::string& merged);
 

@@ -54,6 +54,12 @@ bool ParseMessageText(std::string_view text, std::vector<MessagePiece>& pieces) 
     };
     for (std::size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
+        if (c == '\r' || c == '\n') {
+            // A bare CR or LF ends a line as CR LF does.
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            literal += "\r\n";
+            continue;
+        }
         if (c != '%') {
             literal += c;
             continue;

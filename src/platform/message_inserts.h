@@ -21,7 +21,8 @@ struct MessagePiece {
 };
 
 // Splits `text` at its inserts and escapes: %1..%99 with an optional !format!, %0 (the text
-// ends here), %n (CR LF), %r, %t, and %x for any other character x (%% %. %! "% "). False for
+// ends here), %n (CR LF), %r (a CR alone), %t, and %x for any other character x (%% %. %! "% ");
+// a CR or LF of the text itself, alone or as a pair, becomes CR LF. False for
 // a lone % at the end, an unterminated or unsupported !format!, or widths from arguments (*).
 bool ParseMessageText(std::string_view text, std::vector<MessagePiece>& pieces);
 

@@ -22,7 +22,9 @@ bool Refuse() {
 
 }  // namespace
 
-bool SectionNameIsSafe(std::string_view section) { return !HasLineBreak(section) || Refuse(); }
+bool SectionNameIsSafe(std::string_view section) {
+    return (!HasLineBreak(section) && section.find(']') == section.npos) || Refuse();
+}
 
 bool KeyIsSafe(std::string_view key) {
     if (HasLineBreak(key) || key.find('=') != key.npos) return Refuse();

@@ -8,7 +8,8 @@ namespace fennex::platform::profile_text {
 
 // Texts that would not read back as written are refused (LastError() 87) before anything is
 // written: a line break in a name or value would inject further lines into the file, a '=' in
-// a key would move the split, and a key or entry that begins with '[' could read as a header.
+// a key would move the split, a key or entry that begins with '[' could read as a header, and
+// a ']' would end a section's name early.
 bool SectionNameIsSafe(std::string_view section);
 bool KeyIsSafe(std::string_view key);
 bool ValueIsSafe(std::string_view value);

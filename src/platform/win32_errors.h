@@ -25,6 +25,7 @@ inline constexpr std::uint32_t kInsufficientBuffer = 122;
 inline constexpr std::uint32_t kAlreadyExists = 183;
 inline constexpr std::uint32_t kFilenameExcedRange = 206;
 inline constexpr std::uint32_t kWaitTimeout = 258;
+inline constexpr std::uint32_t kMoreData = 234;
 inline constexpr std::uint32_t kNoMoreItems = 259;
 inline constexpr std::uint32_t kMrMidNotFound = 317;  // no message for this code
 inline constexpr std::uint32_t kAbandonedWait0 = 735;  // the port was closed during a wait

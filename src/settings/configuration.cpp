@@ -3,6 +3,9 @@
 #include "bcam/cbcam.h"
 #include "errors/error_codes.h"
 #include "errors/exception.h"
+#include "platform/last_error.h"
+#include "platform/profile.h"
+#include "platform/win32_errors.h"
 #include "settings/ini_file_property_bag.h"
 
 namespace Bcam {
@@ -25,8 +28,27 @@ constexpr ScalarSection kScalarSections[] = {
 
 }  // namespace
 
+// The file is replaced only by a complete new one: the settings are written to a file beside
+// it, which then takes its place in one step. A save that fails half-way leaves the old file.
 void CBcam::SaveConfiguration(const std::string& fileName) {
-    SaveConfiguration(CIniFilePropertyBag::Create(fileName, "BCAM"));
+    namespace platform = fennex::platform;
+    static constexpr const char* kContext = "CBcam::SaveConfiguration()";
+    std::string target = fileName;
+    char found[260] = {};
+    const std::uint32_t length = platform::FileSearch(fileName.c_str(), found, sizeof found);
+    if (length > 0 && length < sizeof found) target.assign(found, length);
+    const std::string temporary = target + ".new";
+    try {
+        SaveConfiguration(CIniFilePropertyBag::Create(temporary, "BCAM"));
+    } catch (...) {
+        platform::FileDelete(temporary.c_str());
+        throw;
+    }
+    if (!platform::FileReplace(temporary.c_str(), target.c_str())) {
+        const std::uint32_t error = platform::LastError();
+        platform::FileDelete(temporary.c_str());
+        throw BcamException(error != 0 ? error : platform::err::kGenFailure, kContext);
+    }
 }
 
 void CBcam::SaveConfiguration(CPropertyBagPtr bag) {

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "ui/resource.h"
+#include "ui/slider_rows.h"
 
 namespace fennex::ui {
 
@@ -103,20 +104,11 @@ MemoryDialog::MemoryDialog(int dialogId) {
             add(id, std::make_unique<MemoryComboBox>());
         break;
     case IDD_PROPERTIES_PAGE: {
-        const int rows[][4] = {
-            {IDC_SHUTTER_SLIDER, IDC_SHUTTER_MIN, IDC_SHUTTER_MAX, IDC_SHUTTER_VALUE},
-            {IDC_GAIN_SLIDER, IDC_GAIN_MIN, IDC_GAIN_MAX, IDC_GAIN_VALUE},
-            {IDC_BRIGHTNESS_SLIDER, IDC_BRIGHTNESS_MIN, IDC_BRIGHTNESS_MAX, IDC_BRIGHTNESS_VALUE},
-            {IDC_GAMMA_SLIDER, IDC_GAMMA_MIN, IDC_GAMMA_MAX, IDC_GAMMA_VALUE},
-            {IDC_UB_SLIDER, IDC_UB_MIN, IDC_UB_MAX, IDC_UB_VALUE},
-            {IDC_VR_SLIDER, IDC_VR_MIN, IDC_VR_MAX, IDC_VR_VALUE},
-            {IDC_HUE_SLIDER, IDC_HUE_MIN, IDC_HUE_MAX, IDC_HUE_VALUE},
-        };
-        for (const auto& row : rows) {
-            add(row[0], std::make_unique<MemorySlider>(), false);
-            add(row[1], std::make_unique<MemoryTextField>("0"));
-            add(row[2], std::make_unique<MemoryTextField>("0"));
-            add(row[3], std::make_unique<MemoryTextField>("0"), false);
+        for (const SliderRow& row : kSliderRows) {
+            add(row.slider, std::make_unique<MemorySlider>(), false);
+            add(row.lower, std::make_unique<MemoryTextField>("0"));
+            add(row.upper, std::make_unique<MemoryTextField>("0"));
+            add(row.value, std::make_unique<MemoryTextField>("0"), false);
         }
         break;
     }

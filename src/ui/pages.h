@@ -52,6 +52,8 @@ protected:
     bool OnNotify(int controlId, Notification code) override;
 };
 
+struct SliderRow;
+
 // One slider per raw setting: Shutter, Gain, Brightness, Gamma, white balance U/B and V/R, Hue.
 class CBcamPropPage : public CPropertyPage {
 public:
@@ -68,8 +70,8 @@ protected:
     bool OnNotify(int controlId, Notification code) override;
 
 private:
-    void InitSlider(Bcam::CScalarProperty& property, int slider, int lower, int upper, int value);
-    void UpdateLabels(int slider, int lower, int upper, int value);
+    void InitSlider(Bcam::CScalarProperty& property, const SliderRow& row);
+    void UpdateLabels(const SliderRow& row);
     void ApplySlider(Bcam::CScalarProperty& property, int slider);
 };
 

@@ -1,6 +1,7 @@
 #include "ui/page_support.h"
 #include "ui/pages.h"
 #include "ui/resource.h"
+#include "ui/slider_rows.h"
 
 namespace fennex::ui {
 
@@ -9,35 +10,21 @@ using detail::Holds;
 
 namespace {
 
-struct Row {
-    int slider, lower, upper, value;
-};
-constexpr Row kShutter{IDC_SHUTTER_SLIDER, IDC_SHUTTER_MIN, IDC_SHUTTER_MAX, IDC_SHUTTER_VALUE};
-constexpr Row kGain{IDC_GAIN_SLIDER, IDC_GAIN_MIN, IDC_GAIN_MAX, IDC_GAIN_VALUE};
-constexpr Row kBrightness{IDC_BRIGHTNESS_SLIDER, IDC_BRIGHTNESS_MIN, IDC_BRIGHTNESS_MAX,
-                          IDC_BRIGHTNESS_VALUE};
-constexpr Row kGamma{IDC_GAMMA_SLIDER, IDC_GAMMA_MIN, IDC_GAMMA_MAX, IDC_GAMMA_VALUE};
-constexpr Row kUB{IDC_UB_SLIDER, IDC_UB_MIN, IDC_UB_MAX, IDC_UB_VALUE};
-constexpr Row kVR{IDC_VR_SLIDER, IDC_VR_MIN, IDC_VR_MAX, IDC_VR_VALUE};
-constexpr Row kHue{IDC_HUE_SLIDER, IDC_HUE_MIN, IDC_HUE_MAX, IDC_HUE_VALUE};
-constexpr Row kRows[] = {kShutter, kGain, kBrightness, kGamma, kUB, kVR, kHue};
-
 int AsInt(std::uint32_t raw) { return static_cast<int>(raw); }
 
 }  // namespace
 
 CBcamPropPage::CBcamPropPage(Bcam::CBcam* camera) : CPropertyPage(IDD_PROPERTIES_PAGE, camera) {}
 
-void CBcamPropPage::UpdateLabels(int slider, int lower, int upper, int value) {
-    ISlider& control = Controls().Slider(slider);
-    Controls().TextField(lower).SetText(detail::Decimal(control.GetRangeMin()));
-    Controls().TextField(upper).SetText(detail::Decimal(control.GetRangeMax()));
-    Controls().TextField(value).SetText(detail::Decimal(control.GetPos()));
+void CBcamPropPage::UpdateLabels(const SliderRow& row) {
+    ISlider& control = Controls().Slider(row.slider);
+    Controls().TextField(row.lower).SetText(detail::Decimal(control.GetRangeMin()));
+    Controls().TextField(row.upper).SetText(detail::Decimal(control.GetRangeMax()));
+    Controls().TextField(row.value).SetText(detail::Decimal(control.GetPos()));
 }
 
-void CBcamPropPage::InitSlider(Bcam::CScalarProperty& property, int slider, int lower, int upper,
-                               int value) {
-    ISlider& control = Controls().Slider(slider);
+void CBcamPropPage::InitSlider(Bcam::CScalarProperty& property, const SliderRow& row) {
+    ISlider& control = Controls().Slider(row.slider);
     // A row that cannot be read counts as absent, so that Apply cannot write a value the
     // camera never showed.
     bool present = Holds([&] { return property.IsSupported(Bcam::inqPresence); });
@@ -51,7 +38,7 @@ void CBcamPropPage::InitSlider(Bcam::CScalarProperty& property, int slider, int 
         if (present) {
             control.SetRange(AsInt(minimum), AsInt(maximum), false);
             control.SetPos(AsInt(current), true);
-            UpdateLabels(slider, lower, upper, value);
+            UpdateLabels(row);
         }
     }
     control.Enable(present);
@@ -60,11 +47,10 @@ void CBcamPropPage::InitSlider(Bcam::CScalarProperty& property, int slider, int 
 bool CBcamPropPage::Refresh() {
     Bcam::CBcam* camera = Camera();
     if (!camera) return false;
-    InitSlider(camera->Shutter, kShutter.slider, kShutter.lower, kShutter.upper, kShutter.value);
-    InitSlider(camera->Gain, kGain.slider, kGain.lower, kGain.upper, kGain.value);
-    InitSlider(camera->Brightness, kBrightness.slider, kBrightness.lower, kBrightness.upper,
-               kBrightness.value);
-    InitSlider(camera->Gamma, kGamma.slider, kGamma.lower, kGamma.upper, kGamma.value);
+    InitSlider(camera->Shutter, kShutterRow);
+    InitSlider(camera->Gain, kGainRow);
+    InitSlider(camera->Brightness, kBrightnessRow);
+    InitSlider(camera->Gamma, kGammaRow);
 
     // Both components share the white balance's one range.
     Bcam::CWhiteBalance& balance = camera->WhiteBalance;
@@ -78,18 +64,18 @@ bool CBcamPropPage::Refresh() {
             vr = balance.Raw.VR();
         });
         if (present) {
-            for (const auto& [row, position] : {std::pair{kUB, ub}, std::pair{kVR, vr}}) {
+            for (const auto& [row, position] : {std::pair{kUBRow, ub}, std::pair{kVRRow, vr}}) {
                 ISlider& control = Controls().Slider(row.slider);
                 control.SetRange(AsInt(minimum), AsInt(maximum), false);
                 control.SetPos(AsInt(position), true);
-                UpdateLabels(row.slider, row.lower, row.upper, row.value);
+                UpdateLabels(row);
             }
         }
     }
-    Controls().Slider(kUB.slider).Enable(present);
-    Controls().Slider(kVR.slider).Enable(present);
+    Controls().Slider(kUBRow.slider).Enable(present);
+    Controls().Slider(kVRRow.slider).Enable(present);
 
-    InitSlider(camera->Hue, kHue.slider, kHue.lower, kHue.upper, kHue.value);
+    InitSlider(camera->Hue, kHueRow);
     return true;
 }
 
@@ -105,24 +91,24 @@ void CBcamPropPage::ApplySlider(Bcam::CScalarProperty& property, int slider) {
 bool CBcamPropPage::OnApply() {
     Bcam::CBcam* camera = Camera();
     if (!camera) return false;
-    ApplySlider(camera->Shutter, kShutter.slider);
-    ApplySlider(camera->Gain, kGain.slider);
-    ApplySlider(camera->Brightness, kBrightness.slider);
-    ISlider& ub = Controls().Slider(kUB.slider);
-    ISlider& vr = Controls().Slider(kVR.slider);
+    ApplySlider(camera->Shutter, kShutterRow.slider);
+    ApplySlider(camera->Gain, kGainRow.slider);
+    ApplySlider(camera->Brightness, kBrightnessRow.slider);
+    ISlider& ub = Controls().Slider(kUBRow.slider);
+    ISlider& vr = Controls().Slider(kVRRow.slider);
     if (ub.IsEnabled() &&
         Holds([&] { return camera->WhiteBalance.IsSupported(Bcam::inqPresence); })) {
         Guarded([&] { camera->WhiteBalance.Raw.UB = static_cast<std::uint32_t>(ub.GetPos()); });
         Guarded([&] { camera->WhiteBalance.Raw.VR = static_cast<std::uint32_t>(vr.GetPos()); });
     }
-    ApplySlider(camera->Hue, kHue.slider);
-    ApplySlider(camera->Gamma, kGamma.slider);
+    ApplySlider(camera->Hue, kHueRow.slider);
+    ApplySlider(camera->Gamma, kGammaRow.slider);
     return Refresh();
 }
 
 bool CBcamPropPage::OnNotify(int controlId, Notification code) {
     if (code != Notification::ReleasedCapture) return false;
-    for (const Row& row : kRows) {
+    for (const SliderRow& row : kSliderRows) {
         if (row.slider != controlId) continue;
         Controls().TextField(row.value).SetText(detail::Decimal(Controls().Slider(row.slider).GetPos()));
         SetModified(true);

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -34,19 +35,22 @@ std::string FullPath(const std::string& path) {
     return p.lexically_normal().string();
 }
 
+// Kept in a fixed buffer: it lives for the whole process, and an unloaded library must leave
+// no memory behind.
 struct ExecutableDirectory {
-    std::string path;
+    char path[PATH_MAX] = {};
     ExecutableDirectory() {
+        std::string dir;
         char exe[PATH_MAX];
         const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
         if (n <= 0) {
-            path = CurrentDirectory();
-            return;
+            dir = CurrentDirectory();
+        } else {
+            dir.assign(exe, static_cast<std::size_t>(n));
+            const std::size_t slash = dir.rfind('/');
+            dir.resize(slash == 0 ? 1 : slash);  // "/" stays for an executable in the root
         }
-        exe[n] = '\0';
-        path.assign(exe, static_cast<std::size_t>(n));
-        const std::size_t slash = path.rfind('/');
-        path.resize(slash == 0 ? 1 : slash);  // "/" stays for an executable in the root
+        dir.copy(path, sizeof path - 1);
     }
 };
 
@@ -62,7 +66,7 @@ std::uint32_t FileSearch(const char* fileName, char* buffer, std::uint32_t size)
     if (name.find('/') != name.npos) {
         if (Exists(name)) found = FullPath(name);
     } else {
-        for (const std::string& dir : {CurrentDirectory(), std::string(HostExecutableDirectory())}) {
+        for (const std::string& dir : {std::string(HostExecutableDirectory()), CurrentDirectory()}) {
             const std::string candidate = dir + "/" + name;
             if (Exists(candidate)) {
                 found = FullPath(candidate);
@@ -89,7 +93,17 @@ bool FileDelete(const char* path) {
     return false;
 }
 
-const char* HostExecutableDirectory() { return posix::Immortal<ExecutableDirectory>().path.c_str(); }
+bool FileReplace(const char* from, const char* to) {
+    if (!from || !to) {
+        SetLastError(err::kInvalidParameter);
+        return false;
+    }
+    if (::rename(from, to) == 0) return true;
+    posix::SetLastErrorFromErrno();
+    return false;
+}
+
+const char* HostExecutableDirectory() { return posix::Immortal<ExecutableDirectory>().path; }
 
 char PathSeparator() { return '/'; }
 

@@ -44,9 +44,12 @@ constexpr MessageEntry kSystemMessages[] = {
     {0x80070057u, "One or more arguments are not valid.\r\n"},
     {0x8007000Eu, "Memory ran out while the operation was carried out.\r\n"},
     {0x80004001u, "The operation is not implemented.\r\n"},
+    {0x80004005u, "The operation failed for a reason that is not given.\r\n"},
 };
 
 constexpr char kModuleName[] = "BcamError.dll";
+
+constexpr std::size_t kMaxMergedLength = 32767;
 
 template <std::size_t N>
 bool Find(const MessageEntry (&table)[N], std::uint32_t code, std::string& text) {
@@ -118,8 +121,9 @@ bool MergeInserts(const std::string& text, const std::uintptr_t* args, std::size
         else
             AppendInsert(piece, args[piece.index - 1], out);
     }
-    // FormatMessage returns the length of the result, so an empty one counts as a failure.
-    if (out.empty()) return false;
+    // FormatMessage returns the length of the result, so an empty one counts as a failure;
+    // it also refuses a result that does not fit its 32 KiB buffer with the terminator.
+    if (out.empty() || out.size() > kMaxMergedLength) return false;
     merged = std::move(out);
     return true;
 }

@@ -4,6 +4,10 @@
 // such a lock is held by anyone, this process included. The system drops the locks of a
 // process that dies, so a crashed holder never keeps a name taken. The files themselves stay:
 // removing one could split the holders of a name between two files.
+//
+// The handles' locks are on the file's first byte. The second byte is a gate: looking whether
+// the name exists and taking a handle's lock happen under an exclusive lock on it, so that of
+// processes creating one name at once exactly one finds it new.
 #include "platform/named_mutex.h"
 
 #include <fcntl.h>
@@ -106,12 +110,15 @@ bool CheckName(const char*& name) {
     return true;
 }
 
-bool LockFile(int fd, short type, int command) {
+constexpr off_t kHolderByte = 0;
+constexpr off_t kGateByte = 1;
+
+bool LockFile(int fd, short type, int command, off_t byte) {
     struct flock lock {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET;
-    lock.l_start = 0;
-    lock.l_len = 0;
+    lock.l_start = byte;
+    lock.l_len = 1;
     while (::fcntl(fd, command, &lock) != 0) {
         if (errno != EINTR) return false;
     }
@@ -123,6 +130,8 @@ bool HeldByAnyone(int fd, bool& held) {
     struct flock probe {};
     probe.l_type = F_WRLCK;
     probe.l_whence = SEEK_SET;
+    probe.l_start = kHolderByte;
+    probe.l_len = 1;
     if (::fcntl(fd, F_OFD_GETLK, &probe) != 0) return false;
     held = probe.l_type != F_UNLCK;
     return true;
@@ -142,23 +151,20 @@ Handle OpenLock(const char* name, bool create) {
         else posix::SetLastErrorFromErrno();
         return nullptr;
     }
+    auto fail = [fd](std::uint32_t error) -> Handle {
+        if (error == 0) posix::SetLastErrorFromErrno();
+        else SetLastError(error);
+        ::close(fd);
+        return nullptr;
+    };
+    // The gate is held only for the two steps below, so it never waits for long.
+    if (!LockFile(fd, F_WRLCK, F_OFD_SETLKW, kGateByte)) return fail(0);
     bool held = false;
-    if (!HeldByAnyone(fd, held)) {
-        posix::SetLastErrorFromErrno();
-        ::close(fd);
-        return nullptr;
-    }
-    if (!create && !held) {
-        SetLastError(err::kFileNotFound);
-        ::close(fd);
-        return nullptr;
-    }
-    // Nobody ever takes the exclusive lock, so this never waits for long.
-    if (!LockFile(fd, F_RDLCK, F_OFD_SETLKW)) {
-        posix::SetLastErrorFromErrno();
-        ::close(fd);
-        return nullptr;
-    }
+    if (!HeldByAnyone(fd, held)) return fail(0);
+    if (!create && !held) return fail(err::kFileNotFound);
+    // Nobody ever takes the holders' byte exclusively, so this never waits.
+    if (!LockFile(fd, F_RDLCK, F_OFD_SETLKW, kHolderByte)) return fail(0);
+    LockFile(fd, F_UNLCK, F_OFD_SETLK, kGateByte);
     // As the system does, creating a name that exists opens it and says so.
     SetLastError(held ? err::kAlreadyExists : err::kSuccess);
     return posix::InsertObject(std::make_shared<MutexObject>(fd));

@@ -2,14 +2,16 @@
 
 #include <cstdint>
 #include <mutex>
-#include <unordered_map>
+#include <map>
 
 namespace fennex::platform::posix {
 namespace {
 
 struct Table {
     std::mutex mutex;
-    std::unordered_map<std::uintptr_t, std::shared_ptr<Object>> objects;
+    // An ordered map: an empty one holds no memory, so the table that outlives every static
+    // destructor leaves nothing behind when the library is unloaded.
+    std::map<std::uintptr_t, std::shared_ptr<Object>> objects;
     // Handle values are multiples of 4 from here on, like the system's; never reused, so a
     // stale handle cannot reach a newer object.
     std::uintptr_t next = 0x100;

@@ -106,9 +106,27 @@ struct ThreadState {
 };
 
 // The state is shared with the running thread, so that Release and the destructor can drop
-// their side while the thread goes on.
+// their side while the thread goes on. A thread seen to have ended is also joined, so that it
+// has left the library's code for good (the library may be unloaded next); one that has not
+// ended is let go.
 struct Thread::Impl {
     std::shared_ptr<ThreadState> state;
+    std::thread thread;
+    std::mutex joinMutex;
+
+    void JoinEnded() {
+        std::lock_guard lock(joinMutex);
+        if (thread.joinable() && thread.get_id() != std::this_thread::get_id()) thread.join();
+    }
+    ~Impl() {
+        bool ended = false;
+        {
+            std::lock_guard lock(state->mutex);
+            ended = state->ended;
+        }
+        if (ended) JoinEnded();
+        if (thread.joinable()) thread.detach();
+    }
 };
 
 Thread::Thread() = default;
@@ -125,8 +143,10 @@ bool Thread::Start(ThreadProc proc, void* arg) {
     }
     auto state = std::make_shared<ThreadState>();
     state->id = NewThreadId();
+    auto impl = std::make_unique<Impl>();
+    impl->state = state;
     try {
-        std::thread([state, proc, arg] {
+        impl->thread = std::thread([state, proc, arg] {
             t_threadId = state->id;
             const std::uint32_t code = proc(arg);
             posix::EndThreadWindows();
@@ -134,13 +154,12 @@ bool Thread::Start(ThreadProc proc, void* arg) {
             state->exitCode = code;
             state->ended = true;
             state->cv.notify_all();
-        }).detach();
+        });
     } catch (const std::system_error&) {
         SetLastError(err::kNotEnoughMemory);
         return false;
     }
-    impl_ = std::make_unique<Impl>();
-    impl_->state = std::move(state);
+    impl_ = std::move(impl);
     return true;
 }
 
@@ -153,8 +172,12 @@ bool Thread::Running() const {
 bool Thread::Join(std::uint32_t timeoutMs) {
     if (!impl_) return true;
     ThreadState& state = *impl_->state;
-    std::unique_lock lock(state.mutex);
-    return WaitFor(state.cv, lock, timeoutMs, [&state] { return state.ended; });
+    {
+        std::unique_lock lock(state.mutex);
+        if (!WaitFor(state.cv, lock, timeoutMs, [&state] { return state.ended; })) return false;
+    }
+    impl_->JoinEnded();
+    return true;
 }
 
 std::uint32_t Thread::ExitCode() const {

@@ -8,12 +8,15 @@
 // waiting on them get 0.
 #include "platform/window.h"
 
+#include <pthread.h>
+
 #include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <unordered_map>
+#include <map>
+#include <utility>
 
 #include "platform/last_error.h"
 #include "platform/posix/objects.h"
@@ -56,7 +59,8 @@ struct WindowInfo {
 
 struct Registry {
     std::mutex mutex;
-    std::unordered_map<Hwnd, WindowInfo> windows;
+    // Ordered maps here: an empty one holds no memory, so nothing is left behind at unload.
+    std::map<Hwnd, WindowInfo> windows;
     std::uintptr_t next = 0x20000;  // window handles, never reused
 };
 
@@ -88,8 +92,6 @@ struct ThreadState {
     std::shared_ptr<ThreadQueue> queue = std::make_shared<ThreadQueue>();
     std::uint32_t id = CurrentThreadId();
 
-    ~ThreadState() { Release(); }
-
     void Release() {
         Registry& registry = TheRegistry();
         std::lock_guard lock(registry.mutex);
@@ -103,12 +105,57 @@ struct ThreadState {
     }
 };
 
+struct ThreadStates {
+    std::mutex mutex;
+    std::map<std::uint32_t, std::unique_ptr<ThreadState>> byThread;
+};
+ThreadStates& TheThreadStates() { return posix::Immortal<ThreadStates>(); }
+
+void EndState(ThreadState* state) {
+    state->Release();
+    ThreadStates& states = TheThreadStates();
+    std::lock_guard lock(states.mutex);
+    states.byThread.erase(state->id);
+}
+
+// Other threads' states end with them through a thread key. (A thread-local object with a
+// destructor would do the same, but would keep the library loaded for as long as such a thread
+// lives, and the notification thread lives until the library is unloaded.) The key goes with
+// the library, so no thread ending later calls into unloaded code.
+class ThreadKey {
+public:
+    ThreadKey() {
+        valid_ = ::pthread_key_create(&key_, [](void* state) {
+            EndState(static_cast<ThreadState*>(state));
+        }) == 0;
+    }
+    ~ThreadKey() {
+        if (valid_) ::pthread_key_delete(key_);
+    }
+    void Set(ThreadState* state) {
+        if (valid_) ::pthread_setspecific(key_, state);
+    }
+
+private:
+    pthread_key_t key_{};
+    bool valid_ = false;
+};
+ThreadKey g_threadKey;
+
 thread_local ThreadState* t_own = nullptr;
 
 ThreadState& Own() {
-    thread_local ThreadState state;
-    t_own = &state;
-    return state;
+    if (t_own) return *t_own;
+    auto state = std::make_unique<ThreadState>();
+    ThreadState* own = state.get();
+    {
+        ThreadStates& states = TheThreadStates();
+        std::lock_guard lock(states.mutex);
+        states.byThread[own->id] = std::move(state);
+    }
+    t_own = own;
+    g_threadKey.Set(own);
+    return *own;
 }
 
 // The procedure of a new window answers 0 to everything; closing and destroying are left to
@@ -145,7 +192,10 @@ bool Fail(std::uint32_t error) {
 // Our threads end their windows before they report their end, so that a joined thread has
 // none left; other threads end theirs with their thread-local state.
 void posix::EndThreadWindows() {
-    if (t_own) t_own->Release();
+    ThreadState* own = std::exchange(t_own, nullptr);
+    if (!own) return;
+    g_threadKey.Set(nullptr);
+    EndState(own);
 }
 
 Hwnd CreateMessageOnlyWindow(const char* name) {

@@ -22,7 +22,10 @@ Handle OpenNamedMutex(const char* name) {
 }
 
 Handle CreateNamedMutex(const char* name) {
-    return ValidName(name) ? ::CreateMutexA(nullptr, FALSE, name) : nullptr;
+    if (!ValidName(name)) return nullptr;
+    // The system sets the last error only when the name existed; make "made anew" readable.
+    ::SetLastError(ERROR_SUCCESS);
+    return ::CreateMutexA(nullptr, FALSE, name);
 }
 
 bool CloseNamedMutex(Handle mutex) {

@@ -75,6 +75,10 @@ std::uint32_t FileSearch(const char* fileName, char* buffer, std::uint32_t size)
 
 bool FileDelete(const char* path) { return ::DeleteFileA(path); }
 
+bool FileReplace(const char* from, const char* to) {
+    return ::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
 const char* HostExecutableDirectory() {
     // Built once; the function-local static is initialised thread-safely.
     static const std::string directory = [] {
