@@ -15,6 +15,7 @@
 
 #include "bcam/bcam_utility.h"
 #include "bcam/cbcam.h"
+#include "driver/backend_choice.h"
 #include "driver/pixel_conversion.h"
 #include "driver/port_table.h"
 #include "fennex/fennex.h"
@@ -44,6 +45,7 @@ std::uint64_t WaitBeyond(std::uint64_t seen) {
 }
 
 void StartSimulator(const std::string& camera, std::uint32_t format, std::uint32_t mode) {
+    fennex::driver::ChooseBackendByEnvironment();
     sim::Reset();
     sim::RecordRequests(false);
     sim::SetPace(sim::Pace::Fast);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "bcam/cbcam.h"
+#include "driver/backend_choice.h"
 #include "errors/exception.h"
 #include "fuzz_support.h"
 #include "sim/sim.h"
@@ -20,6 +21,7 @@ Bcam::CBcam* g_pCamera = nullptr;
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     setenv("FENNEX_DRIVER", "sim", 1);
     setenv("FENNEX_SIM_PACE", "fast", 1);
+    fennex::driver::ChooseBackendByEnvironment();
     g_File = fuzz::ScratchFile(".cfg");
     static Bcam::CBcam camera;  // lives for the whole run
     sim::Reset();

@@ -1,9 +1,9 @@
 // Device names and paths, and the enumeration of the attached cameras.
 #include <list>
 
-#include "bcam/backends.h"
 #include "bcam/cbcam.h"
 #include "bcam/enumeration.h"
+#include "driver/backend_choice.h"
 #include "errors/exception.h"
 #include "sim_support.h"
 #include "test_support.h"
@@ -108,16 +108,16 @@ TEST_F(Enumeration, TheDriverReleaseIsCheckedOnceTheSetIsOpen) {
 }
 
 TEST(BackendChoice, NamedBackends) {
-    EXPECT_EQ(&Bcam::BackendNamed("sim"), &sim::Driver());
+    EXPECT_EQ(&fennex::driver::BackendNamed("sim"), &sim::Driver());
 #ifndef _WIN32
-    EXPECT_EQ(&Bcam::BackendNamed(""), &sim::Driver());
+    EXPECT_EQ(&fennex::driver::BackendNamed(""), &sim::Driver());
     const char* kernel = "kernel";  // there is no kernel driver here
 #else
     const char* kernel = "Kernel";
 #endif
     for (const char* bad : {"Sim", " sim", kernel}) {
         SCOPED_TRACE(bad);
-        const Raised raised = RaisedBy([&] { Bcam::BackendNamed(bad); });
+        const Raised raised = RaisedBy([&] { fennex::driver::BackendNamed(bad); });
         EXPECT_EQ(raised.code, 0x80070057u);
         EXPECT_NE(raised.context.find(std::string("FENNEX_DRIVER=") + bad), std::string::npos)
             << raised.context;

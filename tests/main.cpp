@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "driver/backend_choice.h"
+
 int main(int argc, char** argv) {
     // The suite runs on the simulated cameras everywhere, also as a Windows build under Wine
     // (where the default backend is the kernel driver), and so do the programs it starts.
@@ -12,6 +14,7 @@ int main(int argc, char** argv) {
         setenv("FENNEX_DRIVER", "sim", 0);
 #endif
     }
+    fennex::driver::ChooseBackendByEnvironment();
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

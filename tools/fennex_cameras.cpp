@@ -7,6 +7,7 @@
 #include "bcam/driver_backend.h"
 #include "bcam/driver_contract.h"
 #include "bcam/enumeration.h"
+#include "driver/backend_choice.h"
 #include "errors/exception.h"
 #include "platform/last_error.h"
 #include "platform/sync.h"
@@ -41,6 +42,7 @@ std::string CameraString(Bcam::DriverBackend& backend, pf::Handle device, std::u
 
 int main() {
     try {
+        fennex::driver::ChooseBackendByEnvironment();
         Bcam::DriverBackend& backend = Bcam::Backend();
         const auto names = Bcam::CBcamDevMgr::DeviceNames(backend);
         std::printf("%zu camera(s)\n", names.size());

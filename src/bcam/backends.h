@@ -1,7 +1,5 @@
-// The two driver backends and the choice between them.
+// The driver backends that the class library itself provides.
 #pragma once
-
-#include <string>
 
 #include "bcam/driver_backend.h"
 
@@ -12,9 +10,5 @@ namespace Bcam {
 // notifications, the service's registry entry and the driver file's version resource.
 DriverBackend& KernelBackend();
 #endif
-
-// The backend a FENNEX_DRIVER value names ("sim", "kernel"; empty: the platform's default).
-// Anything else raises BcamException 0x80070057 with a context naming variable and value.
-DriverBackend& BackendNamed(const std::string& value);
 
 }  // namespace Bcam

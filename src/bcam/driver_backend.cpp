@@ -1,39 +1,33 @@
-// The choice of the process's driver backend.
+// The process's driver backend, as the composing layer's chooser picks it.
 #include "bcam/driver_backend.h"
 
-#include <cstdlib>
-#include <string>
+#include <atomic>
+#include <mutex>
 
-#include "bcam/backends.h"
 #include "errors/error_codes.h"
 #include "errors/exception.h"
-#include "sim/sim.h"
 
 namespace Bcam {
 
-DriverBackend& BackendNamed(const std::string& value) {
-#ifdef _WIN32
-    const std::string name = value.empty() ? "kernel" : value;
-    if (name == "kernel") return KernelBackend();
-#else
-    const std::string name = value.empty() ? "sim" : value;
-#endif
-    if (name == "sim") return sim::Driver();
-#ifdef _WIN32
-    const char* expected = "expected \"sim\" or \"kernel\"";
-#else
-    const char* expected = "expected \"sim\" (there is no kernel driver on this system)";
-#endif
-    throw BcamException(codes::kInvalidArg, "FENNEX_DRIVER=" + name + ": " + expected);
-}
+namespace {
+
+std::atomic<BackendChooser> g_Chooser{nullptr};
+std::atomic<DriverBackend*> g_Chosen{nullptr};
+std::mutex g_ChoiceLock;
+
+}  // namespace
+
+void SetBackendChooser(BackendChooser chooser) { g_Chooser.store(chooser, std::memory_order_release); }
 
 DriverBackend& Backend() {
-    // Chosen once; a failed choice (a bad value, a bad camera description) is raised again on
-    // every call rather than remembered.
-    static DriverBackend& backend = [] () -> DriverBackend& {
-        const char* value = std::getenv("FENNEX_DRIVER");
-        return BackendNamed(value ? value : "");
-    }();
+    // Every request passes here: once chosen, one load.
+    if (DriverBackend* chosen = g_Chosen.load(std::memory_order_acquire)) return *chosen;
+    std::lock_guard<std::mutex> lock(g_ChoiceLock);
+    if (DriverBackend* chosen = g_Chosen.load(std::memory_order_acquire)) return *chosen;
+    const BackendChooser chooser = g_Chooser.load(std::memory_order_acquire);
+    if (!chooser) throw BcamException(codes::kNotImplemented, "Bcam::Backend()");
+    DriverBackend& backend = chooser();
+    g_Chosen.store(&backend, std::memory_order_release);
     return backend;
 }
 

@@ -54,8 +54,13 @@ public:
     virtual bool UnregisterNotification(Handle registration) = 0;
 };
 
-// The process's backend, chosen on first use by FENNEX_DRIVER ("sim" or "kernel"; the default
-// is "kernel" on Windows and "sim" elsewhere). An unknown value raises BcamException.
+// The class library knows no backend by name: the layer that composes the library names a
+// chooser, which Backend() runs on first use. A chooser that raises is run again on the next
+// call rather than remembered; once a backend is chosen it stays for the process.
+using BackendChooser = DriverBackend& (*)();
+void SetBackendChooser(BackendChooser chooser);
+
+// The process's backend. Without a chooser it raises 0x80004001 with context "Bcam::Backend()".
 DriverBackend& Backend();
 
 }  // namespace Bcam

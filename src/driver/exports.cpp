@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 
+#include "driver/backend_choice.h"
 #include "driver/debug_messages.h"
 #include "driver/port_table.h"
 #include "fennex/fennex.h"
@@ -24,7 +25,10 @@ namespace {
 // destroyed at unload, before the camera class library's own process state.
 class Library {
 public:
-    Library() { Build(); }
+    Library() {
+        ChooseBackendByEnvironment();
+        Build();
+    }
     ~Library() {
         Release();
         try {
