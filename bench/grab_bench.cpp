@@ -8,17 +8,16 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "bcam/bcam_utility.h"
 #include "bcam/cbcam.h"
-#include "driver/backend_choice.h"
 #include "driver/pixel_conversion.h"
 #include "driver/port_table.h"
 #include "fennex/fennex.h"
+#include "host_port.h"
 #include "large_page_buffer.h"
 #include "sim/camera.h"
 #include "sim/sim.h"
@@ -42,14 +41,6 @@ std::uint64_t WaitBeyond(std::uint64_t seen) {
         if (now > seen) return now;
         g_frames.wait(now, std::memory_order_acquire);
     }
-}
-
-void StartSimulator(const std::string& camera, std::uint32_t format, std::uint32_t mode) {
-    fennex::driver::ChooseBackendByEnvironment();
-    sim::Reset();
-    sim::RecordRequests(false);
-    sim::SetPace(sim::Pace::Fast);
-    sim::SetVideoMode(camera, format, mode);
 }
 
 // One frame per iteration.
@@ -76,7 +67,7 @@ void TimeGrabs(benchmark::State& state, Grab&& grab) {
 // no port, conversion or callback. What GrabPath adds to it is the host boundary's cost.
 void CBcamFloor(benchmark::State& state, const std::string& camera, std::uint32_t format,
                 std::uint32_t mode) {
-    StartSimulator(camera, format, mode);
+    bench::StartSimulator(camera, format, mode);
     Bcam::CBcam device;
     std::vector<std::uint8_t> buffer;
     try {
@@ -111,16 +102,8 @@ void CBcamFloor(benchmark::State& state, const std::string& camera, std::uint32_
 
 void GrabPath(benchmark::State& state, const std::string& camera, std::uint32_t format,
               std::uint32_t mode) {
-    StartSimulator(camera, format, mode);
-    fennex::driver::RebuildCameraTableForTesting();
-    const std::string path = std::filesystem::temp_directory_path().string();
-    setSystemPath(path.c_str());
     int size[2] = {0, 0};
-    if (!openCVLPort(0, 0, camera.c_str(), size) || size[0] <= 0) {
-        state.SkipWithError("camera did not open");
-        return;
-    }
-    setCompleteCallback(0, 0, OnFrame);
+    if (!bench::OpenPort(state, camera, format, mode, OnFrame, size)) return;
     setProperty(0, 0, "continous", 1);
     std::uint64_t seen = WaitBeyond(WaitBeyond(g_frames.load()));  // warmed up
     TimeGrabs(state, [&] { seen = WaitBeyond(seen); });
@@ -150,7 +133,7 @@ void CopyAndConvert(benchmark::State& state, std::uint32_t colorMode, int width,
 // What the simulated camera takes to paint one frame, which every grab above includes.
 void SimulatorPaint(benchmark::State& state, const std::string& camera, std::uint32_t format,
                     std::uint32_t mode) {
-    StartSimulator(camera, format, mode);
+    bench::StartSimulator(camera, format, mode);
     const sim::CameraDesc desc = sim::Camera(camera);
     sim::detail::Geometry geometry;
     if (!sim::detail::CurrentGeometry(desc, &geometry)) {

@@ -9,12 +9,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "driver/port_table.h"
+#include "host_port.h"
 #include "fennex/fennex.h"
 #include "sim/camera.h"
 #include "sim/sim.h"
@@ -88,19 +88,8 @@ double SimulatorFrameUs(const std::string& camera) {
 
 void GrabToCallback(benchmark::State& state, const std::string& camera, std::uint32_t format,
                     std::uint32_t mode) {
-    sim::Reset();
-    sim::RecordRequests(false);
-    sim::SetPace(sim::Pace::Fast);
-    sim::SetVideoMode(camera, format, mode);
-    fennex::driver::RebuildCameraTableForTesting();
-    const std::string path = std::filesystem::temp_directory_path().string();
-    setSystemPath(path.c_str());
     int size[2] = {0, 0};
-    if (!openCVLPort(0, 0, camera.c_str(), size) || size[0] <= 0) {
-        state.SkipWithError("camera did not open");
-        return;
-    }
-    setCompleteCallback(0, 0, Stamp);
+    if (!bench::OpenPort(state, camera, format, mode, Stamp, size)) return;
     for (int i = 0; i < 20; ++i) {  // warm up
         const std::uint64_t seen = g_calls.load();
         doCVLGrab(0, 0);
