@@ -191,9 +191,11 @@ struct Summary {
 struct Target {
     Target(int p, std::string c) : port(p), camera(std::move(c)) {}
     int port;
-    std::string camera;  // as asked for: its first four characters choose it
+    std::string camera;    // as asked for: its first four characters choose it
+    std::string settings;  // its configuration file; empty when no camera agrees
     int width = 0, height = 0;
     bool open = false;
+    bool Grabs() const { return open && width > 0 && height > 0; }
     Summary summary;                // written by the camera's grab thread until it is joined
     std::atomic<long> progress{0};  // frames so far, for the progress display
 };
@@ -369,7 +371,7 @@ int GrabAll(const Options& options, std::deque<Target>& targets) {
     std::vector<std::thread> threads;
     for (Target& t : targets) {
         if (!t.open) continue;
-        if (t.width <= 0 || t.height <= 0) {
+        if (!t.Grabs()) {
             std::fprintf(stderr, "fennex-grab: %s: the camera gives no frames\n", t.camera.c_str());
             ++failures;
             continue;
@@ -389,7 +391,7 @@ int GrabAll(const Options& options, std::deque<Target>& targets) {
         shown = now;
         std::string line = "fennex-grab:";
         for (const Target& t : targets) {
-            if (!t.open || t.width <= 0 || t.height <= 0) continue;
+            if (!t.Grabs()) continue;
             char part[64];
             std::snprintf(part, sizeof part, " %.4s %ld/%ld", t.camera.c_str(), t.progress.load(),
                           options.frames);
@@ -400,7 +402,7 @@ int GrabAll(const Options& options, std::deque<Target>& targets) {
     for (std::thread& thread : threads) thread.join();
 
     for (const Target& t : targets) {
-        if (!t.open || t.width <= 0 || t.height <= 0) continue;
+        if (!t.Grabs()) continue;
         const Summary& s = t.summary;
         std::printf("%s: %ld frames in %.2f s (%.1f frames/s), %ld failed, %ld timed out, "
                     "%ld not written\n",
@@ -536,12 +538,12 @@ int main(int argc, char** argv) {
 
     int failures = 0;
     for (Target& t : targets) {
-        const std::string settings = SettingsFile(options.systemPath, t.camera, count, names);
-        if (!settings.empty() && !std::filesystem::exists(settings))
+        t.settings = SettingsFile(options.systemPath, t.camera, count, names);
+        if (!t.settings.empty() && !std::filesystem::exists(t.settings))
             std::fprintf(stderr,
                          "fennex-grab: %s: no configuration file %s yet, so the camera keeps its "
                          "own settings (--save writes one)\n",
-                         t.camera.c_str(), settings.c_str());
+                         t.camera.c_str(), t.settings.c_str());
         int size[2] = {0, 0};
         if (!g_api.openCVLPort(0, t.port, t.camera.c_str(), size)) {
             std::fprintf(stderr, "fennex-grab: cannot open camera %s on port %d\n", t.camera.c_str(),
@@ -563,16 +565,14 @@ int main(int argc, char** argv) {
         // configure saves every open camera of the process and always answers 1: a file counts
         // as saved when it is there afterwards and new or rewritten.
         std::vector<std::filesystem::file_time_type> before;
-        for (const Target& t : targets)
-            before.push_back(WriteTime(SettingsFile(options.systemPath, t.camera, count, names)));
+        for (const Target& t : targets) before.push_back(WriteTime(t.settings));
         g_api.configure();
         for (std::size_t i = 0; i < targets.size(); ++i) {
             const Target& t = targets[i];
             if (!t.open) continue;
-            const std::string settings = SettingsFile(options.systemPath, t.camera, count, names);
-            const auto after = WriteTime(settings);
+            const auto after = WriteTime(t.settings);
             if (after != std::filesystem::file_time_type::min() && after != before[i]) {
-                std::printf("%s: settings saved in %s\n", t.camera.c_str(), settings.c_str());
+                std::printf("%s: settings saved in %s\n", t.camera.c_str(), t.settings.c_str());
             } else {
                 std::fprintf(stderr, "fennex-grab: %s: the configuration file was not written\n",
                              t.camera.c_str());
