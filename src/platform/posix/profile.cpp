@@ -216,7 +216,7 @@ struct Section {
 void Classify(std::string_view text, Line& line) {
     const std::string_view content = TrimSpaces(text.substr(line.begin, line.end - line.begin));
     if (content.empty()) return;
-    if (content.front() == ';') {
+    if (IsComment(content)) {
         line.kind = Kind::Comment;
         return;
     }
@@ -534,7 +534,7 @@ std::string WithKey(const Document& doc, const char* section, const char* key, c
         return Splice(doc, doc.Text().size(), doc.Text().size(),
                       HeaderLine(section) + KeyLine(key, value));
     }
-    const std::size_t found = IsComment(TrimSpaces(key)) ? kNone : doc.FindKey(*s, key);
+    const std::size_t found = doc.FindKey(*s, key);
     if (found != kNone) {
         const Line& line = lines[found];
         // The key keeps its spelling in the file; only the line's text changes. A last line
@@ -586,8 +586,8 @@ std::uint32_t ProfileGetString(const char* section, const char* key, const char*
     }
     FileText file;
     std::lock_guard lock(ProfileMutex());
-    const ReadResult read = ReadFile(fileName, file);
-    const Document doc(read == ReadResult::Ok ? std::move(file.text) : std::string{});
+    ReadFile(fileName, file);  // a file that cannot be read leaves `file` empty
+    const Document doc(std::move(file.text));
     if (!section) return CopyList(SectionNamesOf(doc), buffer, size);
     const Section* s = doc.FindSection(section, true);
     if (!key) return s ? CopyList(KeyNamesOf(doc, *s), buffer, size) : CopyList({}, buffer, size);
@@ -614,10 +614,6 @@ bool ProfileWriteString(const char* section, const char* key, const char* value,
 }
 
 std::uint32_t ProfileSectionNames(char* buffer, std::uint32_t size, const char* fileName) {
-    if (!buffer || !fileName) {
-        SetLastError(err::kInvalidParameter);
-        return 0;
-    }
     return ProfileGetString(nullptr, nullptr, nullptr, buffer, size, fileName);
 }
 
