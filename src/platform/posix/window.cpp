@@ -95,10 +95,10 @@ struct ThreadState {
     void Release() {
         Registry& registry = TheRegistry();
         std::lock_guard lock(registry.mutex);
+        // Forget erases only the window it is given, so `it` stays valid.
         for (auto it = registry.windows.begin(); it != registry.windows.end();) {
-            const Hwnd window = it->first;
-            ++it;
-            if (registry.windows.at(window).thread == id) Forget(registry, window);
+            const auto current = it++;
+            if (current->second.thread == id) Forget(registry, current->first);
         }
         for (auto& sent : queue->sent) Finish(*sent, 0);
         queue->sent.clear();
