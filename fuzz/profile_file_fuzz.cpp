@@ -82,15 +82,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!fuzz::WriteBytes(g_File, reinterpret_cast<const std::uint8_t*>(content.data()), content.size()))
         return 0;
 
+    const bool watched = Plain(watchedSection) && Plain(watchedKey);
     for (const Step& step : steps) {
-        const bool watched = Plain(watchedSection) && Plain(watchedKey);
+        if (step.kind == 0) {
+            CheckedRead(step);
+            continue;
+        }
         const std::string before = watched ? Read(watchedSection, watchedKey) : std::string();
         bool wrote = false;
         std::string writtenSection, writtenKey;
         switch (step.kind) {
-            case 0:
-                CheckedRead(step);
-                continue;
             case 1:  // a key
                 wrote = fp::ProfileWriteString(step.section.c_str(), step.key.c_str(), step.value.c_str(),
                                                g_File.c_str());
