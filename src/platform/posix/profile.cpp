@@ -31,7 +31,6 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -403,7 +402,7 @@ bool SaveFile(const char* fileName, const std::string& content) {
         ok = false;
         error = errno;
     }
-    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
+    if (ok && !FileReplace(temp.c_str(), target.c_str())) {
         ok = false;
         error = errno;
     }
