@@ -280,7 +280,6 @@ void Grab(const Options& options, Target& target) {
             ++summary.notWritten;
         }
     };
-    auto progress = [&](long done) { target.progress = done; };
 
     long done = 0;
     if (!options.continuous) {
@@ -307,7 +306,7 @@ void Grab(const Options& options, Target& target) {
             CopyFrame(port, frame, width, height);
             save(frame, done);
             ++done;
-            progress(done);
+            target.progress = done;
         }
     } else if (options.frames > 0) {
         if (!g_api.setProperty(0, port, "continous", 1)) {
@@ -329,7 +328,7 @@ void Grab(const Options& options, Target& target) {
                 state.spare.push_back(std::move(pixels));
                 lock.unlock();
                 ++done;
-                progress(done);
+                target.progress = done;
             }
             g_api.setProperty(0, port, "continous", 0);
         }
