@@ -42,6 +42,45 @@ void SelectFirstIfNone(IComboBox& list) {
     if (list.GetCurSel() == -1 && list.GetCount() > 0) list.SetCurSel(0);
 }
 
+// Each fills one list only, selecting the entry given, else the first.
+void FillFormatList(IComboBox& list, Bcam::CBcam* camera, std::uint32_t format) {
+    list.ResetContent();
+    if (camera) {
+        for (std::uint32_t f = 0; f <= Bcam::kFormatSeven; ++f)
+            if (Holds([&] {
+                    return camera->IsVideoModeSupported(f, CFormatPage::kNone, CFormatPage::kNone);
+                }))
+                Add(list, FormatName(f), f, f == format);
+    }
+    SelectFirstIfNone(list);
+}
+
+void FillModeList(IComboBox& list, Bcam::CBcam* camera, std::uint32_t format, std::uint32_t mode) {
+    list.ResetContent();
+    if (camera) {
+        const std::uint32_t last = format == 0 ? 6 : 7;
+        for (std::uint32_t m = 0; m <= last; ++m) {
+            std::string text;
+            const bool offered = Holds([&] {
+                if (!camera->IsVideoModeSupported(format, m, CFormatPage::kNone)) return false;
+                if (format == Bcam::kFormatSeven) {
+                    const Bcam::CSize size = camera->FormatSeven[m].MaxSize();
+                    char buffer[64];
+                    std::snprintf(buffer, sizeof buffer, "Mode %d (%dx%d)", static_cast<int>(m),
+                                  static_cast<int>(size.cx), static_cast<int>(size.cy));
+                    text = buffer;
+                    return true;
+                }
+                if (!Offerable(Bcam::BcamUtility::ColorMode(format, m))) return false;
+                text = Bcam::BcamUtility::VideoResolutionName(format, m);
+                return true;
+            });
+            if (offered) Add(list, text, m, m == mode);
+        }
+    }
+    SelectFirstIfNone(list);
+}
+
 }  // namespace
 
 CFormatPage::CFormatPage(Bcam::CBcam* camera) : CPropertyPage(IDD_FORMAT_PAGE, camera) {}
@@ -59,43 +98,13 @@ std::uint32_t CFormatPage::GetSelectedFrameRate() {
 }
 
 void CFormatPage::FillFormats(std::uint32_t format) {
-    IComboBox& list = Controls().ComboBox(IDC_FORMAT_LIST);
-    list.ResetContent();
-    if (Bcam::CBcam* camera = Camera()) {
-        for (std::uint32_t f = 0; f <= Bcam::kFormatSeven; ++f)
-            if (Holds([&] { return camera->IsVideoModeSupported(f, kNone, kNone); }))
-                Add(list, FormatName(f), f, f == format);
-    }
-    SelectFirstIfNone(list);
-    FillModes(GetSelectedFormat(), GetSelectedMode());
+    FillAll(format, GetSelectedMode(), GetSelectedFrameRate());
 }
 
 void CFormatPage::FillModes(std::uint32_t format, std::uint32_t mode) {
-    IComboBox& list = Controls().ComboBox(IDC_MODE_LIST);
-    list.ResetContent();
-    if (Bcam::CBcam* camera = Camera()) {
-        const std::uint32_t last = format == 0 ? 6 : 7;
-        for (std::uint32_t m = 0; m <= last; ++m) {
-            std::string text;
-            const bool offered = Holds([&] {
-                if (!camera->IsVideoModeSupported(format, m, kNone)) return false;
-                if (format == Bcam::kFormatSeven) {
-                    const Bcam::CSize size = camera->FormatSeven[m].MaxSize();
-                    char buffer[64];
-                    std::snprintf(buffer, sizeof buffer, "Mode %d (%dx%d)", static_cast<int>(m),
-                                  static_cast<int>(size.cx), static_cast<int>(size.cy));
-                    text = buffer;
-                    return true;
-                }
-                if (!Offerable(Bcam::BcamUtility::ColorMode(format, m))) return false;
-                text = Bcam::BcamUtility::VideoResolutionName(format, m);
-                return true;
-            });
-            if (offered) Add(list, text, m, m == mode);
-        }
-    }
-    SelectFirstIfNone(list);
-    FillFrameRates(GetSelectedFormat(), GetSelectedMode(), GetSelectedFrameRate());
+    const std::uint32_t frameRate = GetSelectedFrameRate();
+    FillModeList(Controls().ComboBox(IDC_MODE_LIST), Camera(), format, mode);
+    FillFrameRates(GetSelectedFormat(), GetSelectedMode(), frameRate);
 }
 
 void CFormatPage::FillFrameRates(std::uint32_t format, std::uint32_t mode, std::uint32_t frameRate) {
@@ -112,8 +121,8 @@ void CFormatPage::FillFrameRates(std::uint32_t format, std::uint32_t mode, std::
 }
 
 void CFormatPage::FillAll(std::uint32_t format, std::uint32_t mode, std::uint32_t frameRate) {
-    FillFormats(format);
-    FillModes(GetSelectedFormat(), mode);
+    FillFormatList(Controls().ComboBox(IDC_FORMAT_LIST), Camera(), format);
+    FillModeList(Controls().ComboBox(IDC_MODE_LIST), Camera(), GetSelectedFormat(), mode);
     FillFrameRates(GetSelectedFormat(), GetSelectedMode(), frameRate);
 }
 

@@ -20,59 +20,17 @@ bool LessIgnoringCase(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-// ---- list box
+// ---- list box and combo box
 
 int MemoryListBox::AddString(const std::string& text) {
-    auto at = m_Sorted ? std::upper_bound(m_Entries.begin(), m_Entries.end(), text, LessIgnoringCase)
-                       : m_Entries.end();
-    const int index = static_cast<int>(at - m_Entries.begin());
-    m_Entries.insert(at, text);
-    if (m_Selected >= index) ++m_Selected;
-    return index;
-}
-
-void MemoryListBox::ResetContent() {
-    m_Entries.clear();
-    m_Selected = -1;
-}
-
-void MemoryListBox::SetCurSel(int index) {
-    m_Selected = index >= 0 && index < GetCount() ? index : -1;
-}
-
-std::string MemoryListBox::GetText(int index) const {
-    return index >= 0 && index < GetCount() ? m_Entries[index] : std::string();
-}
-
-// ---- combo box
-
-int MemoryComboBox::AddString(const std::string& text) {
-    m_Entries.emplace_back(text, 0);
-    return GetCount() - 1;
-}
-
-void MemoryComboBox::ResetContent() {
-    m_Entries.clear();
-    m_Selected = -1;
-}
-
-void MemoryComboBox::SetCurSel(int index) { m_Selected = Valid(index) ? index : -1; }
-
-std::intptr_t MemoryComboBox::GetItemData(int index) const {
-    return Valid(index) ? m_Entries[index].second : -1;
-}
-
-void MemoryComboBox::SetItemData(int index, std::intptr_t data) {
-    if (Valid(index)) m_Entries[index].second = data;
-}
-
-std::string MemoryComboBox::GetLBText(int index) const {
-    return Valid(index) ? m_Entries[index].first : std::string();
+    const auto at = m_Sorted ? std::ranges::upper_bound(m_Entries, text, LessIgnoringCase, &Entry::text)
+                             : m_Entries.end();
+    return Insert(static_cast<int>(at - m_Entries.begin()), text);
 }
 
 std::vector<std::string> MemoryComboBox::Texts() const {
     std::vector<std::string> texts;
-    for (const auto& entry : m_Entries) texts.push_back(entry.first);
+    for (const Entry& entry : m_Entries) texts.push_back(entry.text);
     return texts;
 }
 

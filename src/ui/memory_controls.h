@@ -30,40 +30,63 @@ private:
     bool m_Enabled = true;
 };
 
-class MemoryListBox final : public MemoryControl, public IListBox {
+// What a list box and a combo box share: their entries and the selection. `Interface` is
+// IListBox or IComboBox.
+template <class Interface>
+class MemoryList : public MemoryControl, public Interface {
 public:
-    explicit MemoryListBox(bool sorted) : m_Sorted(sorted) {}
-    int AddString(const std::string& text) override;
-    void ResetContent() override;
+    void ResetContent() override {
+        m_Entries.clear();
+        m_Selected = -1;
+    }
     int GetCount() const override { return static_cast<int>(m_Entries.size()); }
     int GetCurSel() const override { return m_Selected; }
-    void SetCurSel(int index) override;
-    std::string GetText(int index) const override;
+    void SetCurSel(int index) override { m_Selected = Valid(index) ? index : -1; }
+
+protected:
+    struct Entry {
+        std::string text;
+        std::intptr_t data = 0;
+    };
+
+    bool Valid(int index) const { return index >= 0 && index < GetCount(); }
+    std::string Text(int index) const { return Valid(index) ? m_Entries[index].text : std::string(); }
+    // Inserts an entry before `index`; the selection stays on its entry.
+    int Insert(int index, const std::string& text) {
+        m_Entries.insert(m_Entries.begin() + index, Entry{text});
+        if (m_Selected >= index) ++m_Selected;
+        return index;
+    }
+
+    std::vector<Entry> m_Entries;
 
 private:
-    bool m_Sorted;
-    std::vector<std::string> m_Entries;
     int m_Selected = -1;
 };
 
-class MemoryComboBox final : public MemoryControl, public IComboBox {
+class MemoryListBox final : public MemoryList<IListBox> {
 public:
+    explicit MemoryListBox(bool sorted) : m_Sorted(sorted) {}
     int AddString(const std::string& text) override;
-    void ResetContent() override;
-    int GetCount() const override { return static_cast<int>(m_Entries.size()); }
-    int GetCurSel() const override { return m_Selected; }
-    void SetCurSel(int index) override;
-    std::intptr_t GetItemData(int index) const override;
-    void SetItemData(int index, std::intptr_t data) override;
-    std::string GetLBText(int index) const override;
+    std::string GetText(int index) const override { return Text(index); }
+
+private:
+    bool m_Sorted;
+};
+
+class MemoryComboBox final : public MemoryList<IComboBox> {
+public:
+    int AddString(const std::string& text) override { return Insert(GetCount(), text); }
+    std::intptr_t GetItemData(int index) const override {
+        return Valid(index) ? m_Entries[index].data : -1;
+    }
+    void SetItemData(int index, std::intptr_t data) override {
+        if (Valid(index)) m_Entries[index].data = data;
+    }
+    std::string GetLBText(int index) const override { return Text(index); }
 
     // The entries' texts, in list order.
     std::vector<std::string> Texts() const;
-
-private:
-    bool Valid(int index) const { return index >= 0 && index < GetCount(); }
-    std::vector<std::pair<std::string, std::intptr_t>> m_Entries;
-    int m_Selected = -1;
 };
 
 // A trackbar's defaults: range 0 to 100, position 0.

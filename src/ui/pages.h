@@ -71,7 +71,9 @@ protected:
 
 private:
     void InitSlider(Bcam::CScalarProperty& property, const SliderRow& row);
-    void UpdateLabels(const SliderRow& row);
+    // Range, position and the row's three labels.
+    void ShowSlider(const SliderRow& row, std::uint32_t minimum, std::uint32_t maximum,
+                    std::uint32_t position);
     void ApplySlider(Bcam::CScalarProperty& property, int slider);
 };
 

@@ -16,32 +16,27 @@ int AsInt(std::uint32_t raw) { return static_cast<int>(raw); }
 
 CBcamPropPage::CBcamPropPage(Bcam::CBcam* camera) : CPropertyPage(IDD_PROPERTIES_PAGE, camera) {}
 
-void CBcamPropPage::UpdateLabels(const SliderRow& row) {
+void CBcamPropPage::ShowSlider(const SliderRow& row, std::uint32_t minimum, std::uint32_t maximum,
+                               std::uint32_t position) {
     ISlider& control = Controls().Slider(row.slider);
+    control.SetRange(AsInt(minimum), AsInt(maximum), false);
+    control.SetPos(AsInt(position), true);
     Controls().TextField(row.lower).SetText(detail::Decimal(control.GetRangeMin()));
     Controls().TextField(row.upper).SetText(detail::Decimal(control.GetRangeMax()));
     Controls().TextField(row.value).SetText(detail::Decimal(control.GetPos()));
 }
 
 void CBcamPropPage::InitSlider(Bcam::CScalarProperty& property, const SliderRow& row) {
-    ISlider& control = Controls().Slider(row.slider);
     // A row that cannot be read counts as absent, so that Apply cannot write a value the
     // camera never showed.
-    bool present = Holds([&] { return property.IsSupported(Bcam::inqPresence); });
-    if (present) {
-        std::uint32_t minimum = 0, maximum = 0, current = 0;
-        present = Guarded([&] {
-            minimum = property.Raw.Min();
-            maximum = property.Raw.Max();
-            current = property.Raw();
-        });
-        if (present) {
-            control.SetRange(AsInt(minimum), AsInt(maximum), false);
-            control.SetPos(AsInt(current), true);
-            UpdateLabels(row);
-        }
-    }
-    control.Enable(present);
+    std::uint32_t minimum = 0, maximum = 0, current = 0;
+    const bool present = Holds([&] { return property.IsSupported(Bcam::inqPresence); }) && Guarded([&] {
+                             minimum = property.Raw.Min();
+                             maximum = property.Raw.Max();
+                             current = property.Raw();
+                         });
+    if (present) ShowSlider(row, minimum, maximum, current);
+    Controls().Slider(row.slider).Enable(present);
 }
 
 bool CBcamPropPage::Refresh() {
@@ -54,23 +49,16 @@ bool CBcamPropPage::Refresh() {
 
     // Both components share the white balance's one range.
     Bcam::CWhiteBalance& balance = camera->WhiteBalance;
-    bool present = Holds([&] { return balance.IsSupported(Bcam::inqPresence); });
+    std::uint32_t minimum = 0, maximum = 0, ub = 0, vr = 0;
+    const bool present = Holds([&] { return balance.IsSupported(Bcam::inqPresence); }) && Guarded([&] {
+                             minimum = balance.Raw.Min();
+                             maximum = balance.Raw.Max();
+                             ub = balance.Raw.UB();
+                             vr = balance.Raw.VR();
+                         });
     if (present) {
-        std::uint32_t minimum = 0, maximum = 0, ub = 0, vr = 0;
-        present = Guarded([&] {
-            minimum = balance.Raw.Min();
-            maximum = balance.Raw.Max();
-            ub = balance.Raw.UB();
-            vr = balance.Raw.VR();
-        });
-        if (present) {
-            for (const auto& [row, position] : {std::pair{kUBRow, ub}, std::pair{kVRRow, vr}}) {
-                ISlider& control = Controls().Slider(row.slider);
-                control.SetRange(AsInt(minimum), AsInt(maximum), false);
-                control.SetPos(AsInt(position), true);
-                UpdateLabels(row);
-            }
-        }
+        ShowSlider(kUBRow, minimum, maximum, ub);
+        ShowSlider(kVRRow, minimum, maximum, vr);
     }
     Controls().Slider(kUBRow.slider).Enable(present);
     Controls().Slider(kVRRow.slider).Enable(present);

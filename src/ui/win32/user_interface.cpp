@@ -66,6 +66,17 @@ protected:
                                                               static_cast<int>(text.size()))));
         return text;
     }
+    // An entry's text from a list or combo box (both answer -1 for a bad index); empty for none.
+    std::string ItemText(UINT lengthMessage, UINT textMessage, int index) const {
+        static_assert(LB_ERR == -1 && CB_ERR == -1);
+        const LRESULT length = Send(lengthMessage, static_cast<WPARAM>(index));
+        if (length == -1) return {};
+        std::string text(static_cast<std::size_t>(length) + 1, '\0');
+        const LRESULT copied =
+            Send(textMessage, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+        text.resize(copied == -1 ? 0 : static_cast<std::size_t>(copied));
+        return text;
+    }
 
     HWND m_hWnd;
 };
@@ -90,13 +101,7 @@ public:
     int GetCurSel() const override { return static_cast<int>(Send(LB_GETCURSEL)); }
     void SetCurSel(int index) override { Send(LB_SETCURSEL, static_cast<WPARAM>(index)); }
     std::string GetText(int index) const override {
-        const LRESULT length = Send(LB_GETTEXTLEN, static_cast<WPARAM>(index));
-        if (length == LB_ERR) return {};
-        std::string text(static_cast<std::size_t>(length) + 1, '\0');
-        const LRESULT copied =
-            Send(LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
-        text.resize(copied == LB_ERR ? 0 : static_cast<std::size_t>(copied));
-        return text;
+        return ItemText(LB_GETTEXTLEN, LB_GETTEXT, index);
     }
 };
 
@@ -117,13 +122,7 @@ public:
         Send(CB_SETITEMDATA, static_cast<WPARAM>(index), static_cast<LPARAM>(data));
     }
     std::string GetLBText(int index) const override {
-        const LRESULT length = Send(CB_GETLBTEXTLEN, static_cast<WPARAM>(index));
-        if (length == CB_ERR) return {};
-        std::string text(static_cast<std::size_t>(length) + 1, '\0');
-        const LRESULT copied = Send(CB_GETLBTEXT, static_cast<WPARAM>(index),
-                                    reinterpret_cast<LPARAM>(text.data()));
-        text.resize(copied == CB_ERR ? 0 : static_cast<std::size_t>(copied));
-        return text;
+        return ItemText(CB_GETLBTEXTLEN, CB_GETLBTEXT, index);
     }
 };
 
