@@ -343,8 +343,9 @@ void GrabPort::OnReopened() {
 }
 
 bool GrabPort::Arm() {
+    std::shared_ptr<GrabSession> session;
     if (!armed_.load(std::memory_order_acquire)) {
-        const std::shared_ptr<GrabSession> session = session_.Load();
+        session = session_.Load();
         if (!session || session->modeChanges.load(std::memory_order_acquire) != VideoModeChanges())
             FitToVideoMode();
     }
@@ -352,7 +353,9 @@ bool GrabPort::Arm() {
         DebugPrint("%s already armed\n", Name());
         return false;
     }
-    const std::shared_ptr<GrabSession> session = session_.Load();
+    // The session looked at above is taken again only when it is no longer the current one
+    // (held, its address names no other).
+    if (!session || session_.Live() != session.get()) session = session_.Load();
     if (!session) {
         // Nothing to grab into: the set-up's failure has been reported; a closed device says so.
         armed_.store(false, std::memory_order_release);
