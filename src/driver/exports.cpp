@@ -244,7 +244,8 @@ FENNEX_API int FENNEX_CALL openCVLPort(int, int port, const char* cameraName, in
         grabPort.Open(port);
         library.ports[port].store(&grabPort, std::memory_order_release);
         grabPort.RestoreSettings(SystemPath().c_str());
-        // The file may have chosen another mode: the size told is that of the frames to come.
+        // Buffers are made for the mode the file chose, once: the size told is that of the
+        // frames to come.
         grabPort.FitToVideoMode();
         if (size) {
             size[0] = static_cast<int>(grabPort.Width());

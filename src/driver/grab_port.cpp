@@ -149,9 +149,7 @@ void GrabPort::OpenDeviceLocked() {
         ContinuousShot = false;
     } catch (const BcamException& e) {
         ReportError(e);
-        if (!IsOpen()) return;
     }
-    StartStreamingLocked();
 }
 
 FrameLayout GrabPort::MeasureLayout() {
