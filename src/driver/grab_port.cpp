@@ -189,19 +189,17 @@ void GrabPort::StartStreamingLocked() {
         // Taken first: a change that comes while the port is sized is seen at the next grab.
         const std::uint32_t modeChanges = VideoModeChanges();
         const FrameLayout layout = MeasureLayout();
-        const std::uint32_t width = layout.width, height = layout.height;
-        const auto colorMode = static_cast<Bcam::VideoColorMode>(layout.colorMode);
-        const std::uint64_t pixels = static_cast<std::uint64_t>(width) * height;
 
         auto session = std::make_shared<GrabSession>();
         session->port = this;
         session->layout = layout;
         session->modeChanges.store(modeChanges, std::memory_order_relaxed);
-        if (colorMode != Bcam::VideoColorMode::Mono8) {
-            session->convert = ConversionForColorMode(static_cast<std::uint32_t>(colorMode));
+        if (layout.colorMode != static_cast<std::uint32_t>(Bcam::VideoColorMode::Mono8)) {
+            session->convert = ConversionForColorMode(layout.colorMode);
             session->raw.resize(layout.rawSize);
         }
-        for (auto& slot : session->slots) slot.resize(static_cast<std::size_t>(pixels));
+        for (auto& slot : session->slots)
+            slot.resize(static_cast<std::size_t>(layout.width) * layout.height);
 
         AllocateResources(1, layout.rawSize, 0);
         resources = true;
@@ -210,8 +208,8 @@ void GrabPort::StartStreamingLocked() {
             session->keepAlive.reset();
             throw BcamException(platform::LastError(), "GrabPort::Open()");
         }
-        width_.store(width, std::memory_order_release);
-        height_.store(height, std::memory_order_release);
+        width_.store(layout.width, std::memory_order_release);
+        height_.store(layout.height, std::memory_order_release);
         session_.Exchange(std::move(session));
         return;
     } catch (const BcamException& e) {
