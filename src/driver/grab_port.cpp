@@ -97,8 +97,7 @@ GrabPort::GrabPort(const std::string& deviceName) : deviceName_(deviceName) {
 
 GrabPort::~GrabPort() {
     {
-        MessageHold hold;
-        std::lock_guard<std::mutex> lock(lifecycle_);
+        HeldLock lock(lifecycle_);
         ports_.clear();
         CloseDeviceLocked();
     }
@@ -120,8 +119,7 @@ std::uint32_t GrabPort::OpenCount() const {
 void GrabPort::ReportError(const BcamException& e) const { ReportException(Name(), e); }
 
 void GrabPort::Open(int port) {
-    MessageHold hold;
-    std::lock_guard<std::mutex> lock(lifecycle_);
+    HeldLock lock(lifecycle_);
     if (ports_.empty()) OpenDeviceLocked();
     ports_.push_back(port);
     portNumber_.store(port, std::memory_order_relaxed);
@@ -283,8 +281,7 @@ void GrabPort::CloseDeviceLocked() {
 }
 
 void GrabPort::Close(int port) {
-    MessageHold hold;
-    std::lock_guard<std::mutex> lock(lifecycle_);
+    HeldLock lock(lifecycle_);
     const auto it = std::find(ports_.rbegin(), ports_.rend(), port);
     if (it == ports_.rend()) return;
     ports_.erase(std::next(it).base());
@@ -296,8 +293,7 @@ void GrabPort::Close(int port) {
 }
 
 void GrabPort::FitToVideoMode() {
-    MessageHold hold;
-    std::lock_guard<std::mutex> lock(lifecycle_);
+    HeldLock lock(lifecycle_);
     if (ports_.empty() || !IsOpen() || armed_.load(std::memory_order_acquire)) return;
     std::shared_ptr<GrabSession> session = session_.Load();
     const std::uint32_t modeChanges = VideoModeChanges();
@@ -320,8 +316,7 @@ void GrabPort::FitToVideoMode() {
 
 void GrabPort::OnReopened() {
     {
-        MessageHold hold;
-        std::lock_guard<std::mutex> lock(lifecycle_);
+        HeldLock lock(lifecycle_);
         if (ports_.empty()) return;
         // The old thread has ended with the old handle; the driver dropped its resources.
         const std::shared_ptr<GrabSession> old = session_.Exchange(nullptr);
