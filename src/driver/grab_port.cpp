@@ -259,6 +259,12 @@ void GrabPort::StopStreamingLocked(const std::shared_ptr<GrabSession>& session, 
     armed_.store(false, std::memory_order_release);
 }
 
+void GrabPort::RestartStreamingLocked(bool deviceLost) {
+    const std::shared_ptr<GrabSession> old = session_.Exchange(nullptr);
+    if (old) StopStreamingLocked(old, deviceLost);
+    StartStreamingLocked();
+}
+
 void GrabPort::CloseDeviceLocked() {
     std::shared_ptr<GrabSession> session = session_.Exchange(nullptr);
     width_.store(0, std::memory_order_release);
@@ -309,9 +315,7 @@ void GrabPort::FitToVideoMode() {
             // the camera cannot tell: set up anew, which reports what fails
         }
     }
-    const std::shared_ptr<GrabSession> old = session_.Exchange(nullptr);
-    if (old) StopStreamingLocked(old, false);
-    StartStreamingLocked();
+    RestartStreamingLocked(false);
 }
 
 void GrabPort::OnReopened() {
@@ -319,9 +323,7 @@ void GrabPort::OnReopened() {
         HeldLock lock(lifecycle_);
         if (ports_.empty()) return;
         // The old thread has ended with the old handle; the driver dropped its resources.
-        const std::shared_ptr<GrabSession> old = session_.Exchange(nullptr);
-        if (old) StopStreamingLocked(old, true);
-        StartStreamingLocked();
+        RestartStreamingLocked(true);
         if (continuous_.load(std::memory_order_acquire)) {
             try {
                 ContinuousShot = true;

@@ -143,6 +143,8 @@ private:
     // was closed under it, so there is nothing left to stop on the camera. The caller keeps
     // the session until then.
     void StopStreamingLocked(const std::shared_ptr<GrabSession>& session, bool deviceLost);
+    // Stops the current session, if any, and starts anew for the current video mode.
+    void RestartStreamingLocked(bool deviceLost);
     void CloseDeviceLocked();
 
     std::atomic<bool> continuous_{false};
