@@ -415,10 +415,14 @@ std::uint32_t GrabPort::GrabThread(void* arg) {
 
 void GrabPort::OnGrabComplete(GrabSession& session, std::uint32_t error) {
     // The mode changed while the grab was pending: a frame of another size or coding is not
-    // read as one of this layout.
-    if (error == 0 && session.modeChanges.load(std::memory_order_acquire) != VideoModeChanges()) {
+    // read as one of this layout. One that kept the layout spares the next grab the look.
+    const std::uint32_t modeChanges = VideoModeChanges();
+    if (error == 0 && session.modeChanges.load(std::memory_order_acquire) != modeChanges) {
         try {
-            if (!(MeasureLayout() == session.layout)) error = kInvalidData;
+            if (MeasureLayout() == session.layout)
+                session.modeChanges.store(modeChanges, std::memory_order_release);
+            else
+                error = kInvalidData;
         } catch (const BcamException& e) {
             error = e.Error();
         }
