@@ -5,6 +5,7 @@
 
 #include <cstdarg>
 #include <cstddef>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,7 @@ inline constexpr std::size_t kMessageBufferSize = 512;
 // Holds back this thread's messages while it holds a lock of ours: they reach the host's
 // procedure when the outermost hold ends, after the locks taken inside it have been released,
 // so that a procedure which calls back into the library never meets a lock held on its own
-// thread. Make the hold before taking the lock.
+// thread. HeldLock takes a lock inside a hold of its own.
 class MessageHold {
 public:
     MessageHold();
@@ -31,6 +32,16 @@ public:
 private:
     bool outermost_;
     std::vector<std::string> held_;
+};
+
+// One of our locks, taken inside a MessageHold that ends only after the lock is released.
+class HeldLock {
+public:
+    explicit HeldLock(std::mutex& mutex) : lock_(mutex) {}
+
+private:
+    MessageHold hold_;  // made first, ended last
+    std::lock_guard<std::mutex> lock_;
 };
 
 void SetDebugProcedure(DebugMsgProc proc);

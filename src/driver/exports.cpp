@@ -61,8 +61,7 @@ public:
     }
 
     void Release() {
-        MessageHold hold;
-        std::lock_guard<std::mutex> lock(portsLock);
+        HeldLock lock(portsLock);
         for (int port = 0; port < kMaxPorts; ++port) ClosePortLocked(port);
         for (int i = 0; i < count; ++i) {
             names_[i] = nullptr;
@@ -164,8 +163,7 @@ void SaveOpenCameras() {
     try {
         Library& library = TheLibrary();
         const std::string path = SystemPath();
-        MessageHold hold;  // a failed save is told to the host once the lock is released
-        std::lock_guard<std::mutex> lock(library.portsLock);
+        HeldLock lock(library.portsLock);
         for (int i = 0; i < kMaxCameras; ++i)
             if (library.cameras[i] && library.cameras[i]->IsOpen())
                 library.cameras[i]->SaveSettings(path.c_str());
@@ -223,8 +221,7 @@ FENNEX_API int FENNEX_CALL openCVLPort(int, int port, const char* cameraName, in
     try {
         Library& library = TheLibrary();
         if (port < 0 || port >= kMaxPorts || !cameraName) return 0;
-        MessageHold hold;
-        std::lock_guard<std::mutex> lock(library.portsLock);
+        HeldLock lock(library.portsLock);
         if (library.ports[port].load(std::memory_order_acquire)) return 0;
         const int slot = FindCamera(cameraName);
         if (slot < 0) return 0;
@@ -244,7 +241,8 @@ FENNEX_API int FENNEX_CALL openCVLPort(int, int port, const char* cameraName, in
         grabPort.Open(port);
         library.ports[port].store(&grabPort, std::memory_order_release);
         grabPort.RestoreSettings(SystemPath().c_str());
-        // The file may have chosen another mode: the size told is that of the frames to come.
+        // Buffers are made for the mode the file chose, once: the size told is that of the
+        // frames to come.
         grabPort.FitToVideoMode();
         if (size) {
             size[0] = static_cast<int>(grabPort.Width());
@@ -260,8 +258,7 @@ FENNEX_API void FENNEX_CALL closeCVLPort(int, int port) {
     try {
         Library& library = TheLibrary();
         if (port < 0 || port >= kMaxPorts) return;
-        MessageHold hold;
-        std::lock_guard<std::mutex> lock(library.portsLock);
+        HeldLock lock(library.portsLock);
         library.ClosePortLocked(port);
     } catch (...) {
     }

@@ -97,8 +97,7 @@ GrabPort::GrabPort(const std::string& deviceName) : deviceName_(deviceName) {
 
 GrabPort::~GrabPort() {
     {
-        MessageHold hold;
-        std::lock_guard<std::mutex> lock(lifecycle_);
+        HeldLock lock(lifecycle_);
         ports_.clear();
         CloseDeviceLocked();
     }
@@ -120,8 +119,7 @@ std::uint32_t GrabPort::OpenCount() const {
 void GrabPort::ReportError(const BcamException& e) const { ReportException(Name(), e); }
 
 void GrabPort::Open(int port) {
-    MessageHold hold;
-    std::lock_guard<std::mutex> lock(lifecycle_);
+    HeldLock lock(lifecycle_);
     if (ports_.empty()) OpenDeviceLocked();
     ports_.push_back(port);
     portNumber_.store(port, std::memory_order_relaxed);
@@ -149,9 +147,7 @@ void GrabPort::OpenDeviceLocked() {
         ContinuousShot = false;
     } catch (const BcamException& e) {
         ReportError(e);
-        if (!IsOpen()) return;
     }
-    StartStreamingLocked();
 }
 
 FrameLayout GrabPort::MeasureLayout() {
@@ -191,19 +187,17 @@ void GrabPort::StartStreamingLocked() {
         // Taken first: a change that comes while the port is sized is seen at the next grab.
         const std::uint32_t modeChanges = VideoModeChanges();
         const FrameLayout layout = MeasureLayout();
-        const std::uint32_t width = layout.width, height = layout.height;
-        const auto colorMode = static_cast<Bcam::VideoColorMode>(layout.colorMode);
-        const std::uint64_t pixels = static_cast<std::uint64_t>(width) * height;
 
         auto session = std::make_shared<GrabSession>();
         session->port = this;
         session->layout = layout;
         session->modeChanges.store(modeChanges, std::memory_order_relaxed);
-        if (colorMode != Bcam::VideoColorMode::Mono8) {
-            session->convert = ConversionForColorMode(static_cast<std::uint32_t>(colorMode));
+        if (layout.colorMode != static_cast<std::uint32_t>(Bcam::VideoColorMode::Mono8)) {
+            session->convert = ConversionForColorMode(layout.colorMode);
             session->raw.resize(layout.rawSize);
         }
-        for (auto& slot : session->slots) slot.resize(static_cast<std::size_t>(pixels));
+        for (auto& slot : session->slots)
+            slot.resize(static_cast<std::size_t>(layout.width) * layout.height);
 
         AllocateResources(1, layout.rawSize, 0);
         resources = true;
@@ -212,8 +206,8 @@ void GrabPort::StartStreamingLocked() {
             session->keepAlive.reset();
             throw BcamException(platform::LastError(), "GrabPort::Open()");
         }
-        width_.store(width, std::memory_order_release);
-        height_.store(height, std::memory_order_release);
+        width_.store(layout.width, std::memory_order_release);
+        height_.store(layout.height, std::memory_order_release);
         session_.Exchange(std::move(session));
         return;
     } catch (const BcamException& e) {
@@ -265,6 +259,12 @@ void GrabPort::StopStreamingLocked(const std::shared_ptr<GrabSession>& session, 
     armed_.store(false, std::memory_order_release);
 }
 
+void GrabPort::RestartStreamingLocked(bool deviceLost) {
+    const std::shared_ptr<GrabSession> old = session_.Exchange(nullptr);
+    if (old) StopStreamingLocked(old, deviceLost);
+    StartStreamingLocked();
+}
+
 void GrabPort::CloseDeviceLocked() {
     std::shared_ptr<GrabSession> session = session_.Exchange(nullptr);
     width_.store(0, std::memory_order_release);
@@ -287,8 +287,7 @@ void GrabPort::CloseDeviceLocked() {
 }
 
 void GrabPort::Close(int port) {
-    MessageHold hold;
-    std::lock_guard<std::mutex> lock(lifecycle_);
+    HeldLock lock(lifecycle_);
     const auto it = std::find(ports_.rbegin(), ports_.rend(), port);
     if (it == ports_.rend()) return;
     ports_.erase(std::next(it).base());
@@ -300,8 +299,7 @@ void GrabPort::Close(int port) {
 }
 
 void GrabPort::FitToVideoMode() {
-    MessageHold hold;
-    std::lock_guard<std::mutex> lock(lifecycle_);
+    HeldLock lock(lifecycle_);
     if (ports_.empty() || !IsOpen() || armed_.load(std::memory_order_acquire)) return;
     std::shared_ptr<GrabSession> session = session_.Load();
     const std::uint32_t modeChanges = VideoModeChanges();
@@ -317,20 +315,15 @@ void GrabPort::FitToVideoMode() {
             // the camera cannot tell: set up anew, which reports what fails
         }
     }
-    const std::shared_ptr<GrabSession> old = session_.Exchange(nullptr);
-    if (old) StopStreamingLocked(old, false);
-    StartStreamingLocked();
+    RestartStreamingLocked(false);
 }
 
 void GrabPort::OnReopened() {
     {
-        MessageHold hold;
-        std::lock_guard<std::mutex> lock(lifecycle_);
+        HeldLock lock(lifecycle_);
         if (ports_.empty()) return;
         // The old thread has ended with the old handle; the driver dropped its resources.
-        const std::shared_ptr<GrabSession> old = session_.Exchange(nullptr);
-        if (old) StopStreamingLocked(old, true);
-        StartStreamingLocked();
+        RestartStreamingLocked(true);
         if (continuous_.load(std::memory_order_acquire)) {
             try {
                 ContinuousShot = true;
@@ -343,8 +336,9 @@ void GrabPort::OnReopened() {
 }
 
 bool GrabPort::Arm() {
+    std::shared_ptr<GrabSession> session;
     if (!armed_.load(std::memory_order_acquire)) {
-        const std::shared_ptr<GrabSession> session = session_.Load();
+        session = session_.Load();
         if (!session || session->modeChanges.load(std::memory_order_acquire) != VideoModeChanges())
             FitToVideoMode();
     }
@@ -352,7 +346,9 @@ bool GrabPort::Arm() {
         DebugPrint("%s already armed\n", Name());
         return false;
     }
-    const std::shared_ptr<GrabSession> session = session_.Load();
+    // The session looked at above is taken again only when it is no longer the current one
+    // (held, its address names no other).
+    if (!session || session_.Live() != session.get()) session = session_.Load();
     if (!session) {
         // Nothing to grab into: the set-up's failure has been reported; a closed device says so.
         armed_.store(false, std::memory_order_release);
@@ -419,10 +415,14 @@ std::uint32_t GrabPort::GrabThread(void* arg) {
 
 void GrabPort::OnGrabComplete(GrabSession& session, std::uint32_t error) {
     // The mode changed while the grab was pending: a frame of another size or coding is not
-    // read as one of this layout.
-    if (error == 0 && session.modeChanges.load(std::memory_order_acquire) != VideoModeChanges()) {
+    // read as one of this layout. One that kept the layout spares the next grab the look.
+    const std::uint32_t modeChanges = VideoModeChanges();
+    if (error == 0 && session.modeChanges.load(std::memory_order_acquire) != modeChanges) {
         try {
-            if (!(MeasureLayout() == session.layout)) error = kInvalidData;
+            if (MeasureLayout() == session.layout)
+                session.modeChanges.store(modeChanges, std::memory_order_release);
+            else
+                error = kInvalidData;
         } catch (const BcamException& e) {
             error = e.Error();
         }

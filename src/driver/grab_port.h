@@ -74,11 +74,11 @@ public:
     int PortNumber() const { return portNumber_.load(std::memory_order_relaxed); }
     std::uint32_t OpenCount() const;
 
-    // Opens the camera for host port `port`; the first open opens the device and sets up its
-    // buffers, resources and grab thread. Failures are reported as "ERROR: " lines and the
-    // open counts all the same; a device that opened but cannot stream stays open for its
-    // properties and settings. Close(port) ends that port's open; the last one closes the
-    // device.
+    // Opens the camera for host port `port`; the first open opens the device. Its buffers,
+    // resources and grab thread are made by FitToVideoMode, once the mode is known. Failures
+    // are reported as "ERROR: " lines and the open counts all the same; a device that opened
+    // but cannot stream stays open for its properties and settings. Close(port) ends that
+    // port's open; the last one closes the device.
     void Open(int port);
     void Close(int port);
 
@@ -143,6 +143,8 @@ private:
     // was closed under it, so there is nothing left to stop on the camera. The caller keeps
     // the session until then.
     void StopStreamingLocked(const std::shared_ptr<GrabSession>& session, bool deviceLost);
+    // Stops the current session, if any, and starts anew for the current video mode.
+    void RestartStreamingLocked(bool deviceLost);
     void CloseDeviceLocked();
 
     std::atomic<bool> continuous_{false};
