@@ -1,16 +1,21 @@
 // Readers of frame buffers that take no lock and make no atomic read-modify-write: a host reads
 // a frame in hundreds of row calls, and each of those would cost more than the row's copy.
 //
-// A reading thread announces in a record of its own what it copies from (a buffer owner and a
-// slot in it), with plain stores, and then checks that it may still read there. A writer that
-// is about to refill a slot, or to free an owner, first marks it so that new readers keep off,
-// then waits in WaitForReaders: a process-wide barrier orders every reader's announcement
-// before the writer's look at the records and the writer's mark before every reader's later
-// check, so either the writer sees the reader and waits for its copy to end, or the reader sees
-// the mark and keeps off. Copies are short; the writer never waits for long.
+// Two guards, one for memory and one for content. A buffer owner (a port's session) is freed
+// only when no reader is in it: a reading thread announces the owner in a record of its own,
+// with plain stores, and then checks that it may still read there; a writer that is about to
+// free an owner first takes it out of reach, then waits in WaitForFrameReaders, where a
+// process-wide barrier orders every reader's announcement before the writer's look at the
+// records. That barrier is costly, and owners are replaced rarely (a mode change, a close).
+//
+// A slot's content changes with every frame, so it is guarded without any wait: a
+// FrameGeneration counts the slot's refills, odd while one is under way, and a reader keeps a
+// copy only if the count was even and had not moved by the end of the copy.
 #pragma once
 
 #include <atomic>
+#include <cstddef>
+#include <cstdint>
 
 namespace fennex::driver {
 
@@ -18,7 +23,6 @@ class FrameRead {
 public:
     struct alignas(64) Record {  // a cache line each: readers do not share lines
         std::atomic<const void*> owner{nullptr};
-        std::atomic<int> slot{-1};
         std::atomic<bool> taken{false};
     };
 
@@ -34,16 +38,10 @@ public:
     FrameRead(const FrameRead&) = delete;
     FrameRead& operator=(const FrameRead&) = delete;
 
-    // Reads from `owner`, no slot yet. Check afterwards that the owner is still the one to
-    // read from. Plain stores: the writer's barrier orders them against its mark.
+    // Reads from `owner`. Check afterwards that the owner is still the one to read from. A
+    // plain store: the writer's barrier orders it against its mark.
     void Announce(const void* owner) {
-        record_->slot.store(-1, std::memory_order_relaxed);
         record_->owner.store(owner, std::memory_order_relaxed);
-        std::atomic_signal_fence(std::memory_order_seq_cst);
-    }
-    // Reads slot `slot` of the announced owner. Check afterwards that it is not being refilled.
-    void AnnounceSlot(int slot) {
-        record_->slot.store(slot, std::memory_order_relaxed);
         std::atomic_signal_fence(std::memory_order_seq_cst);
     }
 
@@ -62,8 +60,27 @@ private:
     bool borrowed_;
 };
 
-// For writers, after marking: waits until no reader announced before the mark is in `slot` of
-// `owner` (slot -1: in any of its slots).
-void WaitForFrameReaders(const void* owner, int slot);
+// For writers, once `owner` is out of reach of new readers: waits until no reader is left in it.
+void WaitForFrameReaders(const void* owner);
+
+// The refills of one frame slot. Only the thread that refills the slot calls Begin and End (one
+// refill at a time); readers call Copy.
+class FrameGeneration {
+public:
+    // Before the slot's first byte changes.
+    void Begin() {
+        count_.fetch_add(1, std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_release);  // the odd count before the bytes
+    }
+    // After its last byte changed (or when the refill is given up).
+    void End() { count_.fetch_add(1, std::memory_order_release); }
+
+    // Copies `n` bytes from `src` in the slot, a copy that no refill overlapped; false when a
+    // refill is under way or began during the copy (`dest` may then hold anything).
+    bool Copy(std::uint8_t* dest, const std::uint8_t* src, std::size_t n) const;
+
+private:
+    std::atomic<std::uint32_t> count_{0};
+};
 
 }  // namespace fennex::driver

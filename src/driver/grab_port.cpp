@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <thread>
 #include <vector>
 
 #include "bcam/bcam_utility.h"
@@ -27,10 +26,10 @@ struct FrameLayout {
 // Everything a port needs between its first open and its last close. The grab thread holds a
 // reference, so the buffers live as long as anything can still touch them.
 //
-// Frames alternate between two slots. The slot being written is marked `writing`; a reader
-// announces the slot it copies from and backs off when that slot is being written; the writer
-// waits for the readers of a slot before it reuses it. Row copies are short, so the grab thread
-// never waits for long.
+// Frames alternate between two slots, each with the count of its refills. A slot is refilled
+// only after the other one has been announced, so the frame of the latest callback stays whole
+// until the next; a reader still copying from the older slot when it is refilled notices by its
+// count and copies again from the current one.
 struct GrabSession {
     GrabPort* port = nullptr;
     FrameLayout layout;
@@ -41,7 +40,7 @@ struct GrabSession {
     std::array<std::vector<std::uint8_t>, 2> slots;
     std::atomic<int> current{0};
     std::atomic<int> next{1};
-    std::array<std::atomic<bool>, 2> writing{};
+    std::array<FrameGeneration, 2> generation;
     std::atomic<bool> stopping{false};
     // A grab whose shot was refused is cancelled by Arm; its completion is not news to the host.
     std::atomic<bool> cancelled{false};
@@ -52,14 +51,11 @@ struct GrabSession {
     bool Direct() const { return convert == nullptr; }
     std::uint8_t* GrabTarget(int slot) { return Direct() ? slots[slot].data() : raw.data(); }
 
-    void Reserve(int slot) {
-        writing[slot].store(true, std::memory_order_relaxed);
-        WaitForFrameReaders(this, slot);
-    }
+    void Reserve(int slot) { generation[slot].Begin(); }
     // The slot keeps no new frame: the one announced last stays current.
-    void Withdraw(int slot) { writing[slot].store(false, std::memory_order_release); }
+    void Withdraw(int slot) { generation[slot].End(); }
     void Publish(int slot) {
-        writing[slot].store(false, std::memory_order_release);
+        generation[slot].End();
         current.store(slot, std::memory_order_release);
         next.store(1 - slot, std::memory_order_relaxed);
     }
@@ -469,13 +465,9 @@ bool GrabPort::GetRow(int row, std::uint8_t* dest, int count) const {
     const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), frame - offset);
     for (;;) {
         const int slot = session->current.load(std::memory_order_acquire);
-        read.AnnounceSlot(slot);
-        if (!session->writing[slot].load(std::memory_order_acquire)) {
-            std::memcpy(dest, session->slots[slot].data() + offset, n);
+        if (session->generation[slot].Copy(dest, session->slots[slot].data() + offset, n))
             return true;
-        }
-        // That frame is being replaced; the newer one is published in a moment.
-        std::this_thread::yield();
+        // That frame was replaced under the copy; the current one is a newer frame.
     }
 }
 

@@ -4,9 +4,9 @@
 // Threading: the host may call every operation from any thread; the grab thread runs the
 // conversion, the completion callback and, in continuous mode, Arm. Open and Close are
 // serialised per port. Frames are handed from the grab thread to readers through two frame
-// slots: the frame announced by a callback stays intact until the next callback, and the grab
-// thread waits only for row copies still running on a slot it is about to reuse. Row reads take
-// no lock (frame_readers.h).
+// slots: the frame announced by a callback stays intact until the next callback; a row copy
+// that a refill of its slot overtook is made again from the newer frame. Row reads take no lock
+// and the grab thread never waits for them (frame_readers.h).
 #pragma once
 
 #include <array>
@@ -48,7 +48,7 @@ public:
             session_.swap(session);
             live_.store(session_.get(), std::memory_order_release);
         }
-        if (session) WaitForFrameReaders(session.get(), -1);
+        if (session) WaitForFrameReaders(session.get());
         return session;
     }
 
