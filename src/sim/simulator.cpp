@@ -88,7 +88,8 @@ struct Device {
     std::vector<PendingRequest> hung;  // requests made never to complete
     int delivering = 0;
     bool closing = false;
-    detail::FramePainter painter;  // used by the worker alone
+    detail::FramePainter painter;  // its rows are kept between frames
+    bool sending = false;          // a frame is being painted and completed: one at a time, in order
     std::thread worker;
 };
 
@@ -281,7 +282,7 @@ public:
 
         std::vector<Completion> others;  // completions of other requests this one ends (a cancel)
         Completion own{record, 0, 0, IsSync(record) ? nullptr : d->port, d->key};
-        bool pending = false;
+        bool pending = false, sendNow = false;
         if (fault.code) {
             own.error = fault.error;
         } else if (detail::IsRegisterRequest(code)) {
@@ -314,8 +315,12 @@ public:
                 if (outSize < g.bytes) return Fail(err::kInsufficientBuffer);
                 record->Internal = kStatusPending;
                 d->grabs.push_back({record, static_cast<std::uint8_t*>(out), outSize});
-                d->camera->wake.notify_all();
                 pending = true;
+                // A frame already due is sent at once, by the thread that queued the grab: the
+                // port's own thread re-arming in continuous mode, which takes the frame next,
+                // while it is still in its processor's cache, and no worker is woken for it.
+                sendNow = FrameDue(*d);
+                if (!sendNow) d->camera->wake.notify_all();
                 break;
             }
             case drv::kCancelGrabs:
@@ -325,7 +330,9 @@ public:
                 if (words[0] == drv::kShotStop || words[0] == drv::kShotContinuous) {
                     d->camera->regs.continuous = words[0] == drv::kShotContinuous;
                 } else if (words[0] == drv::kShotOne) {
-                    if (AnyGrabQueued(*d->camera))
+                    if (d->camera->regs.continuous)
+                        ;  // a streaming camera ignores it
+                    else if (AnyGrabQueued(*d->camera))
                         ++d->camera->shotsPending;
                     else
                         DropFrame(*d->camera);  // nobody is listening on the bus
@@ -348,6 +355,7 @@ public:
         const bool failedLater = fault.code != 0;
         Deliver(lock, d, others);
         if (!pending && (own.port != nullptr || IsSync(record))) Deliver(lock, d, {&own, 1});
+        if (sendNow) SendFrame(lock, d);
         if (pending || failedLater) return Fail(err::kIoPending);
         pf::SetLastError(0);
         return true;
@@ -758,9 +766,13 @@ private:
 
     bool Ready(const Device& d) const {
         const CameraState& c = *d.camera;
-        if (d.closing || d.grabs.empty() || c.holdGrabs || !c.present) return false;
+        if (d.closing || d.sending || d.grabs.empty() || c.holdGrabs || !c.present) return false;
         if (c.shotsPending == 0 && !c.regs.continuous) return false;
         return !TriggerOn(c.regs) || c.triggersPending > 0;
+    }
+
+    bool FrameDue(const Device& d) const {
+        return Ready(d) && (pace_ == Pace::Fast || Clock::now() >= d.camera->nextFrame);
     }
 
     // Serves one handle's grabs: a frame for the oldest pending grab whenever the camera is
@@ -771,36 +783,44 @@ private:
             CameraState& c = *d->camera;
             c.wake.wait(lock, [&] { return d->closing || Ready(*d); });
             if (d->closing) return;
-            if (pace_ == Pace::RealTime && Clock::now() < c.nextFrame) {
-                c.wake.wait_until(lock, c.nextFrame);
-                continue;  // look again: anything may have changed meanwhile
-            }
-            const PendingRequest grab = d->grabs.front();
-            d->grabs.erase(d->grabs.begin());
-            if (c.shotsPending) --c.shotsPending;
-            if (TriggerOn(c.regs)) --c.triggersPending;
-            detail::Geometry g;
-            const bool ok = detail::CurrentGeometry(c.regs, &g);
-            const FrameParams params = detail::ParamsOf(c.regs, c.frames);
-            c.last = params;
-            ++c.frames;
-            c.nextFrame = Clock::now() + std::chrono::microseconds(ok ? g.periodUs : 0);
-            Completion done = CompletionOf(*d, grab, 0);
-            ++d->delivering;
-            lock.unlock();
-            if (!ok)
-                done.error = kNotSupported;
-            else if (grab.size < g.bytes)  // the mode grew after the grab was queued
-                done.error = err::kInsufficientBuffer;
-            else {
-                d->painter.Paint(g, params, grab.buffer);
-                done.bytes = g.bytes;
-            }
-            lock.lock();
-            --d->delivering;
-            if (d->closing) settled_.notify_all();  // a close waits for the painting to end
-            Deliver(lock, d, {&done, 1});
+            if (FrameDue(*d))
+                SendFrame(lock, d);
+            else
+                c.wake.wait_until(lock, c.nextFrame);  // then look again: anything may change
         }
+    }
+
+    // Paints the frame of the oldest pending grab (with the lock released) and completes it.
+    void SendFrame(std::unique_lock<std::mutex>& lock, Device* d) {
+        CameraState& c = *d->camera;
+        const PendingRequest grab = d->grabs.front();
+        d->grabs.erase(d->grabs.begin());
+        if (c.shotsPending) --c.shotsPending;
+        if (TriggerOn(c.regs)) --c.triggersPending;
+        detail::Geometry g;
+        const bool ok = detail::CurrentGeometry(c.regs, &g);
+        const FrameParams params = detail::ParamsOf(c.regs, c.frames);
+        c.last = params;
+        ++c.frames;
+        c.nextFrame = Clock::now() + std::chrono::microseconds(ok ? g.periodUs : 0);
+        Completion done = CompletionOf(*d, grab, 0);
+        d->sending = true;
+        ++d->delivering;
+        lock.unlock();
+        if (!ok)
+            done.error = kNotSupported;
+        else if (grab.size < g.bytes)  // the mode grew after the grab was queued
+            done.error = err::kInsufficientBuffer;
+        else {
+            d->painter.Paint(g, params, grab.buffer);
+            done.bytes = g.bytes;
+        }
+        lock.lock();
+        --d->delivering;
+        if (d->closing) settled_.notify_all();  // a close waits for the painting to end
+        Deliver(lock, d, {&done, 1});
+        d->sending = false;
+        if (!d->grabs.empty()) c.wake.notify_all();  // the worker sends the next
     }
 
     void InterfaceBroadcasts(std::uint32_t event, const std::string& path, std::vector<Broadcast>* out) {
