@@ -1,7 +1,6 @@
 #include "driver/frame_readers.h"
 
 #include <array>
-#include <cstring>
 #include <thread>
 
 #include "platform/sync.h"
@@ -9,24 +8,6 @@
 namespace fennex::driver {
 
 namespace {
-
-#if defined(__SANITIZE_THREAD__)
-#define FENNEX_TSAN 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define FENNEX_TSAN 1
-#endif
-#endif
-
-#ifdef FENNEX_TSAN
-extern "C" void __tsan_ignore_thread_begin();
-extern "C" void __tsan_ignore_thread_end();
-void IgnoreRacesBegin() { __tsan_ignore_thread_begin(); }
-void IgnoreRacesEnd() { __tsan_ignore_thread_end(); }
-#else
-void IgnoreRacesBegin() {}
-void IgnoreRacesEnd() {}
-#endif
 
 // Records that reading threads keep for their lifetime, and a few lent for one read at a time
 // to threads that found none left, so that no reader waits for threads that merely exist.
@@ -69,18 +50,6 @@ void WaitForFrameReaders(const void* owner) {
     platform::FlushProcessWriteBuffers();
     for (FrameRead::Record& record : g_records)
         while (record.owner.load(std::memory_order_acquire) == owner) std::this_thread::yield();
-}
-
-bool FrameGeneration::Copy(std::uint8_t* dest, const std::uint8_t* src, std::size_t n) const {
-    const std::uint32_t before = count_.load(std::memory_order_acquire);
-    if (before & 1) return false;
-    // The bytes may change under the copy; such a copy is thrown away below, so a race checker
-    // is not shown it.
-    IgnoreRacesBegin();
-    std::memcpy(dest, src, n);
-    IgnoreRacesEnd();
-    std::atomic_thread_fence(std::memory_order_acquire);  // the copy before the second look
-    return count_.load(std::memory_order_relaxed) == before;
 }
 
 }  // namespace fennex::driver

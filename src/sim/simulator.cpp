@@ -57,6 +57,7 @@ struct CameraState {
     FrameParams last;
     Clock::time_point nextFrame{};
     std::condition_variable wake;  // the frame threads of the camera's handles wait on it
+    int idleWorkers = 0;           // of those, the ones waiting for a grab to serve
 };
 
 struct PendingRequest {
@@ -290,7 +291,7 @@ public:
                 d->camera->regs, release_, code, words, static_cast<std::uint8_t*>(out), outSize);
             if (reply.error) return Fail(reply.error);
             own.bytes = reply.bytes;
-            d->camera->wake.notify_all();  // a register may have released a waiting frame
+            WakeIdleWorkers(*d->camera);  // a register may have released a waiting frame
         } else {
             switch (code) {
             case drv::kAllocateResources: {
@@ -320,7 +321,7 @@ public:
                 // port's own thread re-arming in continuous mode, which takes the frame next,
                 // while it is still in its processor's cache, and no worker is woken for it.
                 sendNow = FrameDue(*d);
-                if (!sendNow) d->camera->wake.notify_all();
+                if (!sendNow) WakeIdleWorkers(*d->camera);
                 break;
             }
             case drv::kCancelGrabs:
@@ -339,7 +340,7 @@ public:
                 } else {
                     return Fail(err::kInvalidParameter);
                 }
-                d->camera->wake.notify_all();
+                WakeIdleWorkers(*d->camera);
                 break;
             default:
                 return Fail(err::kInvalidFunction);
@@ -771,6 +772,12 @@ private:
         return !TriggerOn(c.regs) || c.triggersPending > 0;
     }
 
+    // Requests wake only workers that wait for work: one waiting for its next frame's time looks
+    // at everything again then, and a wake-up per request would cost more than the request.
+    static void WakeIdleWorkers(CameraState& c) {
+        if (c.idleWorkers) c.wake.notify_all();
+    }
+
     bool FrameDue(const Device& d) const {
         return Ready(d) && (pace_ == Pace::Fast || Clock::now() >= d.camera->nextFrame);
     }
@@ -781,7 +788,9 @@ private:
         std::unique_lock lock(mu_);
         for (;;) {
             CameraState& c = *d->camera;
+            ++c.idleWorkers;
             c.wake.wait(lock, [&] { return d->closing || Ready(*d); });
+            --c.idleWorkers;
             if (d->closing) return;
             if (FrameDue(*d))
                 SendFrame(lock, d);
@@ -820,7 +829,7 @@ private:
         if (d->closing) settled_.notify_all();  // a close waits for the painting to end
         Deliver(lock, d, {&done, 1});
         d->sending = false;
-        if (!d->grabs.empty()) c.wake.notify_all();  // the worker sends the next
+        if (!d->grabs.empty()) WakeIdleWorkers(c);  // the worker sends the next
     }
 
     void InterfaceBroadcasts(std::uint32_t event, const std::string& path, std::vector<Broadcast>* out) {
