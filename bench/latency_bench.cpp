@@ -1,6 +1,6 @@
 // Latency of one grab: from doCVLGrab on a host thread to the start of the completion callback
-// on the grab thread, median and 99th percentile, in single-shot mode with the simulated driver
-// delivering at once. Beside it, in the same run, a bare hand-off of the same shape between
+// on the grab thread, median and 99th percentile, and how long doCVLGrab itself takes, in
+// single-shot mode with the simulated driver delivering at once. Beside it, in the same run, a bare hand-off of the same shape between
 // threads (the host wakes a waiting thread, which calls a callback; or that thread wakes a
 // second, which calls it), and the simulated camera's own time to paint one frame, which every
 // grab includes and a kernel driver does not add.
@@ -41,33 +41,38 @@ void AwaitCall(std::uint64_t seen) {
 
 double Microseconds(std::int64_t ns) { return static_cast<double>(ns) / 1000.0; }
 
-// Median and 99th percentile of the samples (ns), as counters in microseconds.
-void Report(benchmark::State& state, std::vector<std::int64_t>& samples) {
-    if (samples.empty()) return;
+// Percentile `q` of the samples (ns), in microseconds.
+double Percentile(std::vector<std::int64_t>& samples, double q) {
+    if (samples.empty()) return 0;
     std::sort(samples.begin(), samples.end());
-    auto at = [&](double q) {
-        return samples[std::min(samples.size() - 1, static_cast<std::size_t>(q * samples.size()))];
-    };
-    state.counters["median_us"] = Microseconds(at(0.5));
-    state.counters["p99_us"] = Microseconds(at(0.99));
+    return Microseconds(
+        samples[std::min(samples.size() - 1, static_cast<std::size_t>(q * samples.size()))]);
 }
 
-// Times `start` (which must lead to one Stamp call) per iteration.
+// Times `start` (which must lead to one Stamp call) per iteration: from its call to the
+// callback (median and 99th percentile), and how long it kept the calling thread (median).
 template <typename Start>
 void Sample(benchmark::State& state, Start&& start) {
-    std::vector<std::int64_t> samples;
+    std::vector<std::int64_t> samples, calls;
     samples.reserve(1 << 16);
+    calls.reserve(1 << 16);
     for (auto _ : state) {
         const std::uint64_t seen = g_calls.load(std::memory_order_acquire);
         g_start = Clock::now();
         start();
+        const Clock::time_point returned = Clock::now();
         AwaitCall(seen);
         const std::int64_t ns =
             g_endNs.load(std::memory_order_relaxed) - g_start.time_since_epoch().count();
         state.SetIterationTime(static_cast<double>(ns) / 1e9);
-        if (samples.size() < samples.capacity()) samples.push_back(ns);
+        if (samples.size() < samples.capacity()) {
+            samples.push_back(ns);
+            calls.push_back((returned - g_start).count());
+        }
     }
-    Report(state, samples);
+    state.counters["median_us"] = Percentile(samples, 0.5);
+    state.counters["p99_us"] = Percentile(samples, 0.99);
+    state.counters["call_us"] = Percentile(calls, 0.5);
 }
 
 // What the simulated camera spends painting one frame of its current mode, on average.

@@ -772,10 +772,16 @@ private:
         return !TriggerOn(c.regs) || c.triggersPending > 0;
     }
 
-    // Requests wake only workers that wait for work: one waiting for its next frame's time looks
-    // at everything again then, and a wake-up per request would cost more than the request.
-    static void WakeIdleWorkers(CameraState& c) {
-        if (c.idleWorkers) c.wake.notify_all();
+    // Requests wake only workers that wait for work, and only once there is a frame to send: one
+    // waiting for its next frame's time looks at everything again then, and a wake-up per
+    // request would cost more than the request.
+    void WakeIdleWorkers(CameraState& c) const {
+        if (c.idleWorkers == 0) return;
+        for (const auto& [id, d] : devices_)
+            if (d->camera.get() == &c && Ready(*d)) {
+                c.wake.notify_all();
+                return;
+            }
     }
 
     bool FrameDue(const Device& d) const {
