@@ -3,10 +3,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <functional>
 #include <thread>
 
 #include "bcam/cbcam.h"
+#include "driver/frame_readers.h"
 #include "exports_fixture.h"
 
 using namespace exports_test;
@@ -101,6 +103,38 @@ TEST_F(ExportsTest, ConcurrencyContinuousFramesStayWholeWhileHostThreadsRead) {
     closeCVLPort(0, 0);
     EXPECT_EQ(Bcam::CBcam::BcamOLsInUse(), recordsBefore);  // every request record came back
     g_checker = nullptr;
+}
+
+// A reader copying whole frames while the writer refills far faster than it copies (a frame is
+// told by its first and last byte): the copies go on ending, each holding one frame.
+TEST(ConcurrencyFramePair, CopiesEndWholeWhileRefillsOvertakeThem) {
+    constexpr std::size_t kBytes = 1 << 20;
+    fennex::driver::FramePair pair;
+    pair.Resize(kBytes);
+    std::atomic<bool> stop{false};
+    std::atomic<int> refills{0}, copies{0}, mixed{0};
+    std::thread writer([&] {
+        for (std::uint8_t frame = 1; !stop.load(std::memory_order_relaxed); ++frame, ++refills) {
+            std::uint8_t* buffer = pair.BeginRefill();
+            buffer[0] = buffer[kBytes - 1] = frame;
+            pair.Publish();
+        }
+    });
+    std::thread reader([&] {
+        std::vector<std::uint8_t> copy(kBytes);
+        for (; !stop.load(std::memory_order_relaxed); ++copies) {
+            pair.Copy(0, copy.data(), kBytes);
+            if (copy.front() != copy.back()) ++mixed;
+        }
+    });
+    for (int i = 0; i < 1000 && (copies.load() < 200 || refills.load() < 100000); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_GE(copies.load(), 200);
+    EXPECT_GE(refills.load(), 100000);
+    stop = true;
+    writer.join();
+    reader.join();
+    EXPECT_EQ(mixed.load(), 0);
 }
 
 // Host threads read rows while the port is closed and opened again under them: a read copies a

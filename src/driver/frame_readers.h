@@ -1,5 +1,6 @@
-// Readers of frame buffers that take no lock and make no atomic read-modify-write: a host reads
-// a frame in hundreds of row calls, and each of those would cost more than the row's copy.
+// Readers of frame buffers that, as a rule, take no lock and make no atomic read-modify-write: a
+// host reads a frame in hundreds of row calls, and each of those would cost more than the row's
+// copy.
 //
 // Two guards, one for memory and one for content. A buffer owner (a port's session) is freed
 // only when no reader is in it: a reading thread announces the owner in a record of its own,
@@ -8,15 +9,16 @@
 // process-wide barrier orders every reader's announcement before the writer's look at the
 // records. That barrier is costly, and owners are replaced rarely (a mode change, a close).
 //
-// A slot's content changes with every frame, so it is guarded without any wait: a
-// FrameGeneration counts the slot's refills, odd while one is under way, and a reader keeps a
-// copy only if the count was even and had not moved by the end of the copy.
+// A frame's content changes with every frame, so it is guarded without waits (FramePair).
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 #if defined(__SANITIZE_THREAD__)
 #define FENNEX_TSAN 1
@@ -77,42 +79,85 @@ private:
 // For writers, once `owner` is out of reach of new readers: waits until no reader is left in it.
 void WaitForFrameReaders(const void* owner);
 
-#ifdef FENNEX_TSAN
-inline void IgnoreRacesBegin() { __tsan_ignore_thread_begin(); }
-inline void IgnoreRacesEnd() { __tsan_ignore_thread_end(); }
-#else
-inline void IgnoreRacesBegin() {}
-inline void IgnoreRacesEnd() {}
-#endif
-
-// The refills of one frame slot. Only the thread that refills the slot calls Begin and End (one
-// refill at a time); readers call Copy.
-class FrameGeneration {
+// Two frame buffers that one writer refills in turn while readers copy from the frame published
+// last. That frame stays whole until the next one is published: only the other buffer is
+// refilled. Each buffer counts its refills, odd while one is under way; a reader keeps a copy
+// only if the count was even and had not moved by the end of it, else it copies again from the
+// frame published meanwhile. A reader that the refills keep overtaking (a large copy while frames
+// come faster than it copies) reads under a lock that the next refill waits for, so every read
+// ends; no other read makes the writer wait.
+class FramePair {
 public:
-    // Before the slot's first byte changes.
-    void Begin() {
-        count_.fetch_add(1, std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_release);  // the odd count before the bytes
+    // Before the pair is shared.
+    void Resize(std::size_t bytes) {
+        for (auto& buffer : buffers_) buffer.assign(bytes, 0);
     }
-    // After its last byte changed (or when the refill is given up).
-    void End() { count_.fetch_add(1, std::memory_order_release); }
 
-    // Copies `n` bytes from `src` in the slot, a copy that no refill overlapped; false when a
-    // refill is under way or began during the copy (`dest` may then hold anything).
-    bool Copy(std::uint8_t* dest, const std::uint8_t* src, std::size_t n) const {
-        const std::uint32_t before = count_.load(std::memory_order_acquire);
-        if (before & 1) return false;
-        // The bytes may change under the copy; such a copy is thrown away below, so a race
-        // checker is not shown it.
-        IgnoreRacesBegin();
-        std::memcpy(dest, src, n);
-        IgnoreRacesEnd();
-        std::atomic_thread_fence(std::memory_order_acquire);  // the copy before the second look
-        return count_.load(std::memory_order_relaxed) == before;
+    // --- the writer: one refill at a time
+    // The buffer of the next frame, which readers now keep off.
+    std::uint8_t* BeginRefill() {
+        if (slowReaders_.load(std::memory_order_acquire) != 0) {
+            slowRead_.lock();  // that reader's copy ends first
+            slowRead_.unlock();
+        }
+        const int next = 1 - current_.load(std::memory_order_relaxed);
+        refills_[next].fetch_add(1, std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_release);  // the odd count before the bytes
+        return buffers_[next].data();
+    }
+    // The refilled buffer holds the latest frame.
+    void Publish() {
+        const int next = 1 - current_.load(std::memory_order_relaxed);
+        refills_[next].fetch_add(1, std::memory_order_release);
+        current_.store(next, std::memory_order_release);
+    }
+    // The refill is given up (half a frame at most): the frame published last stays.
+    void Withdraw() {
+        refills_[1 - current_.load(std::memory_order_relaxed)].fetch_add(1, std::memory_order_release);
+    }
+
+    // --- readers
+    // Copies `n` bytes of the latest frame from byte `offset` on (the caller keeps within it).
+    void Copy(std::size_t offset, std::uint8_t* dest, std::size_t n) const {
+        constexpr int kQuickTries = 3;
+        for (int i = 0; i < kQuickTries; ++i)
+            if (TryCopy(offset, dest, n)) return;
+        slowReaders_.fetch_add(1, std::memory_order_acq_rel);
+        {
+            std::lock_guard<std::mutex> lock(slowRead_);
+            while (!TryCopy(offset, dest, n)) {
+            }
+        }
+        slowReaders_.fetch_sub(1, std::memory_order_release);
     }
 
 private:
-    std::atomic<std::uint32_t> count_{0};
+    bool TryCopy(std::size_t offset, std::uint8_t* dest, std::size_t n) const {
+        const int slot = current_.load(std::memory_order_acquire);
+        const std::uint32_t before = refills_[slot].load(std::memory_order_acquire);
+        if (before & 1) return false;  // a publish overtook us: the current frame is another
+        // The bytes may change under the copy; such a copy is thrown away below, so a race
+        // checker is not shown it.
+        IgnoreRacesBegin();
+        std::memcpy(dest, buffers_[slot].data() + offset, n);
+        IgnoreRacesEnd();
+        std::atomic_thread_fence(std::memory_order_acquire);  // the copy before the second look
+        return refills_[slot].load(std::memory_order_relaxed) == before;
+    }
+
+#ifdef FENNEX_TSAN
+    static void IgnoreRacesBegin() { __tsan_ignore_thread_begin(); }
+    static void IgnoreRacesEnd() { __tsan_ignore_thread_end(); }
+#else
+    static void IgnoreRacesBegin() {}
+    static void IgnoreRacesEnd() {}
+#endif
+
+    std::array<std::vector<std::uint8_t>, 2> buffers_;
+    std::array<std::atomic<std::uint32_t>, 2> refills_{};
+    std::atomic<int> current_{0};
+    mutable std::atomic<int> slowReaders_{0};
+    mutable std::mutex slowRead_;
 };
 
 }  // namespace fennex::driver

@@ -25,22 +25,14 @@ struct FrameLayout {
 
 // Everything a port needs between its first open and its last close. The grab thread holds a
 // reference, so the buffers live as long as anything can still touch them.
-//
-// Frames alternate between two slots, each with the count of its refills. A slot is refilled
-// only after the other one has been announced, so the frame of the latest callback stays whole
-// until the next; a reader still copying from the older slot when it is refilled notices by its
-// count and copies again from the current one.
 struct GrabSession {
     GrabPort* port = nullptr;
     FrameLayout layout;
     // The camera's count of mode changes when its layout was last seen to hold.
     std::atomic<std::uint32_t> modeChanges{0};
-    FrameConversion convert = nullptr;  // null: 8-bit frames land in the slots themselves
+    FrameConversion convert = nullptr;  // null: 8-bit frames land in `frames` themselves
     std::vector<std::uint8_t> raw;      // grab target of frames that are converted
-    std::array<std::vector<std::uint8_t>, 2> slots;
-    std::atomic<int> current{0};
-    std::atomic<int> next{1};
-    std::array<FrameGeneration, 2> generation;
+    FramePair frames;                   // the 8-bit frames that rows are read from
     std::atomic<bool> stopping{false};
     // A grab whose shot was refused is cancelled by Arm; its completion is not news to the host.
     std::atomic<bool> cancelled{false};
@@ -49,16 +41,6 @@ struct GrabSession {
     std::shared_ptr<GrabSession> keepAlive;  // the grab thread's reference, taken at its start
 
     bool Direct() const { return convert == nullptr; }
-    std::uint8_t* GrabTarget(int slot) { return Direct() ? slots[slot].data() : raw.data(); }
-
-    void Reserve(int slot) { generation[slot].Begin(); }
-    // The slot keeps no new frame: the one announced last stays current.
-    void Withdraw(int slot) { generation[slot].End(); }
-    void Publish(int slot) {
-        generation[slot].End();
-        current.store(slot, std::memory_order_release);
-        next.store(1 - slot, std::memory_order_relaxed);
-    }
 };
 
 namespace {
@@ -192,8 +174,7 @@ void GrabPort::StartStreamingLocked() {
             session->convert = ConversionForColorMode(layout.colorMode);
             session->raw.resize(layout.rawSize);
         }
-        for (auto& slot : session->slots)
-            slot.resize(static_cast<std::size_t>(layout.width) * layout.height);
+        session->frames.Resize(static_cast<std::size_t>(layout.width) * layout.height);
 
         AllocateResources(1, layout.rawSize, 0);
         resources = true;
@@ -351,18 +332,18 @@ bool GrabPort::Arm() {
         if (!IsOpen()) ReportError(BcamException(kDeviceNotOpen, "GrabPort::Arm()"));
         return false;
     }
-    const int slot = session->next.load(std::memory_order_relaxed);
-    if (session->Direct()) session->Reserve(slot);
+    std::uint8_t* const target =
+        session->Direct() ? session->frames.BeginRefill() : session->raw.data();
     bool queued = false;
     try {
-        GrabImageAsync(session->GrabTarget(slot), session->layout.rawSize, session.get(), false);
+        GrabImageAsync(target, session->layout.rawSize, session.get(), false);
         queued = true;
         OneShot.SetAsync(nullptr);
     } catch (const BcamException& e) {
         ReportError(e);
         if (!queued) {
             // Refused: nothing is outstanding, so the next grab may try again.
-            if (session->Direct()) session->Withdraw(slot);
+            if (session->Direct()) session->frames.Withdraw();
             armed_.store(false, std::memory_order_release);
         } else {
             // The grab waits for a shot that will not come; its cancelled completion frees the
@@ -423,17 +404,14 @@ void GrabPort::OnGrabComplete(GrabSession& session, std::uint32_t error) {
             error = e.Error();
         }
     }
-    const int slot = session.next.load(std::memory_order_relaxed);
     if (error == 0) {
-        if (!session.Direct()) {
-            session.Reserve(slot);
-            session.convert(session.raw.data(), session.slots[slot].data(),
+        if (!session.Direct())
+            session.convert(session.raw.data(), session.frames.BeginRefill(),
                             static_cast<std::int32_t>(session.layout.width),
                             static_cast<std::int32_t>(session.layout.height));
-        }
-        session.Publish(slot);
+        session.frames.Publish();
     } else if (session.Direct()) {
-        session.Withdraw(slot);  // half a frame at most; the rows keep the last good one
+        session.frames.Withdraw();  // the rows keep the last good frame
     }
     // Cleared only now, so that the next grab cannot refill the raw buffer under the
     // conversion.
@@ -463,12 +441,8 @@ bool GrabPort::GetRow(int row, std::uint8_t* dest, int count) const {
     const std::size_t offset = static_cast<std::size_t>(row) * session->layout.width;
     const std::size_t frame = static_cast<std::size_t>(session->layout.width) * session->layout.height;
     const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), frame - offset);
-    for (;;) {
-        const int slot = session->current.load(std::memory_order_acquire);
-        if (session->generation[slot].Copy(dest, session->slots[slot].data() + offset, n))
-            return true;
-        // That frame was replaced under the copy; the current one is a newer frame.
-    }
+    session->frames.Copy(offset, dest, n);
+    return true;
 }
 
 bool GrabPort::SetContinuous(bool on) {
