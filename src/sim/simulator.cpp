@@ -283,7 +283,7 @@ public:
 
         std::vector<Completion> others;  // completions of other requests this one ends (a cancel)
         Completion own{record, 0, 0, IsSync(record) ? nullptr : d->port, d->key};
-        bool pending = false, sendNow = false;
+        bool pending = false, sendNow = false, wake = false;
         if (fault.code) {
             own.error = fault.error;
         } else if (detail::IsRegisterRequest(code)) {
@@ -291,7 +291,7 @@ public:
                 d->camera->regs, release_, code, words, static_cast<std::uint8_t*>(out), outSize);
             if (reply.error) return Fail(reply.error);
             own.bytes = reply.bytes;
-            WakeIdleWorkers(*d->camera);  // a register may have released a waiting frame
+            wake = WorkerToWake(*d->camera);  // a register may have released a waiting frame
         } else {
             switch (code) {
             case drv::kAllocateResources: {
@@ -321,7 +321,7 @@ public:
                 // port's own thread re-arming in continuous mode, which takes the frame next,
                 // while it is still in its processor's cache, and no worker is woken for it.
                 sendNow = FrameDue(*d);
-                if (!sendNow) WakeIdleWorkers(*d->camera);
+                if (!sendNow) wake = WorkerToWake(*d->camera);
                 break;
             }
             case drv::kCancelGrabs:
@@ -340,7 +340,7 @@ public:
                 } else {
                     return Fail(err::kInvalidParameter);
                 }
-                WakeIdleWorkers(*d->camera);
+                wake = WorkerToWake(*d->camera);
                 break;
             default:
                 return Fail(err::kInvalidFunction);
@@ -355,7 +355,10 @@ public:
         }
         const bool failedLater = fault.code != 0;
         Deliver(lock, d, others);
-        if (!pending && (own.port != nullptr || IsSync(record))) Deliver(lock, d, {&own, 1});
+        // The worker is woken first: the frame it sends is what the caller waits for.
+        const bool deliverOwn = !pending && (own.port != nullptr || IsSync(record));
+        Deliver(lock, d, deliverOwn ? std::span<const Completion>(&own, 1) : std::span<const Completion>(),
+                wake ? d->camera.get() : nullptr);
         if (sendNow) SendFrame(lock, d);
         if (pending || failedLater) return Fail(err::kIoPending);
         pf::SetLastError(0);
@@ -689,10 +692,12 @@ private:
         d.hung.clear();
     }
 
-    // Delivers completions with the lock released; `d` stays valid meanwhile because
+    // Delivers completions with the lock released, after waking the workers of `wake`: woken
+    // under the lock, a worker would only wait for it. `d` stays valid meanwhile because
     // CloseDevice waits until nothing is being delivered for it.
-    void Deliver(std::unique_lock<std::mutex>& lock, Device* d, std::span<const Completion> list) {
-        if (list.empty() || exiting_) return;
+    void Deliver(std::unique_lock<std::mutex>& lock, Device* d, std::span<const Completion> list,
+                 CameraState* wake = nullptr) {
+        if ((list.empty() && !wake) || exiting_) return;
         for (const Completion& c : list) {
             if (!c.port) {  // synchronous: the record is read under the lock by the waiter
                 c.record->Internal = c.error;
@@ -701,6 +706,7 @@ private:
         }
         ++d->delivering;
         lock.unlock();
+        if (wake) wake->wake.notify_all();
         for (const Completion& c : list) {
             if (c.port)
                 pf::CompleteRequest(c.port, c.bytes, c.key, c.record, c.error);
@@ -775,13 +781,11 @@ private:
     // Requests wake only workers that wait for work, and only once there is a frame to send: one
     // waiting for its next frame's time looks at everything again then, and a wake-up per
     // request would cost more than the request.
-    void WakeIdleWorkers(CameraState& c) const {
-        if (c.idleWorkers == 0) return;
+    bool WorkerToWake(const CameraState& c) const {
+        if (c.idleWorkers == 0) return false;
         for (const auto& [id, d] : devices_)
-            if (d->camera.get() == &c && Ready(*d)) {
-                c.wake.notify_all();
-                return;
-            }
+            if (d->camera.get() == &c && Ready(*d)) return true;
+        return false;
     }
 
     bool FrameDue(const Device& d) const {
@@ -835,7 +839,7 @@ private:
         if (d->closing) settled_.notify_all();  // a close waits for the painting to end
         Deliver(lock, d, {&done, 1});
         d->sending = false;
-        if (!d->grabs.empty()) WakeIdleWorkers(c);  // the worker sends the next
+        if (!d->grabs.empty() && WorkerToWake(c)) c.wake.notify_all();  // the worker sends the next
     }
 
     void InterfaceBroadcasts(std::uint32_t event, const std::string& path, std::vector<Broadcast>* out) {

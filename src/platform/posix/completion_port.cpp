@@ -52,9 +52,11 @@ private:
 class PortObject : public posix::Object {
 public:
     void Post(const Completion& completion) {
-        std::lock_guard lock(mutex_);
-        queue_.Push(completion);
-        cv_.notify_one();
+        {
+            std::lock_guard lock(mutex_);
+            queue_.Push(completion);
+        }
+        cv_.notify_one();  // outside the lock: the waiter need not wait for it
     }
 
     // False on time-out or when the port was closed during the wait.
