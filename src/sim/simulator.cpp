@@ -330,17 +330,18 @@ public:
             case drv::kShot:
                 if (words[0] == drv::kShotStop || words[0] == drv::kShotContinuous) {
                     d->camera->regs.continuous = words[0] == drv::kShotContinuous;
+                    wake = WorkerToWake(*d->camera);
                 } else if (words[0] == drv::kShotOne) {
-                    if (d->camera->regs.continuous)
-                        ;  // a streaming camera ignores it
-                    else if (AnyGrabQueued(*d->camera))
+                    if (d->camera->regs.continuous) break;  // a streaming camera ignores it
+                    if (AnyGrabQueued(*d->camera)) {
                         ++d->camera->shotsPending;
-                    else
+                        wake = WorkerToWake(*d->camera);
+                    } else {
                         DropFrame(*d->camera);  // nobody is listening on the bus
+                    }
                 } else {
                     return Fail(err::kInvalidParameter);
                 }
-                wake = WorkerToWake(*d->camera);
                 break;
             default:
                 return Fail(err::kInvalidFunction);
