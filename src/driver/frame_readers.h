@@ -113,7 +113,8 @@ public:
     }
     // The refill is given up (half a frame at most): the frame published last stays.
     void Withdraw() {
-        refills_[1 - current_.load(std::memory_order_relaxed)].fetch_add(1, std::memory_order_release);
+        const int next = 1 - current_.load(std::memory_order_relaxed);
+        refills_[next].fetch_add(1, std::memory_order_release);
     }
 
     // --- readers

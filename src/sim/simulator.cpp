@@ -90,7 +90,7 @@ struct Device {
     int delivering = 0;
     bool closing = false;
     detail::FramePainter painter;  // its rows are kept between frames
-    bool sending = false;          // a frame is being painted and completed: one at a time, in order
+    bool sending = false;          // a frame is being painted and completed: one at a time
     std::thread worker;
 };
 
@@ -358,8 +358,7 @@ public:
         Deliver(lock, d, others);
         // The worker is woken first: the frame it sends is what the caller waits for.
         const bool deliverOwn = !pending && (own.port != nullptr || IsSync(record));
-        Deliver(lock, d, deliverOwn ? std::span<const Completion>(&own, 1) : std::span<const Completion>(),
-                wake ? d->camera.get() : nullptr);
+        Deliver(lock, d, {&own, deliverOwn ? 1u : 0u}, wake ? d->camera.get() : nullptr);
         if (sendNow) SendFrame(lock, d);
         if (pending || failedLater) return Fail(err::kIoPending);
         pf::SetLastError(0);
