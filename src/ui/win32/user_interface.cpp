@@ -66,17 +66,6 @@ protected:
                                                               static_cast<int>(text.size()))));
         return text;
     }
-    // An entry's text from a list or combo box (both answer -1 for a bad index); empty for none.
-    std::string ItemText(UINT lengthMessage, UINT textMessage, int index) const {
-        static_assert(LB_ERR == -1 && CB_ERR == -1);
-        const LRESULT length = Send(lengthMessage, static_cast<WPARAM>(index));
-        if (length == -1) return {};
-        std::string text(static_cast<std::size_t>(length) + 1, '\0');
-        const LRESULT copied =
-            Send(textMessage, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
-        text.resize(copied == -1 ? 0 : static_cast<std::size_t>(copied));
-        return text;
-    }
 
     HWND m_hWnd;
 };
@@ -90,40 +79,64 @@ public:
     bool IsEnabled() const override { return IsWindowEnabled(); }
 };
 
-class ListBox final : public Control<IListBox> {
+// The messages in which a list box and a combo box differ only by name.
+struct ListBoxMessages {
+    static constexpr UINT add = LB_ADDSTRING, reset = LB_RESETCONTENT, count = LB_GETCOUNT,
+                          getSelection = LB_GETCURSEL, setSelection = LB_SETCURSEL,
+                          textLength = LB_GETTEXTLEN, text = LB_GETTEXT;
+};
+struct ComboBoxMessages {
+    static constexpr UINT add = CB_ADDSTRING, reset = CB_RESETCONTENT, count = CB_GETCOUNT,
+                          getSelection = CB_GETCURSEL, setSelection = CB_SETCURSEL,
+                          textLength = CB_GETLBTEXTLEN, text = CB_GETLBTEXT;
+};
+
+// What list and combo boxes share: entries, selection and an entry's text.
+template <class Interface, class Messages>
+class ItemControl : public Control<Interface> {
 public:
-    using Control::Control;
+    using Control<Interface>::Control;
     int AddString(const std::string& text) override {
-        return static_cast<int>(Send(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
+        const auto entry = reinterpret_cast<LPARAM>(text.c_str());
+        return static_cast<int>(this->Send(Messages::add, 0, entry));
     }
-    void ResetContent() override { Send(LB_RESETCONTENT); }
-    int GetCount() const override { return static_cast<int>(Send(LB_GETCOUNT)); }
-    int GetCurSel() const override { return static_cast<int>(Send(LB_GETCURSEL)); }
-    void SetCurSel(int index) override { Send(LB_SETCURSEL, static_cast<WPARAM>(index)); }
-    std::string GetText(int index) const override {
-        return ItemText(LB_GETTEXTLEN, LB_GETTEXT, index);
+    void ResetContent() override { this->Send(Messages::reset); }
+    int GetCount() const override { return static_cast<int>(this->Send(Messages::count)); }
+    int GetCurSel() const override { return static_cast<int>(this->Send(Messages::getSelection)); }
+    void SetCurSel(int index) override {
+        this->Send(Messages::setSelection, static_cast<WPARAM>(index));
+    }
+
+protected:
+    // An entry's text (both kinds answer -1 for a bad index); empty for none.
+    std::string ItemText(int index) const {
+        static_assert(LB_ERR == -1 && CB_ERR == -1);
+        const LRESULT length = this->Send(Messages::textLength, static_cast<WPARAM>(index));
+        if (length == -1) return {};
+        std::string text(static_cast<std::size_t>(length) + 1, '\0');
+        const LRESULT copied = this->Send(Messages::text, static_cast<WPARAM>(index),
+                                          reinterpret_cast<LPARAM>(text.data()));
+        text.resize(copied == -1 ? 0 : static_cast<std::size_t>(copied));
+        return text;
     }
 };
 
-class ComboBox final : public Control<IComboBox> {
+class ListBox final : public ItemControl<IListBox, ListBoxMessages> {
 public:
-    using Control::Control;
-    int AddString(const std::string& text) override {
-        return static_cast<int>(Send(CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
-    }
-    void ResetContent() override { Send(CB_RESETCONTENT); }
-    int GetCount() const override { return static_cast<int>(Send(CB_GETCOUNT)); }
-    int GetCurSel() const override { return static_cast<int>(Send(CB_GETCURSEL)); }
-    void SetCurSel(int index) override { Send(CB_SETCURSEL, static_cast<WPARAM>(index)); }
+    using ItemControl::ItemControl;
+    std::string GetText(int index) const override { return ItemText(index); }
+};
+
+class ComboBox final : public ItemControl<IComboBox, ComboBoxMessages> {
+public:
+    using ItemControl::ItemControl;
     std::intptr_t GetItemData(int index) const override {
         return static_cast<std::intptr_t>(Send(CB_GETITEMDATA, static_cast<WPARAM>(index)));
     }
     void SetItemData(int index, std::intptr_t data) override {
         Send(CB_SETITEMDATA, static_cast<WPARAM>(index), static_cast<LPARAM>(data));
     }
-    std::string GetLBText(int index) const override {
-        return ItemText(CB_GETLBTEXTLEN, CB_GETLBTEXT, index);
-    }
+    std::string GetLBText(int index) const override { return ItemText(index); }
 };
 
 class Slider final : public Control<ISlider> {
