@@ -278,21 +278,24 @@ void GrabPort::Close(int port) {
 void GrabPort::FitToVideoMode() {
     HeldLock lock(lifecycle_);
     if (ports_.empty() || !IsOpen() || armed_.load(std::memory_order_acquire)) return;
-    std::shared_ptr<GrabSession> session = session_.Load();
-    const std::uint32_t modeChanges = VideoModeChanges();
-    if (session) {
-        if (session->modeChanges.load(std::memory_order_acquire) == modeChanges) return;
-        // A mode set again as it was (a second open restores the same file) keeps the stream.
+    // A mode set again as it was (a second open restores the same file) keeps the stream.
+    if (const std::shared_ptr<GrabSession> session = session_.Load()) {
         try {
-            if (MeasureLayout() == session->layout) {
-                session->modeChanges.store(modeChanges, std::memory_order_release);
-                return;
-            }
+            if (LayoutHolds(*session)) return;
         } catch (const BcamException&) {
             // the camera cannot tell: set up anew, which reports what fails
         }
     }
     RestartStreamingLocked(false);
+}
+
+bool GrabPort::LayoutHolds(GrabSession& session) {
+    // Taken first: a change that comes while the layout is measured is seen at the next look.
+    const std::uint32_t modeChanges = VideoModeChanges();
+    if (session.modeChanges.load(std::memory_order_acquire) == modeChanges) return true;
+    if (!(MeasureLayout() == session.layout)) return false;
+    session.modeChanges.store(modeChanges, std::memory_order_release);  // spares the next look
+    return true;
 }
 
 void GrabPort::OnReopened() {
@@ -392,14 +395,10 @@ std::uint32_t GrabPort::GrabThread(void* arg) {
 
 void GrabPort::OnGrabComplete(GrabSession& session, std::uint32_t error) {
     // The mode changed while the grab was pending: a frame of another size or coding is not
-    // read as one of this layout. One that kept the layout spares the next grab the look.
-    const std::uint32_t modeChanges = VideoModeChanges();
-    if (error == 0 && session.modeChanges.load(std::memory_order_acquire) != modeChanges) {
+    // read as one of this layout.
+    if (error == 0) {
         try {
-            if (MeasureLayout() == session.layout)
-                session.modeChanges.store(modeChanges, std::memory_order_release);
-            else
-                error = kInvalidData;
+            if (!LayoutHolds(session)) error = kInvalidData;
         } catch (const BcamException& e) {
             error = e.Error();
         }

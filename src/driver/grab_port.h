@@ -134,6 +134,9 @@ private:
     void ReportError(const Bcam::BcamException& e) const;
     // The frames and packets of the camera's current mode, asked of the camera.
     FrameLayout MeasureLayout();
+    // True when the camera's mode, whatever was changed since the session's last look, still
+    // sends frames of the session's layout. Throws when the camera cannot tell.
+    bool LayoutHolds(GrabSession& session);
     // The steps below run under lifecycle_.
     void OpenDeviceLocked();
     // Sizes buffers and resources for the current video mode and starts a grab thread; a
