@@ -19,7 +19,6 @@
 #include "fennex/fennex.h"
 #include "host_port.h"
 #include "large_page_buffer.h"
-#include "sim/camera.h"
 #include "sim/sim.h"
 
 namespace {
@@ -134,19 +133,12 @@ void CopyAndConvert(benchmark::State& state, std::uint32_t colorMode, int width,
 void SimulatorPaint(benchmark::State& state, const std::string& camera, std::uint32_t format,
                     std::uint32_t mode) {
     bench::StartSimulator(camera, format, mode);
-    const sim::CameraDesc desc = sim::Camera(camera);
-    sim::detail::Geometry geometry;
-    if (!sim::detail::CurrentGeometry(desc, &geometry)) {
+    bench::CameraPainter painter(camera);
+    if (!painter.Paints()) {
         state.SkipWithError("no frames in this mode");
         return;
     }
-    std::vector<std::uint8_t> frame(geometry.bytes);
-    sim::detail::FramePainter painter;
-    std::uint32_t number = 0;
-    for (auto _ : state) {
-        painter.Paint(geometry, sim::detail::ParamsOf(desc, number++), frame.data());
-        benchmark::ClobberMemory();
-    }
+    for (auto _ : state) painter.PaintNext();
     CountFrames(state);
 }
 

@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "driver/backend_choice.h"
 #include "driver/port_table.h"
 #include "fennex/fennex.h"
+#include "sim/camera.h"
 #include "sim/sim.h"
 
 namespace bench {
@@ -39,5 +41,27 @@ inline bool OpenPort(benchmark::State& state, const std::string& camera, std::ui
     setCompleteCallback(0, 0, callback);
     return true;
 }
+
+// Paints `camera`'s frames of its current mode one after another, as the simulated camera
+// does: what every simulated grab includes and a kernel driver does not add.
+class CameraPainter {
+public:
+    explicit CameraPainter(const std::string& camera) : desc_(sim::Camera(camera)) {
+        if (sim::detail::CurrentGeometry(desc_, &geometry_)) frame_.resize(geometry_.bytes);
+    }
+    // False when the mode sends no frames.
+    bool Paints() const { return !frame_.empty(); }
+    void PaintNext() {
+        painter_.Paint(geometry_, sim::detail::ParamsOf(desc_, number_++), frame_.data());
+        benchmark::DoNotOptimize(frame_.data());
+    }
+
+private:
+    sim::CameraDesc desc_;
+    sim::detail::Geometry geometry_;
+    sim::detail::FramePainter painter_;
+    std::vector<std::uint8_t> frame_;
+    std::uint32_t number_ = 0;
+};
 
 }  // namespace bench

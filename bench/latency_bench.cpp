@@ -18,7 +18,6 @@
 #include "driver/port_table.h"
 #include "host_port.h"
 #include "fennex/fennex.h"
-#include "sim/camera.h"
 #include "sim/sim.h"
 
 namespace {
@@ -79,17 +78,11 @@ void Sample(benchmark::State& state, Start&& start) {
 
 // What the simulated camera spends painting one frame of its current mode, on average.
 double SimulatorFrameUs(const std::string& camera) {
-    const sim::CameraDesc desc = sim::Camera(camera);
-    sim::detail::Geometry geometry;
-    if (!sim::detail::CurrentGeometry(desc, &geometry)) return 0;
-    std::vector<std::uint8_t> frame(geometry.bytes);
-    sim::detail::FramePainter painter;
+    bench::CameraPainter painter(camera);
+    if (!painter.Paints()) return 0;
     constexpr int kFrames = 200;
     const auto begin = Clock::now();
-    for (int i = 0; i < kFrames; ++i) {
-        painter.Paint(geometry, sim::detail::ParamsOf(desc, static_cast<std::uint32_t>(i)), frame.data());
-        benchmark::DoNotOptimize(frame.data());
-    }
+    for (int i = 0; i < kFrames; ++i) painter.PaintNext();
     return Microseconds((Clock::now() - begin).count()) / kFrames;
 }
 
