@@ -3,10 +3,9 @@
 //
 // Threading: the host may call every operation from any thread; the grab thread runs the
 // conversion, the completion callback and, in continuous mode, Arm. Open and Close are
-// serialised per port. Frames are handed from the grab thread to readers through two frame
-// slots: the frame announced by a callback stays intact until the next callback; a row copy
-// that a refill of its slot overtook is made again from the newer frame. Row reads take no lock
-// and the grab thread never waits for them (frame_readers.h).
+// serialised per port. Frames are handed from the grab thread to readers through a FramePair
+// (frame_readers.h): the frame announced by a callback stays intact until the next callback; a
+// row copy that a refill overtook is made again from the newer frame.
 #pragma once
 
 #include <array>
