@@ -34,17 +34,13 @@
 #include "platform/sync.h"
 #include "platform/window.h"
 #include "sim/sim.h"
-#include "sim_support.h"
-#include "test_support.h"
+#include "fixture.h"
 
+namespace fennex::test {
 namespace {
 
 namespace pf = fennex::platform;
 namespace drv = Bcam::driver;
-using simtest::kColour;
-using simtest::kMono;
-using fennex::test::Raised;
-using fennex::test::RaisedBy;
 
 struct Reply {
     std::uint32_t error = 0;
@@ -470,3 +466,4 @@ TEST_F(WineDriver, UnplugAndPlugBroadcastTheInterfacesRemovalAndArrival) {
 }
 
 }  // namespace
+}  // namespace fennex::test

@@ -1,0 +1,379 @@
+// The configuration dialogs on Windows, end to end: `configure` runs on one thread and the
+// test drives its windows from another by messages, as a user would with the mouse, then
+// checks what reached the simulated camera and its configuration file.
+//
+// With FENNEX_SCREENSHOTS naming a directory, the list dialog and each page of the sheet are
+// captured there as BMP files on the way (scripts/screenshots makes PNG files of them).
+#ifdef _WIN32
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fixture.h"
+#include "platform/profile.h"
+#include "ui/resource.h"
+
+namespace fennex::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kApplyButton = 0x3021;  // the property sheet's Apply button
+
+// A top-level dialog with this caption, once it has appeared.
+HWND WaitForDialog(const char* caption) {
+    for (int i = 0; i < 500; ++i) {
+        if (HWND window = ::FindWindowA("#32770", caption); window && ::IsWindowVisible(window))
+            return window;
+        std::this_thread::sleep_for(20ms);
+    }
+    return nullptr;
+}
+
+bool WaitUntilGone(HWND window) {
+    for (int i = 0; i < 500 && ::IsWindow(window); ++i) std::this_thread::sleep_for(20ms);
+    return !::IsWindow(window);
+}
+
+std::string Text(HWND dialog, int id) {
+    char text[512] = {};
+    ::GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
+}
+
+bool Enabled(HWND dialog, int id) { return ::IsWindowEnabled(::GetDlgItem(dialog, id)); }
+
+LRESULT Send(HWND dialog, int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    return ::SendDlgItemMessageA(dialog, id, message, wParam, lParam);
+}
+
+// The entries of a combo box; item data alongside.
+struct Entries {
+    std::vector<std::string> texts;
+    std::vector<LRESULT> data;
+    int selected;
+};
+Entries ComboEntries(HWND dialog, int id) {
+    Entries entries;
+    const int count = static_cast<int>(Send(dialog, id, CB_GETCOUNT));
+    for (int i = 0; i < count; ++i) {
+        char text[256] = {};
+        Send(dialog, id, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        entries.texts.emplace_back(text);
+        entries.data.push_back(Send(dialog, id, CB_GETITEMDATA, i));
+    }
+    entries.selected = static_cast<int>(Send(dialog, id, CB_GETCURSEL));
+    return entries;
+}
+
+// What a mouse selection does: the control changes, then its parent hears of it.
+void SelectEntry(HWND dialog, int id, int index, bool listBox = false) {
+    Send(dialog, id, listBox ? LB_SETCURSEL : CB_SETCURSEL, index);
+    ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, listBox ? LBN_SELCHANGE : CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
+}
+
+void Click(HWND dialog, int id) { Send(dialog, id, BM_CLICK); }
+
+// A slider dragged to `position` and let go.
+void DragSlider(HWND page, int id, int position, bool release) {
+    Send(page, id, TBM_SETPOS, TRUE, position);
+    if (!release) return;
+    NMHDR header{::GetDlgItem(page, id), static_cast<UINT_PTR>(id),
+                 static_cast<UINT>(NM_RELEASEDCAPTURE)};
+    ::SendMessageA(page, WM_NOTIFY, id, reinterpret_cast<LPARAM>(&header));
+}
+
+HWND ShowPage(HWND sheet, int index) {
+    ::SendMessageA(sheet, PSM_SETCURSEL, index, 0);
+    return reinterpret_cast<HWND>(::SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+}
+
+// Captures the window as the screen shows it, into FENNEX_SCREENSHOTS/<name>.bmp.
+void Screenshot(HWND window, const char* name) {
+    const char* directory = std::getenv("FENNEX_SCREENSHOTS");
+    if (!directory || !*directory) return;
+    DWORD_PTR ignored;
+    ::SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_BLOCK, 2000, &ignored);
+    std::this_thread::sleep_for(250ms);  // painting done
+    RECT r;
+    ::GetWindowRect(window, &r);
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    BITMAPINFOHEADER info{sizeof info, width, -height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    const int stride = (width * 3 + 3) & ~3;
+    std::vector<char> pixels(static_cast<std::size_t>(stride) * height);
+    HDC screen = ::GetDC(nullptr);
+    HDC memory = ::CreateCompatibleDC(screen);
+    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    ::SelectObject(memory, old);
+    ::GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
+                DIB_RGB_COLORS);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    const std::string path = std::string(directory) + "\\" + name + ".bmp";
+    BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof file + sizeof info + pixels.size()), 0,
+                          0, sizeof file + sizeof info};
+    if (FILE* out = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(&file, sizeof file, 1, out);
+        std::fwrite(&info, sizeof info, 1, out);
+        std::fwrite(pixels.data(), 1, pixels.size(), out);
+        std::fclose(out);
+    }
+}
+
+class ConfigureDialogs : public ExportsTest {
+protected:
+    void SetUp() override {
+        ExportsTest::SetUp();
+        OpenPort(1, kColour);
+        fennex::driver::FindOpenPort(kColour.c_str(), &camera_);
+        ASSERT_NE(camera_, nullptr);
+    }
+    // A test that stopped half-way leaves no dialog behind for `configure` to wait on.
+    void TearDown() override {
+        for (int i = 0; i < 250 && result_.valid(); ++i) {
+            if (result_.wait_for(20ms) == std::future_status::ready) break;
+            if (HWND sheet = ::FindWindowA("#32770", "Camera Configuration"))
+                ::PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+            else if (HWND list = ::FindWindowA("#32770", "Bcam Configuration"))
+                ::PostMessageA(list, WM_COMMAND, IDCANCEL, 0);
+        }
+        ExportsTest::TearDown();
+    }
+    // Starts `configure` on its own thread; its list dialog once shown.
+    HWND StartConfigure() {
+        result_ = std::async(std::launch::async, [] { return configure(); });
+        return WaitForDialog("Bcam Configuration");
+    }
+    // Ends the list dialog as the user does (Close, or Escape); `configure` must return 1.
+    void EndConfigure(HWND list, bool escape) {
+        if (escape)
+            ::PostMessageA(::GetDlgItem(list, IDC_CAMERA_LIST), WM_KEYDOWN, VK_ESCAPE, 0);
+        else
+            ::PostMessageA(::GetDlgItem(list, IDOK), BM_CLICK, 0, 0);
+        ASSERT_EQ(result_.wait_for(10s), std::future_status::ready);
+        EXPECT_EQ(result_.get(), 1);
+    }
+    // Opens the sheet on the selected camera; the window once shown.
+    HWND OpenSheet(HWND list) {
+        // Posted: the click returns only when the sheet has closed.
+        ::PostMessageA(::GetDlgItem(list, IDC_CONFIGURE), BM_CLICK, 0, 0);
+        return WaitForDialog("Camera Configuration");
+    }
+    bool ConfigFileExists(const std::string& camera) {
+        return std::filesystem::exists(scratch_.Path() / (camera + ".cfg"));
+    }
+
+    fennex::driver::GrabPort* camera_ = nullptr;
+    std::future<int> result_;
+};
+
+TEST_F(ConfigureDialogs, ListSortedAndConfigureOnlyForAnOpenCamera) {
+    HWND list = StartConfigure();
+    ASSERT_NE(list, nullptr);
+    std::vector<std::string> names = sim::CameraNames(), shown;
+    std::sort(names.begin(), names.end());
+    for (int i = 0; i < Send(list, IDC_CAMERA_LIST, LB_GETCOUNT); ++i) {
+        char text[256] = {};
+        Send(list, IDC_CAMERA_LIST, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+        shown.emplace_back(text);
+    }
+    EXPECT_EQ(shown, names);
+    EXPECT_EQ(Send(list, IDC_CAMERA_LIST, LB_GETCURSEL), 0);
+    Screenshot(list, "config-dialog");
+    for (int i = static_cast<int>(shown.size()) - 1; i >= 0; --i) {
+        SCOPED_TRACE(shown[i]);
+        SelectEntry(list, IDC_CAMERA_LIST, i, true);
+        EXPECT_EQ(Enabled(list, IDC_CONFIGURE), shown[i] == kColour);
+    }
+    EndConfigure(list, false);
+    EXPECT_TRUE(ConfigFileExists(kColour));
+    EXPECT_FALSE(ConfigFileExists(kMono));
+}
+
+// A host that loads the library by name and has no resources of its own: the dialog comes
+// from the library's module.
+TEST_F(ConfigureDialogs, TheLibraryShowsItsOwnDialogInAnyHost) {
+    char command[1024];
+    std::snprintf(command, sizeof command,
+                  "\"%s\\..\\fennex-grab.exe\" --quiet --camera MONO --port 2 --configure"
+                  " --path \"%s\"",
+                  fennex::platform::HostExecutableDirectory(), directory_.c_str());
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    struct Process {
+        PROCESS_INFORMATION info{};
+        ~Process() {  // ended in any case: a failed check must not leave a dialog behind
+            if (!info.hProcess) return;
+            ::TerminateProcess(info.hProcess, 1);
+            ::CloseHandle(info.hThread);
+            ::CloseHandle(info.hProcess);
+        }
+    } host;
+    ASSERT_TRUE(::CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr,
+                                 nullptr, &startup, &host.info))
+        << command;
+    HWND list = WaitForDialog("Bcam Configuration");
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(Send(list, IDC_CAMERA_LIST, LB_GETCOUNT), 2);
+    SelectEntry(list, IDC_CAMERA_LIST, 1, true);  // the host's open camera
+    EXPECT_TRUE(Enabled(list, IDC_CONFIGURE));
+    ::PostMessageA(list, WM_COMMAND, IDOK, 0);
+    ASSERT_EQ(::WaitForSingleObject(host.info.hProcess, 10000), WAIT_OBJECT_0);
+    DWORD status = 1;
+    ::GetExitCodeProcess(host.info.hProcess, &status);
+    EXPECT_EQ(status, 0u);
+    EXPECT_TRUE(ConfigFileExists(kMono));
+}
+
+TEST_F(ConfigureDialogs, WhatTheUserAppliesReachesTheCameraAndItsFile) {
+    // The camera grabs while the dialogs run and change its settings.
+    ASSERT_EQ(setProperty(0, 1, "continous", 1), 1);
+    HWND list = StartConfigure();
+    ASSERT_NE(list, nullptr);
+    HWND sheet = OpenSheet(list);
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_FALSE(::IsWindowEnabled(list));  // the sheet is modal over the list
+    const int frames = TheCompletions().Count(1);
+    EXPECT_TRUE(TheCompletions().WaitBeyond(1, frames)) << "the dialogs stopped the grabs";
+
+    // Info: the camera's own texts, read when first shown.
+    HWND page = reinterpret_cast<HWND>(::SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+    const std::pair<int, std::string> info[] = {
+        {IDC_INFO_MODEL, camera_->Info.ModelName()},
+        {IDC_INFO_VENDOR, camera_->Info.VendorName()},
+        {IDC_INFO_NODE_ID, camera_->Info.NodeId()},
+        {IDC_INFO_DRIVER_VERSION, camera_->Info.DriverSoftwareVersion()},
+        {IDC_INFO_FIRMWARE_VERSION, camera_->Info.CameraFirmwareVersion()},
+        {IDC_INFO_DEVICE_NAME, kColour},
+    };
+    for (const auto& [id, text] : info) EXPECT_EQ(Text(page, id), text) << id;
+    Screenshot(sheet, "page-info");
+
+    // Video Format: the current mode selected; another format, mode and rate applied.
+    page = ShowPage(sheet, 1);
+    std::uint32_t format, mode, rate;
+    camera_->GetVideoMode(&format, &mode, &rate);
+    Entries formats = ComboEntries(page, IDC_FORMAT_LIST);
+    ASSERT_GE(formats.selected, 0);
+    EXPECT_EQ(formats.data[formats.selected], static_cast<LRESULT>(format));
+    const Entries currentModes = ComboEntries(page, IDC_MODE_LIST);
+    ASSERT_GE(currentModes.selected, 0);
+    EXPECT_EQ(currentModes.data[currentModes.selected], static_cast<LRESULT>(mode));
+    Screenshot(sheet, "page-format");
+    EXPECT_FALSE(Enabled(sheet, kApplyButton));
+    const auto formatOne = std::find(formats.data.begin(), formats.data.end(), 1);
+    ASSERT_NE(formatOne, formats.data.end());
+    SelectEntry(page, IDC_FORMAT_LIST, static_cast<int>(formatOne - formats.data.begin()));
+    EXPECT_TRUE(Enabled(sheet, kApplyButton));
+    Entries modes = ComboEntries(page, IDC_MODE_LIST);
+    ASSERT_GT(modes.texts.size(), 1u);
+    SelectEntry(page, IDC_MODE_LIST, static_cast<int>(modes.texts.size()) - 1);
+    Entries rates = ComboEntries(page, IDC_FRAMERATE_LIST);
+    ASSERT_FALSE(rates.texts.empty());
+    SelectEntry(page, IDC_FRAMERATE_LIST, static_cast<int>(rates.texts.size()) - 1);
+    EXPECT_EQ(sim::Camera(kColour).format, format) << "nothing reaches the camera before Apply";
+    Click(sheet, kApplyButton);
+    const sim::CameraDesc applied = sim::Camera(kColour);
+    EXPECT_EQ(applied.format, 1u);
+    EXPECT_EQ(static_cast<LRESULT>(applied.mode), modes.data.back());
+    EXPECT_EQ(static_cast<LRESULT>(applied.rate), rates.data.back());
+
+    // Properties: a slider moved tells its value field and Apply only when let go.
+    page = ShowPage(sheet, 2);
+    const int low = static_cast<int>(camera_->Shutter.Raw.Min());
+    const int high = static_cast<int>(camera_->Shutter.Raw.Max());
+    EXPECT_EQ(Text(page, IDC_SHUTTER_MIN), std::to_string(low));
+    EXPECT_EQ(Text(page, IDC_SHUTTER_MAX), std::to_string(high));
+    EXPECT_EQ(Text(page, IDC_SHUTTER_VALUE), std::to_string(camera_->Shutter.Raw()));
+    Screenshot(sheet, "page-properties");
+    const int shutter = (low + high) / 3;
+    ASSERT_NE(static_cast<std::uint32_t>(shutter), camera_->Shutter.Raw());
+    const std::string before = Text(page, IDC_SHUTTER_VALUE);
+    DragSlider(page, IDC_SHUTTER_SLIDER, shutter, false);
+    EXPECT_EQ(Text(page, IDC_SHUTTER_VALUE), before);
+    EXPECT_FALSE(Enabled(sheet, kApplyButton));
+    DragSlider(page, IDC_SHUTTER_SLIDER, shutter, true);
+    EXPECT_EQ(Text(page, IDC_SHUTTER_VALUE), std::to_string(shutter));
+    EXPECT_TRUE(Enabled(sheet, kApplyButton));
+    Click(sheet, kApplyButton);
+    EXPECT_EQ(camera_->Shutter.Raw(), static_cast<std::uint32_t>(shutter));
+    EXPECT_EQ(Send(page, IDC_SHUTTER_SLIDER, TBM_GETPOS), shutter);
+    // Moved with the keyboard: neither its value field nor Apply hears of it, but OK writes it.
+    const std::string hueText = Text(page, IDC_HUE_VALUE);
+    const int hue = static_cast<int>(Send(page, IDC_HUE_SLIDER, TBM_GETPOS)) + 1;
+    Send(page, IDC_HUE_SLIDER, WM_KEYDOWN, VK_RIGHT);
+    EXPECT_EQ(Send(page, IDC_HUE_SLIDER, TBM_GETPOS), hue);
+    EXPECT_EQ(Text(page, IDC_HUE_VALUE), hueText);
+    EXPECT_FALSE(Enabled(sheet, kApplyButton));
+
+    // Trigger: switched on, its lists enabled by the rules; OK writes it.
+    page = ShowPage(sheet, 3);
+    EXPECT_FALSE(Send(page, IDC_TRIGGER_ENABLE, BM_GETCHECK));
+    EXPECT_FALSE(Enabled(page, IDC_TRIGGER_MODE));
+    EXPECT_FALSE(Enabled(page, IDC_TRIGGER_POLARITY));
+    Click(page, IDC_TRIGGER_ENABLE);
+    EXPECT_TRUE(Enabled(page, IDC_TRIGGER_MODE));
+    EXPECT_TRUE(Enabled(page, IDC_TRIGGER_POLARITY));
+    EXPECT_TRUE(Enabled(sheet, kApplyButton));
+    const Entries triggerModes = ComboEntries(page, IDC_TRIGGER_MODE);
+    ASSERT_EQ(triggerModes.texts.size(), 4u);
+    EXPECT_EQ(triggerModes.texts[2], "Trigger Mode 2");
+    SelectEntry(page, IDC_TRIGGER_MODE, 2);
+    SelectEntry(page, IDC_TRIGGER_POLARITY, 1);
+    EXPECT_EQ(ComboEntries(page, IDC_TRIGGER_POLARITY).texts,
+              (std::vector<std::string>{"Low Active", "High Active"}));
+    Screenshot(sheet, "page-trigger");
+    ::PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    ASSERT_TRUE(WaitUntilGone(sheet));
+    EXPECT_TRUE(camera_->Trigger.OnOff());
+    EXPECT_EQ(camera_->Trigger.Mode(), 2u);
+    EXPECT_EQ(camera_->Trigger.Polarity(), 1);
+    EXPECT_EQ(camera_->Hue.Raw(), static_cast<std::uint32_t>(hue));
+
+    // A fresh sheet: Gain applied, moved again, then Cancel keeps what was applied.
+    sheet = OpenSheet(list);
+    ASSERT_NE(sheet, nullptr);
+    page = ShowPage(sheet, 2);
+    const int gain = static_cast<int>(camera_->Gain.Raw.Min()) + 1;
+    DragSlider(page, IDC_GAIN_SLIDER, gain, true);
+    Click(sheet, kApplyButton);
+    DragSlider(page, IDC_GAIN_SLIDER, gain + 1, true);
+    ::PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    ASSERT_TRUE(WaitUntilGone(sheet));
+    EXPECT_EQ(camera_->Gain.Raw(), static_cast<std::uint32_t>(gain));
+
+    EndConfigure(list, true);
+    ASSERT_EQ(setProperty(0, 1, "continous", 0), 1);
+
+    // The file holds what was applied: reopening the port applies it to a changed camera.
+    const sim::CameraDesc saved = sim::Camera(kColour);
+    closeCVLPort(0, 1);
+    const sim::CameraDesc fresh = sim::DefaultCameras()[1];
+    sim::EditCamera(kColour, [&](sim::CameraDesc& d) { d = fresh; });
+    OpenPort(1, kColour);
+    const sim::CameraDesc restored = sim::Camera(kColour);
+    EXPECT_EQ(restored.format, saved.format);
+    EXPECT_EQ(restored.mode, saved.mode);
+    EXPECT_EQ(restored.rate, saved.rate);
+    for (std::size_t i = 0; i < saved.features.size(); ++i)
+        EXPECT_EQ(restored.features[i].control, saved.features[i].control) << "feature " << i;
+}
+
+}  // namespace
+}  // namespace fennex::test
+
+#endif  // _WIN32
