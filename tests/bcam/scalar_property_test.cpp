@@ -32,13 +32,6 @@ std::uint32_t Selectors(CBcam& c) {
 INSTANTIATE_TEST_SUITE_P(
     Scalar, RequestTable,
     testing::Values(
-        // Each member names its own feature.
-        RequestRow{"Shutter", {}, [](CBcam& c) { c.Shutter.Raw = 1; }, {FeatureSet(56, 1, 1)}},
-        RequestRow{"Gain", {}, [](CBcam& c) { c.Gain.Raw = 1; }, {FeatureSet(55, 1, 1)}},
-        RequestRow{"Brightness", {}, [](CBcam& c) { c.Brightness.Raw = 1; }, {FeatureSet(63, 1, 1)}},
-        RequestRow{"Hue", {}, [](CBcam& c) { c.Hue.Raw = 1; }, {FeatureSet(59, 1, 1)}},
-        RequestRow{"Saturation", {}, [](CBcam& c) { c.Saturation.Raw = 1; }, {FeatureSet(58, 1, 1)}},
-        RequestRow{"Gamma", {}, [](CBcam& c) { c.Gamma.Raw = 1; }, {FeatureSet(57, 1, 1)}},
         RequestRow{"Raw5000Sends904", kGainAll, [](CBcam& c) { c.Gain.Raw = 5000; }, {FeatureSet(55, 904, 1)}},
         RequestRow{"OnOffTrue", kGainAll, [](CBcam& c) { c.Gain.OnOff = true; }, {FeatureSet(55, kOn, 0x008)}},
         RequestRow{"AutoMode", kGainAll, [](CBcam& c) { c.Gain.AutoMode = true; }, {FeatureSet(55, kAutoOn, 0x002)}},
@@ -67,26 +60,14 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         FailureRow{"PolaritySelector", 0, [](CBcam& c) { c.Hue.IsSupported(Bcam::inqPolarity); },
                    codes::kBadInquiry, "CBcam::CScalarProperty::IsSupported()", 1},
-        FailureRow{"Selector40", 0, [](CBcam& c) { c.Hue.IsSupported(static_cast<Bcam::Inquiry>(40)); },
-                   codes::kBadInquiry, "CBcam::CScalarProperty::IsSupported()", 1},
         FailureRow{"AbsRead", 0, [](CBcam& c) { c.Hue.Abs(); }, codes::kNotImplemented,
                    "CBcam::CScalarProperty::CAbsValue::operator()()", 0},
-        FailureRow{"AbsWrite", 0, [](CBcam& c) { c.Hue.Abs = 1.5; }, codes::kNotImplemented,
-                   "CBcam::CScalarProperty::CAbsValue::operator=()", 0},
         FailureRow{"Inquiry", drv::kFeatureInquiry, [](CBcam& c) { c.Hue.IsSupported(Bcam::inqAuto); }, 31,
                    "CBcam::CScalarProperty::IsSupported()"},
-        FailureRow{"Min", drv::kFeatureInquiry, [](CBcam& c) { c.Hue.Raw.Min(); }, 31,
-                   "CBcam::CScalarProperty::CRawRegister::Min()"},
-        FailureRow{"Max", drv::kFeatureInquiry, [](CBcam& c) { c.Hue.Raw.Max(); }, 31,
-                   "CBcam::CScalarProperty::CRawRegister::Max()"},
         FailureRow{"RawRead", drv::kFeatureGet, [](CBcam& c) { c.Hue.Raw(); }, 31,
                    "CBcam::CScalarProperty::CRawRegister::Operator()()"},
         FailureRow{"RawWrite", drv::kFeatureSet, [](CBcam& c) { c.Hue.Raw = 1; }, 31,
-                   "CBcam::CScalarProperty::CRawRegister::operator=()"},
-        FailureRow{"BoolRead", drv::kFeatureGet, [](CBcam& c) { c.Hue.AutoMode(); }, 31,
-                   "CBcam::CScalarProperty::CBoolControl::Operator()()"},
-        FailureRow{"BoolWrite", drv::kFeatureSet, [](CBcam& c) { c.Hue.OnOff = true; }, 31,
-                   "CBcam::CScalarProperty::CBoolControl::operator=()"}),
+                   "CBcam::CScalarProperty::CRawRegister::operator=()"}),
     RowName());
 
 // Gamma with these capabilities (range 0..4095) in this state; restored into value 1, all off.

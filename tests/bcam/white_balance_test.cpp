@@ -51,22 +51,12 @@ INSTANTIATE_TEST_SUITE_P(
                    codes::kBadInquiry, "CBcam::WhiteBalance::IsSupported()", 1},
         FailureRow{"Inquiry", drv::kFeatureInquiry, [](CBcam& c) { c.WhiteBalance.IsSupported(Bcam::inqAuto); },
                    31, "CBcam::CWhiteBalance::IsSupported()"},
-        FailureRow{"Min", drv::kFeatureInquiry, [](CBcam& c) { c.WhiteBalance.Raw.Min(); }, 31,
-                   "CBcam::CWhiteBalance::CRawRegister::Min()"},
-        FailureRow{"Max", drv::kFeatureInquiry, [](CBcam& c) { c.WhiteBalance.Raw.Max(); }, 31,
-                   "CBcam::CWhiteBalance::CRawRegister::Max()"},
         FailureRow{"ComponentRead", drv::kFeatureGet, [](CBcam& c) { c.WhiteBalance.Raw.VR(); }, 31,
                    "CBcam::CWhiteBalance::CRawRegister::CWhiteBalanceRawValue::Operator()()"},
         FailureRow{"ComponentWrite", drv::kFeatureSet, [](CBcam& c) { c.WhiteBalance.Raw.UB = 3; }, 31,
                    "CBcam::CWhiteBalance::CRawRegister::CWhiteBalanceRawValue::operator=()"},
-        FailureRow{"BoolRead", drv::kFeatureGet, [](CBcam& c) { c.WhiteBalance.OnOff(); }, 31,
-                   "CBcam::CWhiteBalance::CBoolControl::Operator()()"},
-        FailureRow{"BoolWrite", drv::kFeatureSet, [](CBcam& c) { c.WhiteBalance.AutoMode = false; }, 31,
-                   "CBcam::CWhiteBalance::CBoolControl::operator=()"},
         FailureRow{"AbsRead", 0, [](CBcam& c) { c.WhiteBalance.Abs.VR(); }, codes::kNotImplemented,
-                   "CBcam::CWhiteBalance::CAbsValue::CWhiteBalanceAbsValue::operator()()", 0},
-        FailureRow{"AbsWrite", 0, [](CBcam& c) { c.WhiteBalance.Abs.UB = 2.0; }, codes::kNotImplemented,
-                   "CBcam::CWhiteBalance::CAbsValue::CWhiteBalanceAbsValue::operator=()", 0}),
+                   "CBcam::CWhiteBalance::CAbsValue::CWhiteBalanceAbsValue::operator()()", 0}),
     RowName());
 
 constexpr std::uint32_t kManualRead = kManual | kReadOut;

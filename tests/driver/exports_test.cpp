@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -254,21 +255,6 @@ TEST_F(ExportsTest, PropertiesAreFoundByTheirNamePrefix) {
         EXPECT_EQ(getProperty(0, c.port, c.name, &value), 1);
         EXPECT_EQ(value, wanted);
     }
-}
-
-TEST(ExportsPaths, ConfigurationFileIsNamedAfterTheCameraInTheSystemPath) {
-    const std::string sep(1, fennex::platform::PathSeparator());
-    const struct {
-        std::string systemPath, expected;
-    } cases[] = {
-        {"cams", "cams" + sep + "Cam1.cfg"},
-        {"cams" + sep, "cams" + sep + "Cam1.cfg"},
-        {"", "Cam1.cfg"},
-        {sep, sep + "Cam1.cfg"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(fennex::driver::GrabPort::SettingsPath(c.systemPath.c_str(), "Cam1"), c.expected)
-            << c.systemPath;
 }
 
 // A longer system path is cut to 255 characters (the sanitizer build sees any overrun). No file
@@ -567,12 +553,82 @@ TEST_F(ExportsTest, FailuresAreReportedWithTheCameraName) {
     EXPECT_EQ(size[0], 640);
 }
 
-TEST(ExportsNames, LongDeviceNamesAreCutToTheNameField) {
-    const std::string longName(300, 'L');
-    fennex::driver::GrabPort port(longName);
-    EXPECT_EQ(std::strlen(port.Name()), fennex::driver::GrabPort::kNameSize - 1);
-    EXPECT_EQ(std::string(port.Name()), longName.substr(0, 127));
+// --- the library among processes
+
+TEST_F(ExportsTest, APortHeldByAnotherProcessIsRefusedUntilItsHolderDies) {
+    const std::string crashFile = directory_ + platform::PathSeparator() + "crash";
+    std::FILE* holder = StartProgram("helper-port-holder", Quoted(kMono) + " 3 " + Quoted(crashFile));
+    ASSERT_NE(holder, nullptr);
+    char line[64] = {};
+    ASSERT_NE(std::fgets(line, sizeof line, holder), nullptr);
+    ASSERT_STREQ(line, "ready\n");
+
+    int size[2];
+    const std::string asked = "MONOasked";
+    EXPECT_EQ(openCVLPort(0, 3, asked.c_str(), size), 0);
+    EXPECT_TRUE(TheMessages().Contains(asked + " is open by other process\n"));
+    OpenPort(4, kMono);  // other ports stay free
+
+    std::ofstream(crashFile) << "now";
+    EndProgram(holder);
+    EXPECT_EQ(openCVLPort(0, 3, kMono.c_str(), size), 1);
 }
+
+// Of holders started to race for one port, exactly one gets it.
+TEST_F(ExportsTest, OfProcessesRacingForAPortExactlyOneWins) {
+    const std::string crashFile = directory_ + platform::PathSeparator() + "crash";
+    const std::string goFile = directory_ + platform::PathSeparator() + "go";
+    std::vector<std::FILE*> holders;
+    for (int i = 0; i < 4; ++i) {
+        holders.push_back(StartProgram("helper-port-holder",
+                                       Quoted(kMono) + " 6 " + Quoted(crashFile) + " " + Quoted(goFile)));
+        ASSERT_NE(holders.back(), nullptr);
+    }
+    std::ofstream(goFile) << "go";
+    int ready = 0, refused = 0;
+    for (std::FILE* holder : holders) {
+        char line[64] = {};
+        if (std::fgets(line, sizeof line, holder)) {
+            ready += std::string(line) == "ready\n";
+            refused += std::string(line) == "refused\n";
+        }
+    }
+    std::ofstream(crashFile) << "now";
+    for (std::FILE* holder : holders) EndProgram(holder);
+    EXPECT_EQ(ready, 1);
+    EXPECT_EQ(refused, 3);
+}
+
+// exit() with a port grabbing, from the completion callback or from another thread: the
+// process ends at once rather than waiting for the thread that is ending it.
+TEST_F(ExportsTest, EndingTheProcessWithAPortGrabbingIsQuick) {
+    for (const char* where : {"callback", "main"}) {
+        SCOPED_TRACE(where);
+        std::FILE* program = StartProgram("helper-exit", Quoted(kMono) + " " + where);
+        ASSERT_NE(program, nullptr);
+        char line[64] = {};
+        long long exitingAt = 0;
+        ASSERT_NE(std::fgets(line, sizeof line, program), nullptr);
+        ASSERT_EQ(std::sscanf(line, "exiting %lld", &exitingAt), 1) << line;
+        EXPECT_EQ(EndProgram(program), 0);
+        const long long endedAt = std::chrono::duration_cast<std::chrono::microseconds>(
+                                      std::chrono::steady_clock::now().time_since_epoch())
+                                      .count();
+        EXPECT_LT(endedAt - exitingAt, 1000000) << "microseconds from exit() to the end";
+    }
+}
+
+#if !defined(_WIN32)
+// The library loaded by name, used, and unloaded, twice: each unload takes it out of the
+// process. (The sanitizer build's leak check runs in the helper as well.)
+TEST_F(ExportsTest, TheLibraryUnloadsAfterUseAndReloadsClean) {
+    const ProgramRun run = RunProgram(
+        "helper-unload", Quoted(BuildFile(std::string("..") + platform::PathSeparator() + "libfennex.so")) +
+                             " " + Quoted(kMono) + " " + Quoted(directory_) + " 2>&1");
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(run.out, "grabbed unloaded\ngrabbed unloaded\n");
+}
+#endif
 
 }  // namespace
 }  // namespace fennex::test

@@ -1,4 +1,5 @@
-// Continuous grabbing while host threads read rows and properties; closing from the callback.
+// The grab port: continuous grabbing while host threads read rows and properties, closing
+// from the callback, and its names and file paths.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include "bcam/cbcam.h"
 #include "driver/frame_readers.h"
 #include "fixture.h"
+#include "platform/profile.h"
 
 
 namespace fennex::test {
@@ -291,6 +293,28 @@ TEST_F(ExportsTest, ConcurrencyClosingWhileTheCallbackStillRunsKeepsItsBuffers) 
     closeCVLPort(0, 0);
     for (int i = 0; i < 400 && g_slowCallbackRunning.load(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+TEST(GrabPort, ConfigurationFileIsNamedAfterTheCameraInTheSystemPath) {
+    const std::string sep(1, platform::PathSeparator());
+    const struct {
+        std::string systemPath, expected;
+    } cases[] = {
+        {"cams", "cams" + sep + "Cam1.cfg"},
+        {"cams" + sep, "cams" + sep + "Cam1.cfg"},
+        {"", "Cam1.cfg"},
+        {sep, sep + "Cam1.cfg"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(fennex::driver::GrabPort::SettingsPath(c.systemPath.c_str(), "Cam1"), c.expected)
+            << c.systemPath;
+}
+
+TEST(GrabPort, LongDeviceNamesAreCutToTheNameField) {
+    const std::string longName(300, 'L');
+    fennex::driver::GrabPort port(longName);
+    EXPECT_EQ(std::strlen(port.Name()), fennex::driver::GrabPort::kNameSize - 1);
+    EXPECT_EQ(std::string(port.Name()), longName.substr(0, 127));
 }
 
 }  // namespace

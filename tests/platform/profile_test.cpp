@@ -25,8 +25,6 @@ using namespace fennex::platform;
 using namespace std::string_literals;
 namespace fs = std::filesystem;
 
-using TempDir = ScratchDirectory;
-
 enum class OpKind { Get, Names, Write, WriteSection, Contains, Is, Unchanged };
 
 constexpr std::uint32_t kAnyError = 0xFFFFFFFF;
@@ -105,6 +103,11 @@ std::vector<ProfileCase> Cases() {
          {Missing("camera", "nothing"), Missing("nothing", "gain"),
           Get("camera", "nothing", "def  ", 16, 3, "def"), Get("camera", "nothing", " \tdef\t ", 16, 6, " \tdef\t"),
           Get("camera", "nothing", nullptr, 16, 0, "")}},
+        {"a value keeps every '=' after the first; one pair of matching quotes is dropped", true,
+         "[s]\r\nk=a=b=c\r\nq=\"x=1\"\r\nh='y'\r\nm=\"z'\r\ne=\"\"\r\n",
+         {Value("s", "k", "a=b=c"), Value("s", "q", "x=1"), Value("s", "h", "y"), Value("s", "m", "\"z'"),
+          Get("s", "e", "<default>", 16, 0, ""), Write("s", "w", "p=\"q\""), Value("s", "w", "p=\"q\""),
+          Write("s", "n", "'r'"), Value("s", "n", "r"), Contains("w=p=\"q\"\r\nn='r'\r\n")}},
         {"an empty value is a value; a line without '=' is not a key", true, "[s]\r\nnoequals\r\nk=\r\n",
          {Missing("s", "noequals"), Get("s", "k", "<default>", 16, 0, "")}},
         {"values are cut to the buffer and always terminated", true, "[s]\r\nk=abcdef\r\n",
@@ -247,7 +250,7 @@ TEST(PlatformProfile, BehavesAsTheSystemProfileServices) {
             std::printf("not held under Wine: %s (%s)\n", c.name, c.wineDiffers);
             continue;
         }
-        TempDir dir;
+        ScratchDirectory dir;
         const std::string file = dir.File("profile.ini");
         if (c.fileExists) WriteFile(file, c.content);
         const std::string before = c.fileExists ? c.content : std::string{};
@@ -259,7 +262,7 @@ TEST(PlatformProfile, BehavesAsTheSystemProfileServices) {
 }
 
 TEST(PlatformProfile, FilesThatCannotBeWrittenReportWhy) {
-    TempDir dir;
+    ScratchDirectory dir;
     const std::string readOnly = dir.File("read-only.ini");
     WriteFile(readOnly, "[s]\r\nk=old\r\n");
     fs::permissions(readOnly, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
@@ -297,7 +300,7 @@ TEST(PlatformProfile, FilesThatCannotBeWrittenReportWhy) {
 }
 
 TEST(PlatformProfile, WritesFromTwoThreadsAreAllKept) {
-    TempDir dir;
+    ScratchDirectory dir;
     const std::string file = dir.File("shared.ini");
     std::atomic<int> failed{0};
     auto writeKeys = [&](char prefix) {
@@ -322,11 +325,6 @@ TEST(PlatformProfile, WritesFromTwoThreadsAreAllKept) {
 
 // --- file search
 
-struct CurrentDirectoryGuard {
-    fs::path saved = fs::current_path();
-    ~CurrentDirectoryGuard() { fs::current_path(saved); }
-};
-
 std::string Join(const std::string& dir, const std::string& name) {
     return dir + PathSeparator() + name;
 }
@@ -341,9 +339,8 @@ bool SamePath(const std::string& a, const std::string& b) {
 }
 
 TEST(PlatformFileSearch, FindsFilesInTheDocumentedOrder) {
-    TempDir dir;
-    CurrentDirectoryGuard guard;
-    fs::current_path(dir.Path());
+    ScratchDirectory dir;
+    const ScopedCurrentDirectory inDir(dir.Path());
     const std::string cwd = fs::current_path().string();
     const std::string exeDir = HostExecutableDirectory();
     EXPECT_TRUE(fs::exists(Join(exeDir, "fennex_tests")) || fs::exists(Join(exeDir, "fennex_tests.exe"))) << exeDir;
@@ -402,7 +399,7 @@ TEST(PlatformFileSearch, FindsFilesInTheDocumentedOrder) {
 }
 
 TEST(PlatformFileDelete, DeletesFilesAndReportsMissingOnes) {
-    TempDir dir;
+    ScratchDirectory dir;
     const std::string file = dir.File("gone.ini");
     WriteFile(file, "x");
     EXPECT_TRUE(FileDelete(file.c_str()));

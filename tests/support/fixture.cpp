@@ -6,6 +6,7 @@
 
 #include "driver/port_table.h"
 #include "platform/last_error.h"
+#include "platform/profile.h"
 
 #ifdef _WIN32
 #include <process.h>
@@ -93,6 +94,45 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds time
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
+}
+
+std::string BuildFile(const std::string& relative) {
+    return std::string(platform::HostExecutableDirectory()) + platform::PathSeparator() + relative;
+}
+
+std::FILE* StartProgram(const std::string& program, const std::string& arguments) {
+    SetEnvironment("FENNEX_DRIVER", "sim");
+    SetEnvironment("FENNEX_SIM_PACE", "fast");
+#ifdef _WIN32
+    // cmd.exe drops the first and the last quote of a command line: quote it once more.
+    return _popen(("\"" + Quoted(BuildFile(program + ".exe")) + " " + arguments + "\"").c_str(), "r");
+#else
+    return popen((Quoted(BuildFile(program)) + " " + arguments).c_str(), "r");
+#endif
+}
+
+std::string ReadAll(std::FILE* pipe) {
+    std::string out;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+    return out;
+}
+
+ProgramRun RunProgram(const std::string& program, const std::string& arguments) {
+    std::FILE* pipe = StartProgram(program, arguments);
+    if (!pipe) return {-1, "cannot start " + program};
+    ProgramRun run;
+    run.out = ReadAll(pipe);
+    run.status = EndProgram(pipe);
+    return run;
+}
+
+int EndProgram(std::FILE* pipe) {
+#ifdef _WIN32
+    return _pclose(pipe);
+#else
+    return pclose(pipe);
+#endif
 }
 
 Raised RaisedBy(const std::function<void()>& call) {

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -29,6 +30,7 @@
 #include "fennex/fennex.h"
 #include "settings/property_bag.h"
 #include "platform/last_error.h"
+#include "platform/profile.h"
 #include "sim/sim.h"
 
 namespace fennex::test {
@@ -93,6 +95,23 @@ private:
 // Polls `done` until it holds; false when it still does not after `timeout`.
 bool WaitUntil(const std::function<bool()>& done,
                std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+// --- other processes
+
+// A file beside the test executable (the helper programs; "../" for the library and the tools).
+std::string BuildFile(const std::string& relative);
+// Starts a program of the build (the executable suffix added where there is one) on the
+// simulated cameras, as fast as they go, through the shell; its standard output (and, with
+// " 2>&1" in `arguments`, its errors) comes through the pipe.
+std::FILE* StartProgram(const std::string& program, const std::string& arguments);
+std::string ReadAll(std::FILE* pipe);
+struct ProgramRun {
+    int status;
+    std::string out;
+};
+ProgramRun RunProgram(const std::string& program, const std::string& arguments);
+int EndProgram(std::FILE* pipe);  // pclose: the program's exit status
+inline std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
 // --- exceptions
 
