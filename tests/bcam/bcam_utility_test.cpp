@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdio>
+#include <map>
 #include <functional>
 #include <string>
 
@@ -19,30 +21,30 @@ namespace {
 using Bcam::BcamUtility;
 using Bcam::VideoColorMode;
 
-TEST(FixedModes, NameSizeAndColourModeBelongTogether) {
-    const struct {
-        std::uint32_t format, mode;
-        const char* name;
-        std::uint32_t width, height;
-        VideoColorMode colorMode;
-    } rows[] = {
-        {0, 0, "160 x 120, YUV(4:4:4)", 160, 120, VideoColorMode::YUV444},
-        {1, 4, "1024 x 768, RGB", 1024, 768, VideoColorMode::RGB8},
-        {2, 7, "1600 x 1200, Mono16", 1600, 1200, VideoColorMode::Mono16},
+// The fixed modes as the README lists them: each mode's name, size and colour mode agree.
+TEST(FixedModes, EveryModeHasTheSizeAndColourModeOfItsName) {
+    const char* const table[3][8] = {
+        {"160 x 120, YUV(4:4:4)", "320 x 240, YUV(4:2:2)", "640 x 480, YUV(4:1:1)", "640 x 480, YUV(4:2:2)",
+         "640 x 480, RGB", "640 x 480, Mono8", "640 x 480, Mono16", nullptr},
+        {"800 x 600, YUV(4:2:2)", "800 x 600, RGB", "800 x 600, Mono8", "1024 x 768, YUV(4:2:2)",
+         "1024 x 768, RGB", "1024 x 768, Mono8", "800 x 600, Mono16", "1024 x 768, Mono16"},
+        {"1280 x 960, YUV(4:2:2)", "1280 x 960, RGB", "1280 x 960, Mono8", "1600 x 1200, YUV(4:2:2)",
+         "1600 x 1200, RGB", "1600 x 1200, Mono8", "1280 x 960, Mono16", "1600 x 1200, Mono16"},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(BcamUtility::VideoResolutionName(row.format, row.mode), row.name);
-        EXPECT_EQ(BcamUtility::ImageSize(row.format, row.mode),
-                  (BcamUtility::Dimensions{row.width, row.height}));
-        EXPECT_EQ(BcamUtility::ColorMode(row.format, row.mode), row.colorMode);
-    }
-}
-
-TEST(FrameRates, NamesRunFromSlowestToFastest) {
-    const char* expected[] = {"1.875 fps", "3.75 fps", "7.5 fps", "15 fps", "30 fps", "60 fps"};
-    for (std::uint32_t rate = 0; rate < 6; ++rate)
-        EXPECT_EQ(BcamUtility::VideoFrameRateName(rate), expected[rate]) << rate;
+    const std::map<std::string, VideoColorMode> colours = {
+        {"YUV(4:4:4)", VideoColorMode::YUV444}, {"YUV(4:2:2)", VideoColorMode::YUV422},
+        {"YUV(4:1:1)", VideoColorMode::YUV411}, {"RGB", VideoColorMode::RGB8},
+        {"Mono8", VideoColorMode::Mono8},       {"Mono16", VideoColorMode::Mono16}};
+    for (std::uint32_t format = 0; format < 3; ++format)
+        for (std::uint32_t mode = 0; mode < 8 && table[format][mode]; ++mode) {
+            const std::string name = table[format][mode];
+            SCOPED_TRACE(name);
+            std::uint32_t width = 0, height = 0;
+            ASSERT_EQ(std::sscanf(name.c_str(), "%u x %u", &width, &height), 2);
+            EXPECT_EQ(BcamUtility::VideoResolutionName(format, mode), name);
+            EXPECT_EQ(BcamUtility::ImageSize(format, mode), (BcamUtility::Dimensions{width, height}));
+            EXPECT_EQ(BcamUtility::ColorMode(format, mode), colours.at(name.substr(name.find(", ") + 2)));
+        }
 }
 
 struct PacketRow {

@@ -49,6 +49,10 @@ TEST_F(DebugMessages, FormatsByWindowsRules) {
         {Format(64, "100%% sure"), "100% sure"},
         {Format(64, "%q stays"), "%q stays"},
         {Format(64, "%s", static_cast<const char*>(nullptr)), "(null)"},
+        {Format(64, "[%5d|%-5d|%05d|%5u]", 42, 42, -42, 7u), "[   42|42   |-0042|    7]"},
+        {Format(64, "%hd|%hu|%hx|%ld", 70000, 70000, 0x12345, -70000L), "4464|4464|2345|-70000"},
+        {Format(64, "%#x|%#X|%X|%08x", 255u, 255u, 0xBEEFu, 0xABu), "0xff|0XFF|BEEF|000000ab"},
+        {Format(64, "[%.3s|%-6s|%6s|%3c]", "abcdef", "ab", "ab", 'z'), "[abc|ab    |    ab|  z]"},
     };
     for (const auto& c : cases) EXPECT_EQ(c.actual, c.expected);
 }

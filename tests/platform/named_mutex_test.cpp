@@ -1,10 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <random>
 #include <string>
-#include <vector>
 
-#include "platform/last_error.h"
+#include "fixture.h"
 #include "platform/named_mutex.h"
 #include "platform/win32_errors.h"
 
@@ -13,36 +10,35 @@ namespace {
 
 using namespace fennex::platform;
 
-bool Exists(const std::string& name) {
-    Handle h = OpenNamedMutex(name.c_str());
-    if (!h) return false;
-    CloseNamedMutex(h);
-    return true;
-}
-
+// A name exists exactly while some handle to it is open: creating it again opens it and says
+// so with 183. "Local\" names the same namespace as no prefix.
 TEST(PlatformNamedMutex, ExistsExactlyWhileAHandleIsHeld) {
     std::random_device random;
     const std::string tag = std::to_string(random()) + std::to_string(random());
-    const std::vector<std::string> names = {
-        "QUENTARO AS : MUXNAME MUX.0." + tag,  // spaces, colon and dots, as the ports use
-        "long" + tag + std::string(230, 'x'),  // longer than a file name may be
+    const struct {
+        std::string first, second;
+    } cases[] = {
+        {"QUENTARO AS : MUXNAME MUX.0." + tag, "QUENTARO AS : MUXNAME MUX.0." + tag},  // as the ports
+        {"long" + tag + std::string(230, 'x'), "long" + tag + std::string(230, 'x')},
+        {"Local\\local" + tag, "local" + tag},
+        {"plain" + tag, "Local\\plain" + tag},
     };
-    for (const std::string& name : names) {
-        SCOPED_TRACE(name);
-        SetLastError(0);
-        EXPECT_EQ(OpenNamedMutex(name.c_str()), nullptr);
-        EXPECT_EQ(LastError(), err::kFileNotFound);
-
-        Handle created = CreateNamedMutex(name.c_str());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        Handle created = CreateNamedMutex(c.first.c_str());
         ASSERT_NE(created, nullptr);
-        Handle second = CreateNamedMutex(name.c_str());  // opens the existing one
+        EXPECT_EQ(LastError(), err::kSuccess);
+        Handle second = CreateNamedMutex(c.second.c_str());
         ASSERT_NE(second, nullptr);
         EXPECT_EQ(LastError(), err::kAlreadyExists);
-
         EXPECT_TRUE(CloseNamedMutex(created));
-        EXPECT_TRUE(Exists(name)) << "one handle left";
+        Handle third = CreateNamedMutex(c.first.c_str());
+        EXPECT_EQ(LastError(), err::kAlreadyExists) << "one handle left";
+        EXPECT_TRUE(CloseNamedMutex(third));
         EXPECT_TRUE(CloseNamedMutex(second));
-        EXPECT_FALSE(Exists(name));
+        Handle again = CreateNamedMutex(c.second.c_str());
+        EXPECT_EQ(LastError(), err::kSuccess) << "no handle left";
+        EXPECT_TRUE(CloseNamedMutex(again));
     }
 }
 

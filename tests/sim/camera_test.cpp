@@ -81,30 +81,5 @@ TEST_F(SimRegisters, RefusedRequestsLeaveTheCameraAsItWas) {
     }
 }
 
-TEST_F(SimRegisters, InquiriesAnswerOneBitPerValueFromTheTop) {
-    const struct {
-        const char* what;
-        const std::string* camera;
-        std::uint32_t code;
-        std::vector<std::uint32_t> in;
-        std::uint32_t reply;
-    } cases[] = {
-        {"colour formats 0, 1, 2 and 7", &kColour, drv::kFormatInquiry, {}, 0xE1000000},
-        {"mono 0/5 rates 1..5", &kMono, drv::kFrameRateInquiry, {0, 5}, 0x7C000000},
-        {"missing feature reads as absent", &kMono, drv::kFeatureInquiry, {drv::kWhiteBalance}, 0},
-        {"mono gain: presence, read-out, auto, manual, 0..255", &kMono, drv::kFeatureInquiry,
-         {drv::kGain}, 0x8B0000FF},
-        {"mono test images 1..4, live selected", &kMono, drv::kTestImageGet, {}, 0x80F00000},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        Bcam::CBcam camera;
-        camera.Open(*c.camera);
-        std::uint32_t reply = 0xDEADBEEF;
-        EXPECT_EQ(Send(camera, c.code, c.in, &reply, 4), 0u);
-        EXPECT_EQ(reply, c.reply);
-    }
-}
-
 }  // namespace
 }  // namespace fennex::test
