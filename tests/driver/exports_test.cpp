@@ -291,7 +291,7 @@ TEST_F(ExportsTest, SettingsAreSavedByConfigureAndRestoredOnOpen) {
     int gain = 0;
     EXPECT_EQ(getProperty(0, 0, "Gain", &gain), 1);
     EXPECT_EQ(gain, wanted);  // the camera was set to the minimum meanwhile
-    for (const auto& line : TheMessages().Take()) EXPECT_EQ(line.find("ERROR: "), std::string::npos) << line;
+    ExpectNoErrorLines();
 
     // A save that fails half-way reports it and leaves the previous file as it was.
     auto contents = [&] {
@@ -385,46 +385,7 @@ TEST_F(ExportsTest, APortFollowsTheVideoModeThatItsFileOrItsCameraSelects) {
         EXPECT_EQ(sim::Requests(contract::kAllocateResources, c.camera).size(), allocations);
         closeCVLPort(0, 1);
         closeCVLPort(0, 0);
-        for (const auto& line : TheMessages().Take())
-            EXPECT_EQ(line.find("ERROR: "), std::string::npos) << line;
-    }
-}
-
-// Every mode of the colour camera, read by its true colour coding;// Every mode of the colour camera, read by its true colour coding; a Format 7 mode opens with
-// its region.
-TEST_F(ExportsTest, EveryVideoModeIsReadByItsColourCoding) {
-    const struct {
-        std::uint32_t format, mode;
-        int width, height;     // Format 7: 0, the region's size
-        std::uint32_t coding;  // Format 7 only
-    } cases[] = {
-        {0, 1, 320, 240, 0},   {0, 4, 640, 480, 0},  {1, 0, 800, 600, 0},  {1, 1, 800, 600, 0},
-        {2, 0, 1280, 960, 0},  {2, 1, 1280, 960, 0}, {7, 0, 0, 0, 0},      {7, 0, 0, 0, 4},
-        {7, 1, 0, 0, 5},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.format) + "/" + std::to_string(c.mode) + " coding " +
-                     std::to_string(c.coding));
-        int width = c.width, height = c.height;
-        if (c.format == 7) {
-            sim::EditCamera(kColour, [&](sim::CameraDesc& d) {
-                d.format = 7;
-                d.mode = c.mode;
-                d.format7[c.mode].coding = c.coding;
-            });
-            width = static_cast<int>(sim::Camera(kColour).format7[c.mode].width);
-            height = static_cast<int>(sim::Camera(kColour).format7[c.mode].height);
-            ASSERT_GT(width, 0);
-        } else {
-            sim::SetVideoMode(kColour, c.format, c.mode);
-        }
-        int size[2] = {0, 0};
-        OpenPort(3, kColour, size);
-        ASSERT_EQ(size[0], width);
-        ASSERT_EQ(size[1], height);
-        const auto frame = GrabFrame(3, size[0], size[1]);
-        EXPECT_TRUE(frame == ExpectedFrame(kColour, size[0], size[1]));
-        closeCVLPort(0, 3);
+        ExpectNoErrorLines();
     }
 }
 

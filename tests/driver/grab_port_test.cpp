@@ -65,9 +65,7 @@ TEST_F(ExportsTest, ConcurrencyContinuousFramesStayWholeWhileHostThreadsRead) {
     ASSERT_EQ(setProperty(0, 0, "continous", 1), 1);
 
     // Host threads start once the first frame is there: before it the rows hold no picture.
-    for (int i = 0; i < 1000 && checker.frames.load() < 1; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    ASSERT_GE(checker.frames.load(), 1);
+    ASSERT_TRUE(WaitUntil([&] { return checker.frames.load() >= 1; }));
     std::atomic<bool> stop{false};
     std::atomic<int> tornRows{0}, rowsRead{0}, propertyFailures{0};
     std::vector<std::thread> hosts;
@@ -92,11 +90,9 @@ TEST_F(ExportsTest, ConcurrencyContinuousFramesStayWholeWhileHostThreadsRead) {
         }
     });
     // some dozens of frames as fast as the simulator goes
-    for (int i = 0; i < 1000 && checker.frames.load() < 40; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(WaitUntil([&] { return checker.frames.load() >= 40; }));
     stop = true;
     for (auto& h : hosts) h.join();
-    EXPECT_GE(checker.frames.load(), 40);
     EXPECT_EQ(checker.broken.load(), 0);
     EXPECT_EQ(propertyFailures.load(), 0);
     EXPECT_GT(rowsRead.load(), 0);
@@ -129,10 +125,8 @@ TEST(ConcurrencyFramePair, CopiesEndWholeWhileRefillsOvertakeThem) {
             if (copy.front() != copy.back()) ++mixed;
         }
     });
-    for (int i = 0; i < 1000 && (copies.load() < 200 || refills.load() < 100000); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_GE(copies.load(), 200);
-    EXPECT_GE(refills.load(), 100000);
+    EXPECT_TRUE(WaitUntil([&] { return copies.load() >= 200 && refills.load() >= 100000; },
+                          std::chrono::seconds(10)));
     stop = true;
     writer.join();
     reader.join();
@@ -259,9 +253,7 @@ TEST_F(ExportsTest, ConcurrencyHostCodeMayCallBackIntoTheLibrary) {
         g_reentry = c.reentry;
         setDebugMsgProc(ReenteringDebugProc);
         c.call();
-        for (int i = 0; i < 1000 && !g_reentryDone.load(std::memory_order_acquire); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        EXPECT_TRUE(g_reentryDone.load(std::memory_order_acquire));
+        EXPECT_TRUE(WaitUntil([] { return g_reentryDone.load(std::memory_order_acquire); }));
         setDebugMsgProc(Messages::Receive);
         g_reentry = nullptr;
         sim::ClearFaults();
@@ -283,16 +275,13 @@ TEST_F(ExportsTest, ConcurrencyClosingWhileTheCallbackStillRunsKeepsItsBuffers) 
     OpenPort(0, kMono, size);
     ASSERT_EQ(setCompleteCallback(0, 0, SlowCallback), 1);
     ASSERT_EQ(doCVLGrab(0, 0), 1);
-    for (int i = 0; i < 400 && !g_slowCallbackRunning.load(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    ASSERT_TRUE(g_slowCallbackRunning.load());
+    ASSERT_TRUE(WaitUntil([] { return g_slowCallbackRunning.load(); }));
     closeCVLPort(0, 0);  // waits 200 ms, then leaves the thread to end by itself
     OpenPort(0, kMono, size);
     const auto frame = GrabFrame(0, size[0], size[1]);
     EXPECT_EQ(frame, ExpectedFrame(kMono, size[0], size[1]));
     closeCVLPort(0, 0);
-    for (int i = 0; i < 400 && g_slowCallbackRunning.load(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    WaitUntil([] { return !g_slowCallbackRunning.load(); });
 }
 
 TEST(GrabPort, ConfigurationFileIsNamedAfterTheCameraInTheSystemPath) {

@@ -88,6 +88,10 @@ TEST(PropertyBagWrite, ValueIsStoredAsItsText) {
         {"float rounded", [](Bcam::CPropertyBag& b) { b.WriteFloat("Key", -2.0000005f); }, "-2.000000"},
         {"float large", [](Bcam::CPropertyBag& b) { b.WriteFloat("Key", 1e10f); }, "10000000000.000000"},
         {"string", [](Bcam::CPropertyBag& b) { b.WriteString("Key", "A602f"); }, "A602f"},
+        {"string with '=' and quotes", [](Bcam::CPropertyBag& b) { b.WriteString("Key", "a=\"b\" 'c'"); },
+         "a=\"b\" 'c'"},
+        {"string in quotes", [](Bcam::CPropertyBag& b) { b.WriteString("Key", "\"q=1\""); }, "\"q=1\""},
+        {"string in single quotes", [](Bcam::CPropertyBag& b) { b.WriteString("Key", "'q'"); }, "'q'"},
         {"key ignores case", [](Bcam::CPropertyBag& b) { b.WriteLong("KEY", 7); }, "7"},
     };
     ScratchDirectory dir;

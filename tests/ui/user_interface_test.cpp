@@ -32,17 +32,16 @@ constexpr int kApplyButton = 0x3021;  // the property sheet's Apply button
 
 // A top-level dialog with this caption, once it has appeared.
 HWND WaitForDialog(const char* caption) {
-    for (int i = 0; i < 500; ++i) {
-        if (HWND window = ::FindWindowA("#32770", caption); window && ::IsWindowVisible(window))
-            return window;
-        std::this_thread::sleep_for(20ms);
-    }
-    return nullptr;
+    HWND window = nullptr;
+    WaitUntil([&] {
+        window = ::FindWindowA("#32770", caption);
+        return window && ::IsWindowVisible(window);
+    }, 10s);
+    return window && ::IsWindowVisible(window) ? window : nullptr;
 }
 
 bool WaitUntilGone(HWND window) {
-    for (int i = 0; i < 500 && ::IsWindow(window); ++i) std::this_thread::sleep_for(20ms);
-    return !::IsWindow(window);
+    return WaitUntil([&] { return !::IsWindow(window); }, 10s);
 }
 
 std::string Text(HWND dialog, int id) {

@@ -160,8 +160,7 @@ protected:
         return {names.begin(), names.end()};
     }
     static void WaitForCameras(std::size_t count) {
-        for (int i = 0; i < 100 && KernelNames().size() != count; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        WaitUntil([&] { return KernelNames().size() == count; });
         ASSERT_EQ(KernelNames().size(), count);
     }
 };
