@@ -1,19 +1,9 @@
 // The fixed-format tables: what a grab port sizes its buffers by and what the format page shows.
-#include <gtest/gtest.h>
+#include "fixture.h"
 
 #include <cctype>
-#include <cstdio>
-#include <map>
-#include <functional>
-#include <string>
 
 #include "bcam/bcam_utility.h"
-#include "bcam/cbcam.h"
-#include "bcam/driver_contract.h"
-#include "feature_tables.h"
-#include "errors/error_codes.h"
-#include "errors/exception.h"
-#include "sim/sim.h"
 
 namespace fennex::test {
 namespace {

@@ -1,23 +1,13 @@
 // Grabbing through the device object alone: resources, grab requests, completions, records, and
 // the frames the simulated cameras send in every pixel coding.
-#include <gtest/gtest.h>
-
-#include <vector>
+#include "fixture.h"
 
 #include "bcam/bcam_utility.h"
-#include "bcam/cbcam.h"
-#include "bcam/driver_contract.h"
-#include "feature_tables.h"
-#include "errors/error_codes.h"
-#include "sim/sim.h"
 
 namespace fennex::test {
 namespace {
 
 using Bcam::BcamUtility;
-using Bcam::CBcam;
-namespace driver = Bcam::driver;
-namespace codes = Bcam::codes;
 
 class CBcamGrab : public SimCameras {};
 
@@ -261,7 +251,7 @@ TEST_F(CBcamGrab, RefusedRequestsReleaseTheirRecords) {
     // A refused shot after a queued grab: the shot's record goes, the grab's stays queued
     // until Close.
     sim::HoldGrabs(kMono, true);
-    sim::InjectFault(sim::Fault(driver::kShot));
+    sim::InjectFault(sim::Fault(drv::kShot));
     raised = RaisedBy([&] { camera.GrabImageAsync(frame.data(), size, nullptr, true); });
     EXPECT_EQ(raised.code, 31u);
     EXPECT_EQ(raised.context, "CBcam::COneShot::SetAsync()");
@@ -315,7 +305,7 @@ TEST_F(CBcamGrab, PacketSizeFollowsTheCurrentMode) {
         const auto raised = RaisedBy([&] { camera.AllocateResources(2, 1000, row.given); });
         EXPECT_EQ(raised.code, row.code);
         EXPECT_EQ(raised.context, row.context);
-        const auto sent = sim::Requests(driver::kAllocateResources, name);
+        const auto sent = sim::Requests(drv::kAllocateResources, name);
         if (row.code) {
             EXPECT_TRUE(sent.empty());
             continue;

@@ -1,27 +1,14 @@
 // Opening and closing a camera device object, and the request primitives on it.
-#include <gtest/gtest.h>
-
-#include <vector>
-
-#include "bcam/cbcam.h"
-#include "bcam/driver_contract.h"
-#include "feature_tables.h"
-#include "errors/error_codes.h"
-#include "platform/last_error.h"
-#include "sim/sim.h"
+#include "fixture.h"
 
 namespace fennex::test {
 namespace {
-
-using Bcam::CBcam;
-namespace driver = Bcam::driver;
-namespace codes = Bcam::codes;
 
 class CBcamOpen : public SimCameras {};
 
 // A request the camera is sure to see, to learn which camera the object talks to.
 std::size_t VideoModeReadsBy(const std::string& camera) {
-    return sim::Requests(driver::kGetVideoMode, camera).size();
+    return sim::Requests(drv::kGetVideoMode, camera).size();
 }
 
 TEST_F(CBcamOpen, ByNameOrPathStoresTheShortNameAndClosesInEveryState) {
@@ -123,7 +110,7 @@ TEST_F(CBcamOpen, RequestsOnAClosedObjectAreRefused) {
         const char* context;
     };
     const Row rows[] = {
-        {"Transmit", [&] { camera.Transmit("X", driver::kGetVideoMode, nullptr, 0, &word, 4); },
+        {"Transmit", [&] { camera.Transmit("X", drv::kGetVideoMode, nullptr, 0, &word, 4); },
          codes::kDeviceNotOpen, "CBcam::Transmit()"},
         {"GrabImageAsync",
          [&] { camera.GrabImageAsync(buffer.data(), std::uint32_t(buffer.size()), nullptr, true); },
@@ -175,14 +162,14 @@ TEST_F(CBcamOpen, NotificationsComeOutInOrderWithTheirContext) {
 TEST_F(CBcamOpen, SynchronousRequestThatTimesOutIsCancelled) {
     CBcam camera;
     camera.Open(kMono);
-    sim::InjectFault(sim::Fault(driver::kGetVideoMode).Hang());
+    sim::InjectFault(sim::Fault(drv::kGetVideoMode).Hang());
     sim::ClearRequests();
-    driver::VideoModeRecord out{};
-    EXPECT_FALSE(camera.TryTransmit(driver::kGetVideoMode, nullptr, 0, &out, sizeof out, 50));
+    drv::VideoModeRecord out{};
+    EXPECT_FALSE(camera.TryTransmit(drv::kGetVideoMode, nullptr, 0, &out, sizeof out, 50));
     EXPECT_EQ(fennex::platform::LastError(), 121u);
     const auto log = sim::Requests();
     ASSERT_EQ(log.size(), 2u);
-    EXPECT_EQ(log[0].code, driver::kGetVideoMode);
+    EXPECT_EQ(log[0].code, drv::kGetVideoMode);
     EXPECT_FALSE(log[0].overlapped);  // a synchronous request never reaches the port
     EXPECT_EQ(log[1].code, sim::kCancelIo);
     // The object still works afterwards and nothing stray reached the queue.
@@ -205,13 +192,13 @@ TEST_F(CBcamOpen, FailedRequestRaisesTheDriverErrorWithTheCallersContext) {
         const char* context;
     };
     const Row rows[] = {
-        {"set video mode", driver::kSetVideoMode, false, [&] { camera.SetVideoMode(0, 5, 4); },
+        {"set video mode", drv::kSetVideoMode, false, [&] { camera.SetVideoMode(0, 5, 4); },
          "CBcam::SetVideoMode()"},
-        {"inquiry", driver::kFormatInquiry, false, [&] { camera.IsVideoModeSupported(0); },
+        {"inquiry", drv::kFormatInquiry, false, [&] { camera.IsVideoModeSupported(0); },
          "CBcam::IsVideoModeSupported()"},
-        {"continuous", driver::kShot, false, [&] { camera.ContinuousShot = false; },
+        {"continuous", drv::kShot, false, [&] { camera.ContinuousShot = false; },
          "CBcam::CContinuousShot::operator=()"},
-        {"failed at completion", driver::kGetVideoMode, true,
+        {"failed at completion", drv::kGetVideoMode, true,
          [&] { camera.GetVideoMode(nullptr, nullptr, nullptr); }, "CBcam::GetVideoMode()"},
     };
     for (const Row& row : rows) {

@@ -1,15 +1,12 @@
 // Device names and paths, and the enumeration of the attached cameras.
 #include <list>
 
-#include "bcam/cbcam.h"
 #include "bcam/enumeration.h"
 #include "driver/backend_choice.h"
-#include "errors/exception.h"
 #include "fixture.h"
 
 namespace fennex::test {
 namespace {
-
 
 TEST(DeviceNames, PathAndNameHelpers) {
     const std::string guid = "#{35273622-C2F3-452a-8F39-5AFFC0345EB8}";

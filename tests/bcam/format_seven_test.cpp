@@ -1,15 +1,9 @@
 // Format 7: request words of each accessor, the colour-coding and mode refusals, and the
 // order in which Save and Restore touch the camera.
-#include <gtest/gtest.h>
-
 #include "feature_tables.h"
 
 namespace fennex::test {
 namespace {
-
-using Bcam::CBcam;
-namespace drv = Bcam::driver;
-namespace codes = Bcam::codes;
 
 // Every mode present, 1600 x 1200, with any region and packet size the rows below use.
 void AllModes(sim::CameraDesc& d) {

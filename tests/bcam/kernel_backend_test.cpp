@@ -1,16 +1,12 @@
 // The kernel-driver backend where it exists (Windows, and Wine under which the x64 suite runs).
+#include "fixture.h"
 #ifdef _WIN32
-
-#include <gtest/gtest.h>
 
 #include "bcam/backends.h"
 #include "bcam/enumeration.h"
-#include "platform/last_error.h"
 
 namespace fennex::test {
 namespace {
-
-namespace pf = fennex::platform;
 
 bool DriverInstalled() {
     std::string path;
@@ -21,10 +17,10 @@ bool DriverInstalled() {
 TEST(KernelBackend, WithoutTheDriverNoCameraIsListedAndNothingRaises) {
     if (DriverInstalled()) GTEST_SKIP() << "the bcam driver is installed here";
     EXPECT_TRUE(Bcam::CBcamDevMgr::DeviceNames(Bcam::KernelBackend()).empty());
-    const pf::Handle device = Bcam::KernelBackend().OpenDevice(
+    const platform::Handle device = Bcam::KernelBackend().OpenDevice(
         Bcam::DevicePathFromName("NONE&CAMERA#0000000000000000"));
-    EXPECT_FALSE(pf::IsValidHandle(device));
-    EXPECT_NE(pf::LastError(), 0u);
+    EXPECT_FALSE(platform::IsValidHandle(device));
+    EXPECT_NE(platform::LastError(), 0u);
 }
 
 TEST(KernelBackend, FileVersionsComeFromTheVersionResource) {

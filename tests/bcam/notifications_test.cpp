@@ -1,27 +1,13 @@
 // Device-change handling: the notification thread closes (or reopens) the device objects of
 // cameras that are being removed, while host threads go on using them.
-#include <gtest/gtest.h>
+#include "fixture.h"
 
-#include <atomic>
-#include <thread>
-#include <vector>
-
-#include "bcam/cbcam.h"
 #include "bcam/driver_backend.h"
-#include "bcam/driver_contract.h"
-#include "feature_tables.h"
-#include "errors/error_codes.h"
 #include "platform/device_broadcast.h"
 #include "platform/window.h"
-#include "sim/sim.h"
 
 namespace fennex::test {
 namespace {
-
-using Bcam::CBcam;
-namespace driver = Bcam::driver;
-namespace codes = Bcam::codes;
-namespace plat = fennex::platform;
 
 class DeviceNotification : public SimCameras {};
 
@@ -30,9 +16,9 @@ TEST_F(DeviceNotification, FirstOpenStartsTheWindowAndLaterOpensReuseIt) {
     EXPECT_EQ(CBcam::NotificationWindow(), nullptr);
     CBcam first;
     first.Open(kMono);
-    const plat::Hwnd window = CBcam::NotificationWindow();
+    const platform::Hwnd window = CBcam::NotificationWindow();
     ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(plat::IsWindowHandle(window));
+    EXPECT_TRUE(platform::IsWindowHandle(window));
     CBcam second;
     second.Open(kColour);
     first.Close();
@@ -81,7 +67,7 @@ TEST_F(DeviceNotification, RefusedRemovalReopensTheCamera) {
     EXPECT_EQ(CBcam::OpenDeviceCount(), 1u);
     sim::ClearRequests();
     camera.GetVideoMode(nullptr, nullptr, nullptr);
-    EXPECT_EQ(sim::Requests(driver::kGetVideoMode, kMono).size(), 1u);
+    EXPECT_EQ(sim::Requests(drv::kGetVideoMode, kMono).size(), 1u);
     // The reopened device is watched again: a later removal still closes it.
     EXPECT_TRUE(sim::Unplug(kMono, sim::Removal::Normal));
     EXPECT_FALSE(camera.IsOpen());
@@ -90,17 +76,17 @@ TEST_F(DeviceNotification, RefusedRemovalReopensTheCamera) {
 TEST_F(DeviceNotification, RemoveCompleteForAnUnknownHandleOnlyCancelsItsRegistration) {
     CBcam camera;
     camera.Open(kMono);
-    const plat::Hwnd window = CBcam::NotificationWindow();
+    const platform::Hwnd window = CBcam::NotificationWindow();
     ASSERT_NE(window, nullptr);
-    const plat::Handle extra = camera.RegisterDeviceNotifications(window);
-    ASSERT_TRUE(plat::IsValidHandle(extra));
+    const platform::Handle extra = camera.RegisterDeviceNotifications(window);
+    ASSERT_TRUE(platform::IsValidHandle(extra));
 
-    plat::DevBroadcastHandle broadcast{};
+    platform::DevBroadcastHandle broadcast{};
     broadcast.dbch_size = sizeof broadcast;
-    broadcast.dbch_devicetype = plat::kDbtDevtypHandle;
-    broadcast.dbch_handle = reinterpret_cast<plat::Handle>(0x3);  // no device has this handle
+    broadcast.dbch_devicetype = platform::kDbtDevtypHandle;
+    broadcast.dbch_handle = reinterpret_cast<platform::Handle>(0x3);  // no device has this handle
     broadcast.dbch_hdevnotify = extra;
-    plat::SendMessageTo(window, plat::kWmDeviceChange, plat::kDbtDeviceRemoveComplete,
+    platform::SendMessageTo(window, platform::kWmDeviceChange, platform::kDbtDeviceRemoveComplete,
                         reinterpret_cast<std::intptr_t>(&broadcast));
 
     // The registration is gone (cancelling it again fails); the open camera is untouched and
@@ -116,7 +102,7 @@ TEST_F(DeviceNotification, ClientCannotChangeWhileACameraIsOpen) {
     {
         CBcam camera;
         camera.Open(kMono);
-        const plat::Hwnd window = CBcam::NotificationWindow();
+        const platform::Hwnd window = CBcam::NotificationWindow();
         auto raised = RaisedBy([&] { CBcam::RegisterClient(window); });
         EXPECT_EQ(raised.code, codes::kClientWhileOpen);
         EXPECT_EQ(raised.context, "");
@@ -135,7 +121,7 @@ TEST_F(DeviceNotification, ClientCannotChangeWhileACameraIsOpen) {
 TEST_F(DeviceNotification, DeviceNotificationsNeedARealWindow) {
     CBcam camera;
     camera.Open(kMono);
-    EXPECT_FALSE(plat::IsValidHandle(camera.RegisterDeviceNotifications(nullptr)));
+    EXPECT_FALSE(platform::IsValidHandle(camera.RegisterDeviceNotifications(nullptr)));
     int notAWindow = 0;
     const auto raised = RaisedBy([&] { camera.RegisterDeviceNotifications(&notAWindow); });
     EXPECT_EQ(raised.code, codes::kSystemCallFailed);
@@ -152,13 +138,13 @@ TEST_F(DeviceNotification, DeviceNotificationsNeedARealWindow) {
 TEST_F(DeviceNotification, ConcurrencyRemovalEndsARequestBlockedInTheDriver) {
     CBcam camera;
     camera.Open(kMono);
-    sim::InjectFault(sim::Fault(driver::kGetVideoMode).Hang());
+    sim::InjectFault(sim::Fault(drv::kGetVideoMode).Hang());
     std::atomic<std::uint32_t> raisedCode{0};
     std::thread host([&] {
         raisedCode = RaisedBy([&] { camera.GetVideoMode(nullptr, nullptr, nullptr); }).code;
     });
     // Wait until the request is in the driver.
-    while (sim::Requests(driver::kGetVideoMode, kMono).empty()) std::this_thread::yield();
+    while (sim::Requests(drv::kGetVideoMode, kMono).empty()) std::this_thread::yield();
     EXPECT_TRUE(sim::Unplug(kMono, sim::Removal::Normal));
     host.join();
     EXPECT_EQ(raisedCode.load(), 995u);
@@ -175,7 +161,7 @@ TEST_F(DeviceNotification, ConcurrencyCloseWakesAThreadWaitingForCompletions) {
         std::int32_t c = 1234;
         std::uint32_t e = 0;
         waiting = true;
-        camera.WaitForCompletion(&c, &e, nullptr, plat::kInfinite);
+        camera.WaitForCompletion(&c, &e, nullptr, platform::kInfinite);
         error = e;
         code = c;
     });
@@ -186,7 +172,7 @@ TEST_F(DeviceNotification, ConcurrencyCloseWakesAThreadWaitingForCompletions) {
     EXPECT_EQ(code.load(), 1234);
     // A thread that comes to wait after the close is answered the same, at once.
     std::uint32_t e = 0;
-    camera.WaitForCompletion(nullptr, &e, nullptr, plat::kInfinite);
+    camera.WaitForCompletion(nullptr, &e, nullptr, platform::kInfinite);
     EXPECT_EQ(e, 735u);
 }
 

@@ -1,15 +1,9 @@
 // Scalar properties: requests and field masks, quadlet decoding, failures and contexts, and
 // the keys of Save and Restore for each set of capabilities.
-#include <gtest/gtest.h>
-
 #include "feature_tables.h"
 
 namespace fennex::test {
 namespace {
-
-using Bcam::CBcam;
-namespace drv = Bcam::driver;
-namespace codes = Bcam::codes;
 
 constexpr std::uint32_t P = drv::kInqPresence, kAbs = drv::kInqAbsControl,
                         kReadOut = drv::kInqReadOut, kOnOff = drv::kInqOnOff,

@@ -1,15 +1,9 @@
 // Test images and camera information: availability from the test-image quadlet, the driver
 // codes that mean "no test images", the selection word, and the identification strings.
-#include <gtest/gtest.h>
-
 #include "feature_tables.h"
 
 namespace fennex::test {
 namespace {
-
-using Bcam::CBcam;
-namespace drv = Bcam::driver;
-namespace codes = Bcam::codes;
 
 // A camera with (or without) test images, these available (bit n for image n).
 Edit Images(bool has, std::uint32_t images, std::uint32_t selected = 0) {

@@ -1,15 +1,9 @@
 // The trigger: field masks of its accessors, mode and selector inquiries, contexts, and the
 // on/off-first order of Save and Restore.
-#include <gtest/gtest.h>
-
 #include "feature_tables.h"
 
 namespace fennex::test {
 namespace {
-
-using Bcam::CBcam;
-namespace drv = Bcam::driver;
-namespace codes = Bcam::codes;
 
 constexpr std::uint32_t kAll = 0xCE00F000;  // presence, abs, read-out, on/off, polarity, modes 0-3
 constexpr std::uint32_t kOn = 1u << 25;

@@ -1,15 +1,9 @@
 // White balance: two components in one register with a shared range, their contexts, and
 // the paired value keys of Save and Restore.
-#include <gtest/gtest.h>
-
 #include "feature_tables.h"
 
 namespace fennex::test {
 namespace {
-
-using Bcam::CBcam;
-namespace drv = Bcam::driver;
-namespace codes = Bcam::codes;
 
 constexpr std::uint32_t P = drv::kInqPresence, kReadOut = drv::kInqReadOut,
                         kOnOff = drv::kInqOnOff, kAuto = drv::kInqAuto, kManual = drv::kInqManual;

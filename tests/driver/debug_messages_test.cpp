@@ -1,13 +1,6 @@
-#include "driver/debug_messages.h"
-
-#include <gtest/gtest.h>
+#include "fixture.h"
 
 #include <cstdarg>
-#include <mutex>
-#include <set>
-#include <string>
-#include <thread>
-#include <vector>
 
 using namespace fennex::driver;
 

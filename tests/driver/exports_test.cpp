@@ -1,28 +1,13 @@
 // The library as a host uses it: the fifteen functions on the simulated cameras.
-#include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
-#include <chrono>
-#include <cstring>
-#include <filesystem>
-#include <functional>
-#include <fstream>
-#include <iterator>
-#include <thread>
-
-#include "bcam/driver_contract.h"
 #include "driver/grab_port.h"
 #include "fixture.h"
-#include "platform/profile.h"
-
-namespace contract = Bcam::driver;
 
 namespace fennex::test {
 namespace {
 
 std::size_t GrabRequests(const std::string& camera) {
-    return sim::Requests(contract::kGrabImage, camera).size();
+    return sim::Requests(drv::kGrabImage, camera).size();
 }
 
 TEST_F(ExportsTest, WithoutCamerasTheTableIsEmptyAndNothingOpens) {
@@ -87,7 +72,7 @@ TEST_F(ExportsTest, CameraNamesAgreeInTheirFirstFourCharacters) {
             fennex::driver::FindOpenPort(c.asked, &port);
             ASSERT_NE(port, nullptr);
             EXPECT_STREQ(port->Name(), c.opened);
-            EXPECT_FALSE(sim::Requests(contract::kGetVideoMode, c.opened).empty());
+            EXPECT_FALSE(sim::Requests(drv::kGetVideoMode, c.opened).empty());
         }
         closeCVLPort(0, 5);
     }
@@ -212,7 +197,7 @@ TEST_F(ExportsTest, ContinuousModeIsAPseudoPropertyInAnyCase) {
 
 TEST_F(ExportsTest, ARefusedContinuousSwitchLeavesThePortAsItWas) {
     OpenPort(0, kMono);
-    sim::InjectFault(sim::Fault(contract::kShot).On(kMono));
+    sim::InjectFault(sim::Fault(drv::kShot).On(kMono));
     TheMessages().Take();
     EXPECT_EQ(setProperty(0, 0, "continous", 1), 0);
     EXPECT_TRUE(TheMessages().Contains("ERROR: " + kMono + " - "));
@@ -284,7 +269,7 @@ TEST_F(ExportsTest, SettingsAreSavedByConfigureAndRestoredOnOpen) {
     TheMessages().Take();
 
     sim::EditCamera(kMono, [&](sim::CameraDesc& d) {
-        d.feature(contract::kGain).control = (d.feature(contract::kGain).control & ~0xFFFu) |
+        d.feature(drv::kGain).control = (d.feature(drv::kGain).control & ~0xFFFu) |
                                              static_cast<std::uint32_t>(min);
     });
     OpenPort(0, kMono);
@@ -300,7 +285,7 @@ TEST_F(ExportsTest, SettingsAreSavedByConfigureAndRestoredOnOpen) {
     };
     const std::string saved = contents();
     EXPECT_EQ(setProperty(0, 0, "Gain", min), 1);
-    sim::InjectFault(sim::Fault(contract::kFeatureGet).On(kMono));
+    sim::InjectFault(sim::Fault(drv::kFeatureGet).On(kMono));
     EXPECT_EQ(ConfigureAndClose(), 1);
     EXPECT_TRUE(TheMessages().Contains("ERROR: " + kMono + " - "));
     EXPECT_EQ(contents(), saved);
@@ -328,7 +313,7 @@ TEST_F(ExportsTest, ACameraOpenOnSeveralPortsStaysOpenUntilTheLastClose) {
         EXPECT_TRUE(TheCompletions().WaitBeyond(step.named, seen));
     }
     EXPECT_EQ(TheCompletions().Count(9), 0);
-    EXPECT_EQ(sim::Requests(contract::kFreeResources, kMono).size(), 1u);
+    EXPECT_EQ(sim::Requests(drv::kFreeResources, kMono).size(), 1u);
 }
 
 // A configuration file, or a change through the camera object on an open port, may select
@@ -378,11 +363,11 @@ TEST_F(ExportsTest, APortFollowsTheVideoModeThatItsFileOrItsCameraSelects) {
         const auto frame = GrabFrame(0, size[0], size[1]);
         EXPECT_EQ(frame, ExpectedFrame(c.camera, size[0], size[1]));
         // a second port restores the same file: the stream it shares is left as it is
-        const std::size_t allocations = sim::Requests(contract::kAllocateResources, c.camera).size();
+        const std::size_t allocations = sim::Requests(drv::kAllocateResources, c.camera).size();
         OpenPort(1, c.camera, size);
         EXPECT_EQ(size[0], c.width);
         GrabFrame(1, size[0], size[1]);
-        EXPECT_EQ(sim::Requests(contract::kAllocateResources, c.camera).size(), allocations);
+        EXPECT_EQ(sim::Requests(drv::kAllocateResources, c.camera).size(), allocations);
         closeCVLPort(0, 1);
         closeCVLPort(0, 0);
         ExpectNoErrorLines();
@@ -399,7 +384,7 @@ TEST_F(ExportsTest, APortThatCannotStreamReportsAndRefusesItsGrabs) {
         bool deviceOpens;
     } cases[] = {
         {"the device does not open", sim::kOpOpenDevice, false},
-        {"no isochronous resources", contract::kAllocateResources, true},
+        {"no isochronous resources", drv::kAllocateResources, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -445,7 +430,7 @@ TEST_F(ExportsTest, AFailedGrabIsReportedAndKeepsTheLastGoodFrame) {
         int size[2];
         OpenPort(0, camera, size);
         const auto good = GrabFrame(0, size[0], size[1]);
-        sim::InjectFault(sim::Fault(contract::kGrabImage, 1167).On(camera).Late());
+        sim::InjectFault(sim::Fault(drv::kGrabImage, 1167).On(camera).Late());
         TheMessages().Take();
         const auto kept = GrabFrame(0, size[0], size[1]);
         EXPECT_EQ(kept, good);
@@ -489,7 +474,7 @@ TEST_F(ExportsTest, FailuresAreReportedWithTheCameraName) {
         {"a failing property request fails",
          [&] {
              OpenPort(0, kMono);
-             sim::InjectFault(sim::Fault(contract::kFeatureInquiry).On(kMono));
+             sim::InjectFault(sim::Fault(drv::kFeatureInquiry).On(kMono));
          },
          [&] { return getProperty(0, 0, "Gain", &value); }, 0},
         {"a missing configuration file, the open succeeds", [] {},

@@ -1,18 +1,8 @@
 // The grab port: continuous grabbing while host threads read rows and properties, closing
 // from the callback, and its names and file paths.
-#include <gtest/gtest.h>
 
-#include <algorithm>
-#include <atomic>
-#include <cstring>
-#include <functional>
-#include <thread>
-
-#include "bcam/cbcam.h"
 #include "driver/frame_readers.h"
 #include "fixture.h"
-#include "platform/profile.h"
-
 
 namespace fennex::test {
 namespace {

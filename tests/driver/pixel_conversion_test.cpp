@@ -1,12 +1,7 @@
+#include "fixture.h"
 #include "driver/pixel_conversion.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdint>
 #include <random>
-#include <string>
-#include <vector>
 
 using namespace fennex::driver;
 using Bytes = std::vector<std::uint8_t>;

@@ -1,16 +1,7 @@
 // The driver release check that guards every enumeration and every Open.
-#include <gtest/gtest.h>
+#include "fixture.h"
 
-#include <cstdlib>
-#include <string>
-
-#include "bcam/cbcam.h"
-#include "feature_tables.h"
-#include "errors/driver_version_check.h"
-#include "errors/error_codes.h"
-#include "errors/exception.h"
 #include "platform/environment.h"
-#include "sim/sim.h"
 
 namespace fennex::test {
 namespace {

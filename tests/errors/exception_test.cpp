@@ -1,20 +1,10 @@
 // What a catcher of Bcam::BcamException relies on: the code, the text found for it, the
 // context, and the inserts merged into the text.
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <cstdint>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include "errors/error_codes.h"
-#include "errors/exception.h"
+#include "fixture.h"
 
 namespace fennex::test {
 namespace {
 
-namespace codes = Bcam::codes;
 using Bcam::BcamException;
 
 std::uintptr_t S(const char* text) { return reinterpret_cast<std::uintptr_t>(text); }

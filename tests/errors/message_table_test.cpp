@@ -1,22 +1,13 @@
 // The message table: every code the library raises has a text, and the texts the message
 // module returns are exactly those of BcamError.mc (natively the built-in table; under Wine the
 // DLL that windmc made from the same file).
-#include <gtest/gtest.h>
+#include "fixture.h"
 
-#include <cstdint>
-#include <cstdio>
-#include <string>
-#include <vector>
-
-#include "errors/error_codes.h"
-#include "errors/exception.h"
 #include "platform/message.h"
 #include "platform/message_inserts.h"
 
 namespace fennex::test {
 namespace {
-
-namespace codes = Bcam::codes;
 
 struct TableEntry {
     std::uint32_t code;

@@ -1,7 +1,5 @@
 // The public header alone is enough for a host: nothing else is included here.
-#include "fennex/fennex.h"
-
-#include <gtest/gtest.h>
+#include "fixture.h"
 
 #include <type_traits>
 

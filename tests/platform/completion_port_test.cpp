@@ -1,11 +1,7 @@
-#include <gtest/gtest.h>
-
-#include <vector>
+#include "fixture.h"
 
 #include "platform/completion_port.h"
-#include "platform/last_error.h"
 #include "platform/sync.h"
-#include "platform/win32_errors.h"
 
 namespace fennex::test {
 namespace {

@@ -1,8 +1,4 @@
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <string>
-#include <vector>
+#include "fixture.h"
 
 #include "platform/environment.h"
 

@@ -1,14 +1,8 @@
 // Insert merging and message lookup. The merge table runs natively against our own merge and,
 // cross-built under Wine, against FormatMessageA: the same cases must hold for both.
-#include <gtest/gtest.h>
-
-#include <cstdint>
-#include <string>
-#include <vector>
 
 #include "platform/message.h"
 #include "platform/message_inserts.h"
-#include "platform/win32_errors.h"
 #include "fixture.h"
 
 namespace fennex::test {

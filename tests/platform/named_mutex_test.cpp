@@ -1,9 +1,7 @@
 #include <random>
-#include <string>
 
 #include "fixture.h"
 #include "platform/named_mutex.h"
-#include "platform/win32_errors.h"
 
 namespace fennex::test {
 namespace {

@@ -1,20 +1,8 @@
 // One table of profile-file behaviours that both implementations must show: natively it runs
 // against our own, cross-built under Wine against the system's.
-#include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
-#include <cstring>
-#include <atomic>
-#include <filesystem>
 #include <random>
-#include <string>
-#include <thread>
-#include <vector>
 
-#include "platform/last_error.h"
-#include "platform/profile.h"
-#include "platform/win32_errors.h"
 #include "fixture.h"
 
 namespace fennex::test {

@@ -1,10 +1,6 @@
-#include <gtest/gtest.h>
+#include "fixture.h"
 
-#include <vector>
-
-#include "platform/last_error.h"
 #include "platform/sync.h"
-#include "platform/win32_errors.h"
 
 namespace fennex::test {
 namespace {

@@ -1,13 +1,6 @@
-#include <gtest/gtest.h>
+#include "fixture.h"
 
-#include <atomic>
-#include <mutex>
-#include <utility>
-#include <vector>
-
-#include "platform/last_error.h"
 #include "platform/sync.h"
-#include "platform/win32_errors.h"
 #include "platform/window.h"
 
 namespace fennex::test {

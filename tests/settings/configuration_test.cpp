@@ -1,19 +1,11 @@
 // Whole configuration files: what a save writes for the built-in cameras (reviewed golden
 // files), that a restore brings the saved state back, and what a restore refuses or stops at.
-#include <gtest/gtest.h>
+#include "fixture.h"
 
-#include <functional>
-
-#include "platform/win32_errors.h"
 #include "settings/ini_file_property_bag.h"
-#include "feature_tables.h"
 
 namespace fennex::test {
 namespace {
-
-using Bcam::CBcam;
-namespace drv = Bcam::driver;
-namespace codes = Bcam::codes;
 
 std::string GoldenPath(const std::string& name) {
     return std::string(FENNEX_SOURCE_DIR) + "/tests/support/golden/" + name;

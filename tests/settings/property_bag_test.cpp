@@ -1,13 +1,6 @@
 // Property bags on INI files: value texts, error codes and the section rules of Create, Open
 // and the sub-bags.
-#include <gtest/gtest.h>
 
-#include <atomic>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include "platform/win32_errors.h"
 #include "settings/ini_file_property_bag.h"
 #include "fixture.h"
 
@@ -16,7 +9,6 @@ namespace {
 
 using Bcam::CIniFilePropertyBag;
 using Bcam::CPropertyBagPtr;
-namespace codes = Bcam::codes;
 
 enum class Type { Bool, Long, Float, String };
 

@@ -1,12 +1,9 @@
 // The simulated cameras' registers, as the feature classes see them through requests.
-#include <functional>
 
 #include "fixture.h"
 
 namespace fennex::test {
 namespace {
-
-namespace drv = Bcam::driver;
 
 class SimRegisters : public SimCameras {};
 

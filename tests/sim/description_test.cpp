@@ -1,14 +1,10 @@
 // Camera description files: what a good one builds, and how a bad one is reported.
 #include <list>
 
-#include "bcam/cbcam.h"
-#include "errors/exception.h"
 #include "fixture.h"
 
 namespace fennex::test {
 namespace {
-
-namespace drv = Bcam::driver;
 
 class SimDescription : public SimCameras {
 protected:

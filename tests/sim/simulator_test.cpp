@@ -1,17 +1,11 @@
 // The simulated driver used from several threads at once, as host threads, grab threads and the
 // notification thread use it: every request ends exactly once and nothing races.
-#include <atomic>
-#include <set>
-#include <thread>
 
 #include "platform/completion_port.h"
 #include "fixture.h"
 
 namespace fennex::test {
 namespace {
-
-namespace drv = Bcam::driver;
-namespace pf = fennex::platform;
 
 // A handle on a simulated camera and its completion port, driven as CBcam drives them.
 class Device {
@@ -21,35 +15,35 @@ public:
           port_(sim::Driver().CreateCompletionPort(handle_, 7)) {}
     ~Device() {
         Close();
-        pf::ClosePort(port_);
+        platform::ClosePort(port_);
     }
     Device(const Device&) = delete;
     Device& operator=(const Device&) = delete;
 
     void Close() {
-        if (pf::IsValidHandle(handle_)) sim::Driver().CloseDevice(handle_);
-        handle_ = pf::InvalidHandleValue();
+        if (platform::IsValidHandle(handle_)) sim::Driver().CloseDevice(handle_);
+        handle_ = platform::InvalidHandleValue();
     }
     // An overlapped request: 997 while it is pending, else how it ended at once.
     std::uint32_t Async(std::uint32_t code, const std::vector<std::uint32_t>& in, void* out,
-                        std::uint32_t outSize, pf::Overlapped* record) {
+                        std::uint32_t outSize, platform::Overlapped* record) {
         const auto inSize = static_cast<std::uint32_t>(in.size() * 4);
         return sim::Driver().IoControl(handle_, code, in.data(), inSize, out, outSize, record)
                    ? 0
-                   : pf::LastError();
+                   : platform::LastError();
     }
     // The next completion from the port (null on time-out) and its error.
-    pf::Overlapped* Dequeue(std::uint32_t* error) {
+    platform::Overlapped* Dequeue(std::uint32_t* error) {
         std::uint32_t bytes = 0;
         std::uintptr_t key = 0;
-        pf::Overlapped* record = nullptr;
-        *error = pf::DequeueCompletion(port_, &bytes, &key, &record, 5000) ? 0 : pf::LastError();
+        platform::Overlapped* record = nullptr;
+        *error = platform::DequeueCompletion(port_, &bytes, &key, &record, 5000) ? 0 : platform::LastError();
         return record;
     }
 
 private:
-    pf::Handle handle_;
-    pf::Handle port_;
+    platform::Handle handle_;
+    platform::Handle port_;
 };
 
 class SimConcurrency : public SimCameras {};
@@ -59,7 +53,7 @@ constexpr std::uint32_t kFrame = 640 * 480 * 2;  // the colour camera's YUV 4:2:
 // Sends one request and waits for its completion.
 void Complete(Device& dev, std::uint32_t code, const std::vector<std::uint32_t>& in, void* out,
               std::uint32_t outSize) {
-    pf::Overlapped record{};
+    platform::Overlapped record{};
     std::uint32_t error = dev.Async(code, in, out, outSize, &record);
     ASSERT_TRUE(error == 0 || error == 997) << error;
     ASSERT_EQ(dev.Dequeue(&error), &record);
@@ -76,9 +70,9 @@ TEST_F(SimConcurrency, GrabsSettingsAndCloseFromSeveralThreads) {
 
     constexpr int kGrabs = 40;
     std::vector<std::vector<std::uint8_t>> buffers(4, std::vector<std::uint8_t>(kFrame));
-    std::vector<pf::Overlapped> records(kGrabs);
+    std::vector<platform::Overlapped> records(kGrabs);
     std::atomic<bool> allQueued{false};
-    std::multiset<pf::Overlapped*> returned;
+    std::multiset<platform::Overlapped*> returned;
     int succeeded = 0, aborted = 0, other = 0;
 
     std::thread grabber([&] {
@@ -92,7 +86,7 @@ TEST_F(SimConcurrency, GrabsSettingsAndCloseFromSeveralThreads) {
         while (queued < 4) queue();
         while (back < queued) {
             std::uint32_t e = 0;
-            pf::Overlapped* done = dev.Dequeue(&e);
+            platform::Overlapped* done = dev.Dequeue(&e);
             if (!done) break;
             returned.insert(done);
             ++back;
@@ -130,7 +124,7 @@ TEST_F(SimConcurrency, GrabsSettingsAndCloseFromSeveralThreads) {
     grabber.join();
 
     EXPECT_EQ(returned.size(), static_cast<std::size_t>(kGrabs));
-    for (pf::Overlapped& r : records) EXPECT_EQ(returned.count(&r), 1u);
+    for (platform::Overlapped& r : records) EXPECT_EQ(returned.count(&r), 1u);
     EXPECT_EQ(other, 0);
     EXPECT_EQ(succeeded + aborted, kGrabs);
     EXPECT_LE(static_cast<std::uint32_t>(succeeded), sim::FrameCount(kColour));
@@ -143,7 +137,7 @@ TEST_F(SimConcurrency, SurpriseRemovalWhileGrabbing) {
     Complete(dev, drv::kAllocateResources, {1280, 2, 640 * 480}, &reply, sizeof reply);
     sim::HoldGrabs(kMono, true);
     std::vector<std::uint8_t> a(640 * 480), b(640 * 480);
-    pf::Overlapped ra{}, rb{};
+    platform::Overlapped ra{}, rb{};
     dev.Async(drv::kGrabImage, {}, a.data(), 640 * 480, &ra);
     dev.Async(drv::kGrabImage, {}, b.data(), 640 * 480, &rb);
     std::vector<std::uint32_t> errors;
@@ -157,7 +151,7 @@ TEST_F(SimConcurrency, SurpriseRemovalWhileGrabbing) {
     grabber.join();
     EXPECT_EQ(errors, (std::vector<std::uint32_t>{1167, 1167}));
     std::uint32_t q = 0;
-    pf::Overlapped later{};
+    platform::Overlapped later{};
     EXPECT_EQ(dev.Async(drv::kFormatInquiry, {}, &q, 4, &later), 1167u);
 }
 

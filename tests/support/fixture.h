@@ -6,11 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -18,6 +22,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "bcam/cbcam.h"
@@ -31,9 +36,14 @@
 #include "settings/property_bag.h"
 #include "platform/last_error.h"
 #include "platform/profile.h"
+#include "platform/win32_errors.h"
 #include "sim/sim.h"
 
 namespace fennex::test {
+
+using Bcam::CBcam;
+namespace codes = Bcam::codes;
+namespace drv = Bcam::driver;
 
 inline const std::string kMono = "MONO&SIM640#0030530000A10001";
 inline const std::string kColour = "COLR&SIM1600#0030530000A20002";

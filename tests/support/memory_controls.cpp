@@ -7,7 +7,8 @@
 #include "ui/resource.h"
 #include "ui/slider_rows.h"
 
-namespace fennex::ui {
+namespace fennex::test {
+
 
 namespace {
 
@@ -194,4 +195,4 @@ void ClickConfigure(CConfigDlg& dialog, MemoryDialog& controls) {
     if (controls.Enabled(IDC_CONFIGURE)) dialog.Notify(IDC_CONFIGURE, Notification::Clicked);
 }
 
-}  // namespace fennex::ui
+}  // namespace fennex::test

@@ -18,7 +18,9 @@
 
 #include "ui/dialog.h"
 
-namespace fennex::ui {
+namespace fennex::test {
+
+using namespace fennex::ui;
 
 class MemoryControl : public virtual IControl {
 public:
@@ -212,4 +214,4 @@ void SelectCamera(CConfigDlg& dialog, MemoryDialog& controls, int index);
 // A click on Configure, if it is enabled.
 void ClickConfigure(CConfigDlg& dialog, MemoryDialog& controls);
 
-}  // namespace fennex::ui
+}  // namespace fennex::test

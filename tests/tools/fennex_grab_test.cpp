@@ -1,7 +1,4 @@
 // The host program: it loads the library by name, as hosts do, and says what went wrong.
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "fixture.h"
 

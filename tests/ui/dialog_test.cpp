@@ -1,13 +1,5 @@
 // The camera list dialog and configure, through the in-memory backend, on ports opened as a
 // host opens them.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <functional>
-#include <memory>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "fixture.h"
 #include "memory_controls.h"
@@ -17,7 +9,6 @@
 namespace fennex::test {
 namespace {
 
-using namespace fennex::ui;
 using Strings = std::vector<std::string>;
 
 // The built-in mono camera under other names, in this enumeration order.

@@ -1,14 +1,8 @@
 // The property sheet's pages through the in-memory controls, on simulated cameras described for
 // each case: what the lists and sliders show, the enabling rules, and what Apply writes (checked
 // in the request log and the camera's registers).
-#include <gtest/gtest.h>
-
-#include <functional>
-#include <memory>
-#include <string>
-#include <vector>
-
 #include "feature_tables.h"
+
 #include "memory_controls.h"
 #include "ui/pages.h"
 #include "ui/resource.h"
@@ -17,8 +11,6 @@
 namespace fennex::test {
 namespace {
 
-using namespace fennex::ui;
-namespace drv = Bcam::driver;
 
 using Strings = std::vector<std::string>;
 using Act = std::function<void(MemorySheet&)>;

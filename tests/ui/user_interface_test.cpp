@@ -10,17 +10,9 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <future>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "fixture.h"
-#include "platform/profile.h"
 #include "ui/resource.h"
 
 namespace fennex::test {
