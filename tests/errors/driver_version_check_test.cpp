@@ -68,11 +68,7 @@ TEST_F(DriverReleaseOnOpen, SuccessIsRememberedAndAMismatchIsNot) {
 }
 
 TEST_F(DriverReleaseOnOpen, TheImagePathIsExpandedAndPlacedUnderTheWindowsDirectory) {
-#ifdef _WIN32
-    _putenv_s("FENNEX_TEST_SYSTEM_ROOT", "C:\\WINNT");
-#else
-    setenv("FENNEX_TEST_SYSTEM_ROOT", "C:\\WINNT", 1);
-#endif
+    const ScopedEnvironment root("FENNEX_TEST_SYSTEM_ROOT", "C:\\WINNT");
     const std::string relative = "System32\\DRIVERS\\bcam.sys";
     const struct {
         std::string imagePath, asked;

@@ -7,33 +7,9 @@ namespace {
 
 using namespace fennex::platform;
 
-// Sets (or, with null, removes) a variable of this process for the test's duration.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const char* value) : name_(name) {
-        const std::string old = EnvironmentVariable(name);
-        hadOld_ = !old.empty();
-        old_ = old;
-        Put(value);
-    }
-    ~ScopedVariable() { Put(hadOld_ ? old_.c_str() : nullptr); }
-
-private:
-    void Put(const char* value) {
-#ifdef _WIN32
-        _putenv((name_ + "=" + (value ? value : "")).c_str());
-#else
-        if (value) ::setenv(name_.c_str(), value, 1);
-        else ::unsetenv(name_.c_str());
-#endif
-    }
-    std::string name_, old_;
-    bool hadOld_ = false;
-};
-
 TEST(PlatformEnvironment, ExpandsKnownNamesAndKeepsTheRestAsWritten) {
-    ScopedVariable a("FENNEX_T_A", "alpha");
-    ScopedVariable unset("FENNEX_T_UNSET", nullptr);
+    const ScopedEnvironment a("FENNEX_T_A", "alpha");
+    const ScopedEnvironment unset("FENNEX_T_UNSET", std::nullopt);
     struct Case {
         const char* text;
         std::size_t limit;
@@ -63,10 +39,10 @@ TEST(PlatformEnvironment, WindowsDirectory) {
     EXPECT_EQ(ExpandEnvironment("%windir%"), dir);
 #else
     {
-        ScopedVariable configured("FENNEX_WINDIR", "D:\\WINNT");
+        const ScopedEnvironment configured("FENNEX_WINDIR", "D:\\WINNT");
         EXPECT_EQ(WindowsDirectory(), "D:\\WINNT");
     }
-    ScopedVariable unset("FENNEX_WINDIR", nullptr);
+    const ScopedEnvironment unset("FENNEX_WINDIR", std::nullopt);
     EXPECT_EQ(WindowsDirectory(), "C:\\WINDOWS");
 #endif
 }
