@@ -105,7 +105,10 @@ std::FILE* StartProgram(const std::string& program, const std::string& arguments
     SetEnvironment("FENNEX_SIM_PACE", "fast");
 #ifdef _WIN32
     // cmd.exe drops the first and the last quote of a command line: quote it once more.
-    return _popen(("\"" + Quoted(BuildFile(program + ".exe")) + " " + arguments + "\"").c_str(), "r");
+    std::string line = "\"";
+    line += Quoted(BuildFile(program + ".exe"));
+    line += " " + arguments + "\"";
+    return _popen(line.c_str(), "r");
 #else
     return popen((Quoted(BuildFile(program)) + " " + arguments).c_str(), "r");
 #endif

@@ -16,7 +16,10 @@
 #include <utility>
 #include <vector>
 
+#include "fixture.h"
 #include "ui/dialog.h"
+#include "ui/pages.h"
+#include "ui/resource.h"
 
 namespace fennex::test {
 
@@ -213,5 +216,59 @@ public:
 void SelectCamera(CConfigDlg& dialog, MemoryDialog& controls, int index);
 // A click on Configure, if it is enabled.
 void ClickConfigure(CConfigDlg& dialog, MemoryDialog& controls);
+
+// --- the sheet's pages on a simulated camera
+
+using Strings = std::vector<std::string>;
+using Act = std::function<void(MemorySheet&)>;
+constexpr std::uint32_t kNone = CFormatPage::kNone;
+constexpr std::uint32_t kOn = drv::kCtlOnOff;
+
+enum PageIndex { kInfo, kFormat, kProperties, kTrigger };
+
+// The sheet as OnConfigure builds it, running in memory.
+struct SheetOn {
+    explicit SheetOn(Bcam::CBcam* camera)
+        : info(camera), format(camera), properties(camera), trigger(camera) {
+        for (CPropertyPage* page : std::initializer_list<CPropertyPage*>{&info, &format, &properties, &trigger})
+            sheet.AddPage(*page);
+        running = std::make_unique<MemorySheet>(sheet);
+    }
+    CInfoPage info;
+    CFormatPage format;
+    CBcamPropPage properties;
+    CTriggerPage trigger;
+    CPropertySheet sheet{IDS_CAMERA_CONFIGURATION};
+    std::unique_ptr<MemorySheet> running;
+};
+
+// The property sheet of a simulated camera, running in memory, shown on one page.
+class PagesTest : public SimCameras {
+protected:
+    // Opens `name` after `edit` has described it; `fault` fails the camera's next request of
+    // that kind, then the sheet opens and shows `page`.
+    MemoryDialog& Show(const std::string& name, const Edit& edit, PageIndex page,
+                       const sim::Fault* fault = nullptr) {
+        Open(name, edit);
+        if (fault) sim::InjectFault(sim::Fault(*fault).On(name));
+        sheet_ = std::make_unique<SheetOn>(&camera_);
+        return sheet_->running->Show(page);
+    }
+    MemorySheet& Running() { return *sheet_->running; }
+    // The requests that change the camera, and the cancels, in order.
+    std::vector<Words> Writes() {
+        std::vector<Words> writes;
+        for (const Words& w : SentTo(name_))
+            if (w[0] == drv::kFeatureSet || w[0] == drv::kSetVideoMode || w[0] == drv::kCancelGrabs)
+                writes.push_back(w);
+        return writes;
+    }
+    void TearDown() override {
+        sheet_.reset();
+        SimCameras::TearDown();
+    }
+
+    std::unique_ptr<SheetOn> sheet_;
+};
 
 }  // namespace fennex::test

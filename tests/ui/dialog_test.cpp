@@ -116,25 +116,5 @@ TEST_F(ExportsTest, ConfigureWithoutACameraListStillSaves) {
         fennex::driver::GrabPort::SettingsPath(directory_.c_str(), kMono.c_str())));
 }
 
-// Pages made by class name have no camera: they show nothing and apply nothing.
-TEST(UiPageClasses, CreatedByNameWithoutACamera) {
-    const std::pair<const char*, int> classes[] = {{"CInfoPage", IDD_INFO_PAGE},
-                                                   {"CFormatPage", IDD_FORMAT_PAGE},
-                                                   {"CBcamPropPage", IDD_PROPERTIES_PAGE},
-                                                   {"CTriggerPage", IDD_TRIGGER_PAGE}};
-    for (const auto& [name, dialog] : classes) {
-        std::unique_ptr<CPropertyPage> page = CreatePage(name);
-        ASSERT_NE(page, nullptr) << name;
-        EXPECT_STREQ(page->ClassName(), name);
-        EXPECT_EQ(page->DialogId(), dialog);
-        EXPECT_EQ(page->Camera(), nullptr);
-        MemoryDialog controls(dialog);
-        EXPECT_FALSE(page->Create(controls)) << name;
-        EXPECT_EQ(page->Apply(), dialog == IDD_INFO_PAGE) << name;
-    }
-    EXPECT_EQ(CreatePage("CPropertyPage"), nullptr);
-    EXPECT_EQ(CreatePage(nullptr), nullptr);
-}
-
 }  // namespace
 }  // namespace fennex::test
