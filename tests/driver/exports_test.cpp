@@ -2,6 +2,7 @@
 
 #include "driver/grab_port.h"
 #include "fixture.h"
+#include "platform/named_mutex.h"
 
 namespace fennex::test {
 namespace {
@@ -500,6 +501,19 @@ TEST_F(ExportsTest, FailuresAreReportedWithTheCameraName) {
 }
 
 // --- the library among processes
+
+// Another process holds a port while the port's mutex exists under its name.
+TEST_F(ExportsTest, APortWhoseMutexExistsIsRefused) {
+    const platform::Handle held = platform::CreateNamedMutex("QUENTARO AS : MUXNAME MUX.0.07");
+    ASSERT_NE(held, nullptr);
+    int size[2];
+    EXPECT_EQ(openCVLPort(0, 7, kMono.c_str(), size), 0);
+    EXPECT_TRUE(TheMessages().Contains(kMono + " is open by other process\n"));
+    OpenPort(17, kMono);
+    EXPECT_TRUE(platform::CloseNamedMutex(held));
+    OpenPort(7, kMono);
+}
+
 
 TEST_F(ExportsTest, APortHeldByAnotherProcessIsRefusedUntilItsHolderDies) {
     const std::string crashFile = directory_ + platform::PathSeparator() + "crash";
