@@ -130,8 +130,8 @@ protected:
     void SetUp() override {
         ExportsTest::SetUp();
         OpenPort(1, kColour);
-        fennex::driver::FindOpenPort(kColour.c_str(), &camera_);
-        ASSERT_NE(camera_, nullptr);
+        fennex::driver::FindOpenPort(kColour.c_str(), &port_);
+        ASSERT_NE(port_, nullptr);
     }
     // A test that stopped half-way leaves no dialog behind for `configure` to wait on.
     void TearDown() override {
@@ -168,7 +168,7 @@ protected:
         return std::filesystem::exists(scratch_.Path() / (camera + ".cfg"));
     }
 
-    fennex::driver::GrabPort* camera_ = nullptr;
+    fennex::driver::GrabPort* port_ = nullptr;
     std::future<int> result_;
 };
 
@@ -244,11 +244,11 @@ TEST_F(ConfigureDialogs, WhatTheUserAppliesReachesTheCameraAndItsFile) {
     // Info: the camera's own texts, read when first shown.
     HWND page = reinterpret_cast<HWND>(::SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
     const std::pair<int, std::string> info[] = {
-        {IDC_INFO_MODEL, camera_->Info.ModelName()},
-        {IDC_INFO_VENDOR, camera_->Info.VendorName()},
-        {IDC_INFO_NODE_ID, camera_->Info.NodeId()},
-        {IDC_INFO_DRIVER_VERSION, camera_->Info.DriverSoftwareVersion()},
-        {IDC_INFO_FIRMWARE_VERSION, camera_->Info.CameraFirmwareVersion()},
+        {IDC_INFO_MODEL, port_->Info.ModelName()},
+        {IDC_INFO_VENDOR, port_->Info.VendorName()},
+        {IDC_INFO_NODE_ID, port_->Info.NodeId()},
+        {IDC_INFO_DRIVER_VERSION, port_->Info.DriverSoftwareVersion()},
+        {IDC_INFO_FIRMWARE_VERSION, port_->Info.CameraFirmwareVersion()},
         {IDC_INFO_DEVICE_NAME, kColour},
     };
     for (const auto& [id, text] : info) EXPECT_EQ(Text(page, id), text) << id;
@@ -257,7 +257,7 @@ TEST_F(ConfigureDialogs, WhatTheUserAppliesReachesTheCameraAndItsFile) {
     // Video Format: the current mode selected; another format, mode and rate applied.
     page = ShowPage(sheet, 1);
     std::uint32_t format, mode, rate;
-    camera_->GetVideoMode(&format, &mode, &rate);
+    port_->GetVideoMode(&format, &mode, &rate);
     Entries formats = ComboEntries(page, IDC_FORMAT_LIST);
     ASSERT_GE(formats.selected, 0);
     EXPECT_EQ(formats.data[formats.selected], static_cast<LRESULT>(format));
@@ -285,14 +285,14 @@ TEST_F(ConfigureDialogs, WhatTheUserAppliesReachesTheCameraAndItsFile) {
 
     // Properties: a slider moved tells its value field and Apply only when let go.
     page = ShowPage(sheet, 2);
-    const int low = static_cast<int>(camera_->Shutter.Raw.Min());
-    const int high = static_cast<int>(camera_->Shutter.Raw.Max());
+    const int low = static_cast<int>(port_->Shutter.Raw.Min());
+    const int high = static_cast<int>(port_->Shutter.Raw.Max());
     EXPECT_EQ(Text(page, IDC_SHUTTER_MIN), std::to_string(low));
     EXPECT_EQ(Text(page, IDC_SHUTTER_MAX), std::to_string(high));
-    EXPECT_EQ(Text(page, IDC_SHUTTER_VALUE), std::to_string(camera_->Shutter.Raw()));
+    EXPECT_EQ(Text(page, IDC_SHUTTER_VALUE), std::to_string(port_->Shutter.Raw()));
     Screenshot(sheet, "page-properties");
     const int shutter = (low + high) / 3;
-    ASSERT_NE(static_cast<std::uint32_t>(shutter), camera_->Shutter.Raw());
+    ASSERT_NE(static_cast<std::uint32_t>(shutter), port_->Shutter.Raw());
     const std::string before = Text(page, IDC_SHUTTER_VALUE);
     DragSlider(page, IDC_SHUTTER_SLIDER, shutter, false);
     EXPECT_EQ(Text(page, IDC_SHUTTER_VALUE), before);
@@ -301,7 +301,7 @@ TEST_F(ConfigureDialogs, WhatTheUserAppliesReachesTheCameraAndItsFile) {
     EXPECT_EQ(Text(page, IDC_SHUTTER_VALUE), std::to_string(shutter));
     EXPECT_TRUE(Enabled(sheet, kApplyButton));
     Click(sheet, kApplyButton);
-    EXPECT_EQ(camera_->Shutter.Raw(), static_cast<std::uint32_t>(shutter));
+    EXPECT_EQ(port_->Shutter.Raw(), static_cast<std::uint32_t>(shutter));
     EXPECT_EQ(Send(page, IDC_SHUTTER_SLIDER, TBM_GETPOS), shutter);
     // Moved with the keyboard: neither its value field nor Apply hears of it, but OK writes it.
     const std::string hueText = Text(page, IDC_HUE_VALUE);
@@ -330,22 +330,22 @@ TEST_F(ConfigureDialogs, WhatTheUserAppliesReachesTheCameraAndItsFile) {
     Screenshot(sheet, "page-trigger");
     ::PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
     ASSERT_TRUE(WaitUntilGone(sheet));
-    EXPECT_TRUE(camera_->Trigger.OnOff());
-    EXPECT_EQ(camera_->Trigger.Mode(), 2u);
-    EXPECT_EQ(camera_->Trigger.Polarity(), 1);
-    EXPECT_EQ(camera_->Hue.Raw(), static_cast<std::uint32_t>(hue));
+    EXPECT_TRUE(port_->Trigger.OnOff());
+    EXPECT_EQ(port_->Trigger.Mode(), 2u);
+    EXPECT_EQ(port_->Trigger.Polarity(), 1);
+    EXPECT_EQ(port_->Hue.Raw(), static_cast<std::uint32_t>(hue));
 
     // A fresh sheet: Gain applied, moved again, then Cancel keeps what was applied.
     sheet = OpenSheet(list);
     ASSERT_NE(sheet, nullptr);
     page = ShowPage(sheet, 2);
-    const int gain = static_cast<int>(camera_->Gain.Raw.Min()) + 1;
+    const int gain = static_cast<int>(port_->Gain.Raw.Min()) + 1;
     DragSlider(page, IDC_GAIN_SLIDER, gain, true);
     Click(sheet, kApplyButton);
     DragSlider(page, IDC_GAIN_SLIDER, gain + 1, true);
     ::PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
     ASSERT_TRUE(WaitUntilGone(sheet));
-    EXPECT_EQ(camera_->Gain.Raw(), static_cast<std::uint32_t>(gain));
+    EXPECT_EQ(port_->Gain.Raw(), static_cast<std::uint32_t>(gain));
 
     EndConfigure(list, true);
     ASSERT_EQ(setProperty(0, 1, "continous", 0), 1);
