@@ -46,7 +46,7 @@ enum ControlId : int {
     kStatusLines = 1000,  // + camera index
 };
 
-constexpr int kBarHeight = 34, kLogHeight = 120, kStatusHeight = 20, kGap = 6;
+constexpr int kBarHeight = 34, kLogHeight = 120, kStatusHeight = 32, kGap = 6;
 // A grab that brought no frame for this long is queued again (the camera may have come back).
 constexpr DWORD kStallMs = 2000;
 constexpr std::size_t kLogLimit = 60000;  // characters kept in the log pane
@@ -251,7 +251,7 @@ void ShowStatus(Camera& camera) {
         camera.framesAtMeasure = camera.frames;
         camera.measuredAt = now;
     }
-    std::string text = Printf("%s (port %d)   %d x %d   %.1f fps   %llu frames   %llu failed grabs",
+    std::string text = Printf("%s (port %d)\n%d x %d   %.1f fps   %llu frames   %llu failed grabs",
                               camera.name.c_str(), camera.port, camera.width, camera.height,
                               camera.fps, camera.frames, camera.failed);
     if (!camera.open)
@@ -310,16 +310,16 @@ void Layout() {
     for (int i = 0; i < n; ++i) {
         Camera& c = *shown[i];
         const int x = kGap + (i % columns) * tileW, y = kBarHeight + (i / columns) * tileH;
-        const int w = tileW - kGap, h = tileH - kStatusHeight - kGap;
+        const int w = tileW - kGap, h = tileH - kStatusHeight - kGap - 2;
         RECT r{x, y, x + w, y + h};
         if (c.width > 0 && c.height > 0 && w > 0 && h > 0) {
-            // The camera's aspect kept, centred in its tile.
+            // The camera's aspect kept; picture and status line centred in the tile.
             const double scale = std::min(double(w) / c.width, double(h) / c.height);
             const int pw = static_cast<int>(c.width * scale), ph = static_cast<int>(c.height * scale);
             r = {x + (w - pw) / 2, y + (h - ph) / 2, x + (w - pw) / 2 + pw, y + (h - ph) / 2 + ph};
         }
         c.picture = r;
-        ::MoveWindow(c.status, x, y + h + 2, w, kStatusHeight, TRUE);
+        ::MoveWindow(c.status, x, r.bottom + 2, w, kStatusHeight, TRUE);
     }
     ::InvalidateRect(g_viewer.window, nullptr, FALSE);
 }
@@ -327,10 +327,11 @@ void Layout() {
 void Paint() {
     PAINTSTRUCT ps;
     HDC dc = ::BeginPaint(g_viewer.window, &ps);
-    ::SetStretchBltMode(dc, HALFTONE);
-    ::SetBrushOrgEx(dc, 0, 0, nullptr);
+    // Pixels as the host receives them, not smoothed (and the cheapest scaling).
+    ::SetStretchBltMode(dc, COLORONCOLOR);
     for (Camera* c : Shown()) {
         const RECT& r = c->picture;
+        if (!::RectVisible(dc, &r)) continue;
         if (!c->hasFrame) {
             ::FillRect(dc, &r, static_cast<HBRUSH>(::GetStockObject(DKGRAY_BRUSH)));
         } else {
