@@ -9,6 +9,7 @@
 #include <wincodec.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
@@ -77,7 +78,7 @@ struct Viewer {
     std::string settingsDir, snapshotDir;
     bool inConfigure = false, closeAfterConfigure = false;
     // Bumped on every opening of a port: a frame announced by an earlier opening is not read.
-    LONG opening[FENNEX_MAX_PORTS] = {};
+    std::atomic<long> opening[FENNEX_MAX_PORTS] = {};
     struct {
         BITMAPINFOHEADER header;
         RGBQUAD colours[256];
@@ -89,7 +90,7 @@ Viewer g_viewer;
 // Lines from the library's debug procedure, which any thread may call.
 std::mutex g_logMutex;
 std::deque<std::string> g_logLines;
-HWND volatile g_logTarget = nullptr;
+std::atomic<HWND> g_logTarget{nullptr};
 // The lines that the library sends while this thread's doCVLGrab runs.
 thread_local std::string* t_grabMessages = nullptr;
 
@@ -109,8 +110,8 @@ void FENNEX_CALL OnLibraryMessage(const char* text) {
 // The library's grab thread only hands the news over: rows are read on the window's thread.
 void FENNEX_CALL OnFrame(int, int port) {
     if (port < 0 || port >= FENNEX_MAX_PORTS) return;
-    const LONG opening = ::InterlockedCompareExchange(&g_viewer.opening[port], 0, 0);
-    if (HWND target = g_logTarget) ::PostMessageA(target, kFrameMessage, port, opening);
+    if (HWND target = g_logTarget)
+        ::PostMessageA(target, kFrameMessage, port, g_viewer.opening[port].load());
 }
 
 // Appends one line; line breaks inside it (the library's message texts end in one) become
@@ -198,7 +199,7 @@ void QueueGrab(Camera& camera) {
 }
 
 void OpenCamera(Camera& camera) {
-    ::InterlockedIncrement(&g_viewer.opening[camera.port]);
+    ++g_viewer.opening[camera.port];
     int size[2] = {0, 0};
     camera.pending = false;
     camera.failedInARow = 0;
@@ -226,7 +227,7 @@ void CloseCamera(Camera& camera) {
     camera.open = camera.pending = false;
 }
 
-void ReadFrame(int port, LONG opening) {
+void ReadFrame(int port, long opening) {
     if (port < 0 || port >= static_cast<int>(g_viewer.cameras.size())) return;
     Camera& camera = g_viewer.cameras[port];
     if (!camera.open || !camera.pending || opening != g_viewer.opening[port]) return;
@@ -515,7 +516,7 @@ int ChosenCamera() {
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case kFrameMessage:
-        ReadFrame(static_cast<int>(wParam), static_cast<LONG>(lParam));
+        ReadFrame(static_cast<int>(wParam), static_cast<long>(lParam));
         return 0;
     case kLogMessage:
         DrainLog();
