@@ -63,9 +63,9 @@ struct Camera {
     DWORD queuedAt = 0, lastFrameAt = 0;
     unsigned long long frames = 0, failed = 0;
     int failedInARow = 0;
-    // Frames per second, measured over about a second.
+    // Frames per second, measured about once a second between the arrivals of frames.
     unsigned long long framesAtMeasure = 0;
-    DWORD measuredAt = 0;
+    DWORD measuredAt = 0, frameAtMeasure = 0;
     double fps = 0;
     HWND status = nullptr;
     RECT picture{};
@@ -216,7 +216,7 @@ void OpenCamera(Camera& camera) {
         camera.hasFrame = false;
     }
     g_viewer.api.setCompleteCallback(0, camera.port, OnFrame);
-    camera.measuredAt = camera.lastFrameAt = ::GetTickCount();
+    camera.measuredAt = camera.lastFrameAt = camera.frameAtMeasure = ::GetTickCount();
     camera.framesAtMeasure = camera.frames;
     if (camera.width > 0 && camera.height > 0) QueueGrab(camera);
 }
@@ -248,8 +248,12 @@ void ReadFrame(int port, long opening) {
 void ShowStatus(Camera& camera) {
     const DWORD now = ::GetTickCount();
     if (now - camera.measuredAt >= 1000) {
-        camera.fps = (camera.frames - camera.framesAtMeasure) * 1000.0 / (now - camera.measuredAt);
+        const DWORD span = camera.lastFrameAt - camera.frameAtMeasure;
+        camera.fps = camera.frames > camera.framesAtMeasure && span > 0
+                         ? (camera.frames - camera.framesAtMeasure) * 1000.0 / span
+                         : 0;
         camera.framesAtMeasure = camera.frames;
+        camera.frameAtMeasure = camera.lastFrameAt;
         camera.measuredAt = now;
     }
     std::string text = Printf("%s (port %d)\n%d x %d   %.1f fps   %llu frames   %llu failed grabs",
