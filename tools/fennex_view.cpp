@@ -87,10 +87,11 @@ struct Viewer {
 };
 Viewer g_viewer;
 
+// The window that hears of frames and messages from the library's threads; none once closed.
+std::atomic<HWND> g_target{nullptr};
 // Lines from the library's debug procedure, which any thread may call.
 std::mutex g_logMutex;
 std::deque<std::string> g_logLines;
-std::atomic<HWND> g_logTarget{nullptr};
 // The lines that the library sends while this thread's doCVLGrab runs.
 thread_local std::string* t_grabMessages = nullptr;
 
@@ -100,17 +101,20 @@ void FENNEX_CALL OnLibraryMessage(const char* text) {
         // The viewer asks again on purpose after a while without a frame: no news.
         if (std::strstr(text, "already armed")) return;
     }
+    bool first;
     {
         std::lock_guard<std::mutex> lock(g_logMutex);
+        first = g_logLines.empty();
         if (g_logLines.size() < 1000) g_logLines.emplace_back(text);
     }
-    if (HWND target = g_logTarget) ::PostMessageA(target, kLogMessage, 0, 0);
+    // One message takes every line that is waiting.
+    if (HWND target = g_target; first && target) ::PostMessageA(target, kLogMessage, 0, 0);
 }
 
 // The library's grab thread only hands the news over: rows are read on the window's thread.
 void FENNEX_CALL OnFrame(int, int port) {
     if (port < 0 || port >= FENNEX_MAX_PORTS) return;
-    if (HWND target = g_logTarget)
+    if (HWND target = g_target)
         ::PostMessageA(target, kFrameMessage, port, g_viewer.opening[port].load());
 }
 
@@ -270,7 +274,10 @@ void ShowStatus(Camera& camera) {
     if (text != shown) ::SetWindowTextA(camera.status, text.c_str());
 }
 
+void DrainLog();
+
 void OnTimer() {
+    DrainLog();  // also what a lost post left
     const DWORD now = ::GetTickCount();
     for (Camera& camera : g_viewer.cameras) {
         if (!camera.shown) continue;
@@ -559,7 +566,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_DESTROY:
         ::KillTimer(window, kTimer);
         for (Camera& c : g_viewer.cameras) CloseCamera(c);
-        g_logTarget = nullptr;
+        g_target = nullptr;
         g_viewer.api.setDebugMsgProc(nullptr);
         ::PostQuitMessage(0);
         return 0;
@@ -630,7 +637,7 @@ int main(int argc, char** argv) {
     if (!v.window) return Fail("Cannot make the window: " + SystemMessage(::GetLastError()));
 
     // The host's calling order: debug procedure and settings folder first.
-    g_logTarget = v.window;
+    g_target = v.window;
     v.api.setDebugMsgProc(OnLibraryMessage);
     v.api.setSystemPath(v.settingsDir.c_str());
     const int count = std::min(v.api.getCVLNoOfSupportedCameras(), FENNEX_MAX_PORTS);
