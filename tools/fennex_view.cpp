@@ -651,6 +651,11 @@ int main(int argc, char** argv) {
     Log(Printf("%s: %d camera%s. Settings folder %s: Configure... saves <camera>.cfg there, and a "
                "host started on the same folder applies it.",
                library.c_str(), count, count == 1 ? "" : "s", v.settingsDir.c_str()));
+    for (const std::string* folder : {&v.settingsDir, &v.snapshotDir}) {
+        const DWORD attributes = ::GetFileAttributesA(folder->c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+            Log("The folder " + *folder + " does not exist: nothing can be saved there.");
+    }
 
     int chosen = -1;
     if (!onlyCamera.empty()) {
