@@ -1,3 +1,5 @@
+#include <utility>
+
 #include "ui/page_support.h"
 #include "ui/pages.h"
 #include "ui/resource.h"
@@ -16,11 +18,8 @@ int AsInt(std::uint32_t raw) { return static_cast<int>(raw); }
 
 CBcamPropPage::CBcamPropPage(Bcam::CBcam* camera) : CPropertyPage(IDD_PROPERTIES_PAGE, camera) {}
 
-void CBcamPropPage::ShowSlider(const SliderRow& row, std::uint32_t minimum, std::uint32_t maximum,
-                               std::uint32_t position) {
+void CBcamPropPage::UpdateLabels(const SliderRow& row) {
     ISlider& control = Controls().Slider(row.slider);
-    control.SetRange(AsInt(minimum), AsInt(maximum), false);
-    control.SetPos(AsInt(position), true);
     Controls().TextField(row.lower).SetText(detail::Decimal(control.GetRangeMin()));
     Controls().TextField(row.upper).SetText(detail::Decimal(control.GetRangeMax()));
     Controls().TextField(row.value).SetText(detail::Decimal(control.GetPos()));
@@ -35,8 +34,13 @@ void CBcamPropPage::InitSlider(Bcam::CScalarProperty& property, const SliderRow&
                              maximum = property.Raw.Max();
                              current = property.Raw();
                          });
-    if (present) ShowSlider(row, minimum, maximum, current);
-    Controls().Slider(row.slider).Enable(present);
+    ISlider& control = Controls().Slider(row.slider);
+    if (present) {
+        control.SetRange(AsInt(minimum), AsInt(maximum), false);
+        control.SetPos(AsInt(current), true);
+        UpdateLabels(row);
+    }
+    control.Enable(present);
 }
 
 bool CBcamPropPage::Refresh() {
@@ -56,12 +60,15 @@ bool CBcamPropPage::Refresh() {
                              ub = balance.Raw.UB();
                              vr = balance.Raw.VR();
                          });
-    if (present) {
-        ShowSlider(kUBRow, minimum, maximum, ub);
-        ShowSlider(kVRRow, minimum, maximum, vr);
+    for (const auto& [row, value] : {std::pair{kUBRow, ub}, std::pair{kVRRow, vr}}) {
+        ISlider& control = Controls().Slider(row.slider);
+        if (present) {
+            control.SetRange(AsInt(minimum), AsInt(maximum), false);
+            control.SetPos(AsInt(value), true);
+            UpdateLabels(row);
+        }
+        control.Enable(present);
     }
-    Controls().Slider(kUBRow.slider).Enable(present);
-    Controls().Slider(kVRRow.slider).Enable(present);
 
     InitSlider(camera->Hue, kHueRow);
     return true;
