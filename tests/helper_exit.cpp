@@ -1,6 +1,7 @@
 // Ends the process with a port grabbing continuously: from inside the completion callback
 // ("callback") or from the main thread while frames arrive ("main"). Prints the steady clock
-// just before exit(), so that the parent can see how long the ending took.
+// just before exit(), so that the parent can see how long the ending took. With "configure" it
+// calls configure before any other host function and ends when the dialog is closed.
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -34,9 +35,10 @@ void FENNEX_CALL OnFrame(int, int) {
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: helper-exit CAMERA callback|main\n");
+        std::fprintf(stderr, "usage: helper-exit CAMERA callback|main|configure\n");
         return 2;
     }
+    if (std::strcmp(argv[2], "configure") == 0) return configure() == 1 ? 0 : 1;
     g_inCallback = std::strcmp(argv[2], "callback") == 0;
     int size[2] = {0, 0};
     if (!openCVLPort(0, 0, argv[1], size) || !setCompleteCallback(0, 0, OnFrame) ||
