@@ -112,12 +112,12 @@ TEST_F(ExportsTest, OfProcessesRacingForAPortExactlyOneWins) {
     EXPECT_EQ(refused, 3);
 }
 
-// exit() with a port grabbing, from the completion callback or from another thread (also while
-// a callback calls the library): the process ends at once rather than waiting for the thread
-// that is ending it.
+// exit() with a port grabbing, from the completion callback or from another thread (also while a
+// callback calls the library and stays on): the process ends at once rather than waiting for
+// the thread that is ending it or for the callback.
 TEST_F(ExportsTest, EndingTheProcessWithAPortGrabbingIsQuick) {
     UseSimulatedDriver();
-    for (const char* where : {"callback", "main", "call-in"}) {
+    for (const char* where : {"callback", "main", "blocked"}) {
         SCOPED_TRACE(where);
         std::FILE* program = Start(Quoted(BuildFile(std::string("helper-exit") + kExe)) + " " +
                                    Quoted(kMono) + " " + where);

@@ -10,6 +10,7 @@
 #include "driver/debug_messages.h"
 #include "errors/exception.h"
 #include "platform/last_error.h"
+#include "platform/library.h"
 #include "platform/profile.h"
 #include "platform/sync.h"
 
@@ -88,12 +89,14 @@ GrabPort::~GrabPort() {
     }
     // The notification thread may be reopening this camera after a refused removal.
     WaitForNotifications();
-    // A grab thread still inside a host callback returns into this object's code; a callback
-    // that calls the library meanwhile is answered at once, so the wait ends with the callback.
-    AwaitStoppedThreads(kStoppedThreadUnloadMs);
+    // A stopped thread still in the host's callback touches nothing of this port when the
+    // callback returns, but it returns into the library's code: when the library alone is being
+    // unloaded, that code must stay until then. (A callback that calls the library meanwhile is
+    // answered at once.) A process that is ending does not wait for it.
+    AwaitStoppedThreads(kStoppedThreadUnloadMs, platform::UnloadingFromRunningProcess());
 }
 
-void GrabPort::AwaitStoppedThreads(std::uint32_t timeoutMs) {
+void GrabPort::AwaitStoppedThreads(std::uint32_t timeoutMs, bool inCallbackToo) {
     std::vector<std::weak_ptr<GrabSession>> stopped;
     {
         std::lock_guard<std::mutex> lock(lifecycle_);
@@ -106,7 +109,7 @@ void GrabPort::AwaitStoppedThreads(std::uint32_t timeoutMs) {
         if (!session) continue;  // its thread has ended
         // From inside the host's completion callback the thread cannot be waited for: it ends
         // when the callback returns. (Also when the process ends from inside the callback.)
-        if (!OnThreadOf(*session)) {
+        if (!OnThreadOf(*session) && (inCallbackToo || !session->inCallback.load())) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
             if (session->thread.Join(static_cast<std::uint32_t>(std::max<long long>(left.count(), 0))))
@@ -311,7 +314,7 @@ void GrabPort::Close(int port) {
     }
     // No callback after the close, unless a slow one is still running: that one is left to
     // end by itself.
-    AwaitStoppedThreads(kStoppedThreadCloseMs);
+    AwaitStoppedThreads(kStoppedThreadCloseMs, true);
 }
 
 void GrabPort::FitToVideoMode() {

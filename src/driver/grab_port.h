@@ -148,9 +148,10 @@ private:
     // Stops the current session, if any, and starts anew for the current video mode.
     void RestartStreamingLocked(bool deviceLost);
     void CloseDeviceLocked();
-    // Waits, with no lock held, up to `timeoutMs` for the threads of stopped sessions to end
-    // (not for the calling thread's own); those still running are waited for next time.
-    void AwaitStoppedThreads(std::uint32_t timeoutMs);
+    // Waits, with no lock held, up to `timeoutMs` for the threads of stopped sessions to end:
+    // not for the calling thread's own, and for one in the host's callback only when
+    // `inCallbackToo`. Those still running are waited for next time.
+    void AwaitStoppedThreads(std::uint32_t timeoutMs, bool inCallbackToo);
 
     std::atomic<bool> continuous_{false};
     std::atomic<int> portNumber_{0};
