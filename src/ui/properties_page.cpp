@@ -1,5 +1,3 @@
-#include <utility>
-
 #include "ui/page_support.h"
 #include "ui/pages.h"
 #include "ui/resource.h"
@@ -34,10 +32,15 @@ void CBcamPropPage::InitSlider(Bcam::CScalarProperty& property, const SliderRow&
                              maximum = property.Raw.Max();
                              current = property.Raw();
                          });
+    InitSlider(row, present, minimum, maximum, current);
+}
+
+void CBcamPropPage::InitSlider(const SliderRow& row, bool present, std::uint32_t minimum,
+                               std::uint32_t maximum, std::uint32_t position) {
     ISlider& control = Controls().Slider(row.slider);
     if (present) {
         control.SetRange(AsInt(minimum), AsInt(maximum), false);
-        control.SetPos(AsInt(current), true);
+        control.SetPos(AsInt(position), true);
         UpdateLabels(row);
     }
     control.Enable(present);
@@ -60,15 +63,8 @@ bool CBcamPropPage::Refresh() {
                              ub = balance.Raw.UB();
                              vr = balance.Raw.VR();
                          });
-    for (const auto& [row, value] : {std::pair{kUBRow, ub}, std::pair{kVRRow, vr}}) {
-        ISlider& control = Controls().Slider(row.slider);
-        if (present) {
-            control.SetRange(AsInt(minimum), AsInt(maximum), false);
-            control.SetPos(AsInt(value), true);
-            UpdateLabels(row);
-        }
-        control.Enable(present);
-    }
+    InitSlider(kUBRow, present, minimum, maximum, ub);
+    InitSlider(kVRRow, present, minimum, maximum, vr);
 
     InitSlider(camera->Hue, kHueRow);
     return true;
