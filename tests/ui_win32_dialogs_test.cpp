@@ -245,7 +245,7 @@ TEST_F(ConfigureDialogs, TheLibraryShowsItsOwnDialogInAnyHost) {
         DWORD status = 1;
         ::GetExitCodeProcess(host.info.hProcess, &status);
         EXPECT_EQ(status, 0u);
-        EXPECT_EQ(ConfigFileExists(kMono), h.monoOpen);
+        if (h.monoOpen) EXPECT_TRUE(ConfigFileExists(kMono));
     }
 }
 
