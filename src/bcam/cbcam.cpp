@@ -120,7 +120,7 @@ public:
     // Releases the records that have come back; closes the ports that have all of theirs.
     void Collect() {
         std::lock_guard guard(m_Lock);
-        std::erase_if(m_Ports, [](Late& late) {
+        std::erase_if(m_Ports, [](Kept& late) {
             for (;;) {
                 std::uint32_t bytes = 0;
                 std::uintptr_t key = 0;
@@ -142,18 +142,18 @@ public:
     void CloseAll() {
         Collect();
         std::lock_guard guard(m_Lock);
-        for (const Late& late : m_Ports) plat::ClosePort(late.port);
+        for (const Kept& late : m_Ports) plat::ClosePort(late.port);
         m_Ports.clear();
         m_Ports.shrink_to_fit();
     }
 
 private:
-    struct Late {
+    struct Kept {
         Handle port;
         std::int64_t outstanding;
     };
     std::mutex m_Lock;
-    std::vector<Late> m_Ports;
+    std::vector<Kept> m_Ports;
 };
 
 LatePorts& Late() {
