@@ -141,38 +141,48 @@ TEST_F(ConfigureDialogs, ListSortedAndConfigureOnlyForAnOpenCamera) {
 }
 
 // A host that loads the library by name and has no resources of its own: the dialog comes
-// from the library's module.
+// from the library's module. A host whose first call is configure sees the cameras too.
 TEST_F(ConfigureDialogs, TheLibraryShowsItsOwnDialogInAnyHost) {
-    char command[1024];
-    std::snprintf(command, sizeof command,
-                  "\"%s\\..\\fennex-grab.exe\" --quiet --camera MONO --port 2 --configure"
-                  " --path \"%s\"",
-                  fennex::platform::HostExecutableDirectory(), directory_.c_str());
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    struct Process {
-        PROCESS_INFORMATION info{};
-        ~Process() {  // ended in any case: a failed check must not leave a dialog behind
-            if (!info.hProcess) return;
-            ::TerminateProcess(info.hProcess, 1);
-            ::CloseHandle(info.hThread);
-            ::CloseHandle(info.hProcess);
-        }
-    } host;
-    ASSERT_TRUE(::CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr,
-                                 nullptr, &startup, &host.info))
-        << command;
-    HWND list = WaitForDialog("Bcam Configuration");
-    ASSERT_NE(list, nullptr);
-    EXPECT_EQ(Send(list, IDC_CAMERA_LIST, LB_GETCOUNT), 2);
-    SelectEntry(list, IDC_CAMERA_LIST, 1, true);  // the host's open camera
-    EXPECT_TRUE(Enabled(list, IDC_CONFIGURE));
-    ::PostMessageA(list, WM_COMMAND, IDOK, 0);
-    ASSERT_EQ(::WaitForSingleObject(host.info.hProcess, 10000), WAIT_OBJECT_0);
-    DWORD status = 1;
-    ::GetExitCodeProcess(host.info.hProcess, &status);
-    EXPECT_EQ(status, 0u);
-    EXPECT_TRUE(ConfigFileExists(kMono));
+    struct Host {
+        const char* program;
+        const char* arguments;
+        bool monoOpen;  // its Configure button is enabled and its file saved
+    };
+    const Host hosts[] = {
+        {"..\\fennex-grab.exe", "--quiet --camera MONO --port 2 --configure --path", true},
+        {"helper-exit.exe", "MONO configure", false},
+    };
+    for (const Host& h : hosts) {
+        SCOPED_TRACE(h.program);
+        std::string command = std::string("\"") + fennex::platform::HostExecutableDirectory() +
+                              "\\" + h.program + "\" " + h.arguments;
+        if (h.monoOpen) command += " \"" + directory_ + "\"";
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        struct Process {
+            PROCESS_INFORMATION info{};
+            ~Process() {  // ended in any case: a failed check must not leave a dialog behind
+                if (!info.hProcess) return;
+                ::TerminateProcess(info.hProcess, 1);
+                ::CloseHandle(info.hThread);
+                ::CloseHandle(info.hProcess);
+            }
+        } host;
+        ASSERT_TRUE(::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                     nullptr, &startup, &host.info))
+            << command;
+        HWND list = WaitForDialog("Bcam Configuration");
+        ASSERT_NE(list, nullptr);
+        EXPECT_EQ(Send(list, IDC_CAMERA_LIST, LB_GETCOUNT), 2);
+        SelectEntry(list, IDC_CAMERA_LIST, 1, true);  // MONO
+        EXPECT_EQ(Enabled(list, IDC_CONFIGURE), h.monoOpen);
+        ::PostMessageA(list, WM_COMMAND, IDOK, 0);
+        ASSERT_EQ(::WaitForSingleObject(host.info.hProcess, 10000), WAIT_OBJECT_0);
+        DWORD status = 1;
+        ::GetExitCodeProcess(host.info.hProcess, &status);
+        EXPECT_EQ(status, 0u);
+        if (h.monoOpen) EXPECT_TRUE(ConfigFileExists(kMono));
+    }
 }
 
 TEST_F(ConfigureDialogs, WhatTheUserAppliesReachesTheCameraAndItsFile) {
