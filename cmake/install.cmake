@@ -40,18 +40,19 @@ if(WIN32)
   install(TARGETS BcamError RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
           ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} EXCLUDE_FROM_ALL)
   # MSVC hosts link fennex.lib; made from the .def file, so that it names the exports exactly.
-  if(NOT CMAKE_DLLTOOL)
-    find_program(CMAKE_DLLTOOL NAMES ${FENNEX_TOOLCHAIN_PREFIX}dlltool dlltool REQUIRED)
-  endif()
+  # LLVM's dlltool writes the short import records that Microsoft's own tools write; those of
+  # GNU dlltool carry no safe-exception-handler mark, and an x86 host linked with /SAFESEH (the
+  # default of Visual Studio's x86 projects, and of lld-link) refuses them.
+  find_program(FENNEX_LLVM_DLLTOOL NAMES llvm-dlltool REQUIRED)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(_fennex_machine i386)
   else()
     set(_fennex_machine i386:x86-64)
   endif()
   add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/fennex.lib
-    COMMAND ${CMAKE_DLLTOOL} -m ${_fennex_machine} -d ${PROJECT_SOURCE_DIR}/src/driver/fennex.def
+    COMMAND ${FENNEX_LLVM_DLLTOOL} -m ${_fennex_machine} -d ${PROJECT_SOURCE_DIR}/src/driver/fennex.def
             -D fennex.dll -l fennex.lib
-    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}  # dlltool names the library's symbols after this path
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
     DEPENDS ${PROJECT_SOURCE_DIR}/src/driver/fennex.def
     COMMENT "Making the MSVC import library fennex.lib"
     VERBATIM)
