@@ -78,11 +78,32 @@ string(REGEX REPLACE "/$" "" _fennex_pc_to_prefix "${_fennex_pc_to_prefix}")
 configure_file(cmake/fennex.pc.in ${CMAKE_BINARY_DIR}/fennex.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/fennex.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
+if(NOT WIN32)
+  # The copyright file and changelog a Debian package carries; changelogs are compressed with
+  # gzip -9n (no name or time stamp: the same file from every build).
+  find_program(FENNEX_GZIP gzip REQUIRED)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/cmake/debian/changelog changelog
+    COMMAND ${FENNEX_GZIP} -9nf changelog
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+    DEPENDS ${PROJECT_SOURCE_DIR}/cmake/debian/changelog
+    VERBATIM)
+  add_custom_target(fennex_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/changelog.gz)
+  install(FILES cmake/debian/copyright ${CMAKE_BINARY_DIR}/changelog.gz
+          DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
+
 # ---- packages (scripts/package) ----------------------------------------------------------
 set(CPACK_PACKAGE_NAME fennex)
 set(CPACK_PACKAGE_VENDOR "Fennex")
-set(CPACK_PACKAGE_CONTACT "Fennex developers <fennex@localhost>")
+set(CPACK_PACKAGE_CONTACT "Fennex developers <fennex@fennex.example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Camera-driver plug-in for machine-vision hosts (IIDC 1394 cameras)")
+set(CPACK_PACKAGE_DESCRIPTION "A host loads the library by name and drives IIDC 1394 cameras
+through fifteen C functions: it lists and opens cameras, grabs frames as 8-bit
+grey rows and reads and writes camera properties by name. Without camera
+hardware the library simulates cameras described in INI files. With
+fennex-grab, a small host, fennex-cameras, the CMake and pkg-config files and
+an example host in C.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_STRIP_FILES ON)
 if(WIN32)
@@ -100,5 +121,8 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION libs)
   # The library needs the C and C++ runtimes only.
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1")
+  # The shlibs file, and the trigger that runs ldconfig, of a package with a shared library.
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/triggers)
 endif()
 include(CPack)
