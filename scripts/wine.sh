@@ -10,8 +10,9 @@
 wine=/usr/lib/wine/wine64
 wine32=/usr/lib/wine/wine
 wineserver=/usr/lib/wine/wineserver
-# Bumped whenever the set-up below changes, so that older prefixes are made again.
-wine_prefix_version=2
+# Bumped whenever the set-up below changes, so that older prefixes are made again (3: made
+# where the 32-bit loader is installed, so that they hold Wine's 32-bit system DLLs).
+wine_prefix_version=3
 
 wine_env() {
     # mscoree and mshtml off: the prefix set-up would otherwise ask for Mono and Gecko.
