@@ -148,6 +148,10 @@ private:
     // Stops the current session, if any, and starts anew for the current video mode.
     void RestartStreamingLocked(bool deviceLost);
     void CloseDeviceLocked();
+    // Waits, with no lock held, up to `timeoutMs` for the threads of stopped sessions to end:
+    // not for the calling thread's own, and for one in the host's callback only when
+    // `inCallbackToo`. Those still running are waited for next time.
+    void AwaitStoppedThreads(std::uint32_t timeoutMs, bool inCallbackToo);
 
     std::atomic<bool> continuous_{false};
     std::atomic<int> portNumber_{0};
@@ -163,8 +167,8 @@ private:
     // Buffers and thread of the current streaming set-up; shared with the grab thread, which
     // keeps them alive for as long as it runs.
     SessionSlot session_;
-    // A session whose thread had not ended when it was stopped; waited for at destruction.
-    std::weak_ptr<GrabSession> lingering_;
+    // Sessions stopped whose threads may still run; guarded by lifecycle_.
+    std::vector<std::weak_ptr<GrabSession>> stopped_;
     mutable std::mutex lifecycle_;
 };
 
