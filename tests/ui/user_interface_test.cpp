@@ -172,7 +172,9 @@ TEST_F(ConfigureDialogs, TheLibraryShowsItsOwnDialogInAnyHost) {
         DWORD status = 1;
         ::GetExitCodeProcess(host.info.hProcess, &status);
         EXPECT_EQ(status, 0u);
-        if (h.monoOpen) EXPECT_TRUE(ConfigFileExists(kMono));
+        if (h.monoOpen) {
+            EXPECT_TRUE(ConfigFileExists(kMono));
+        }
     }
 }
 
