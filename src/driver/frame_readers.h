@@ -29,8 +29,10 @@
 #endif
 
 #ifdef FENNEX_TSAN
-extern "C" void __tsan_ignore_thread_begin();
-extern "C" void __tsan_ignore_thread_end();
+// The thread sanitizer's dynamic annotations, which every program built with it exports (so a
+// host that loads an instrumented library finds them too).
+extern "C" void AnnotateIgnoreReadsBegin(const char* file, int line);
+extern "C" void AnnotateIgnoreReadsEnd(const char* file, int line);
 #endif
 
 namespace fennex::driver {
@@ -138,20 +140,20 @@ private:
         const std::uint32_t before = refills_[slot].load(std::memory_order_acquire);
         if (before & 1) return false;  // a publish overtook us: the current frame is another
         // The bytes may change under the copy; such a copy is thrown away below, so a race
-        // checker is not shown it.
-        IgnoreRacesBegin();
+        // checker is not shown its reads.
+        IgnoreReadsBegin();
         std::memcpy(dest, buffers_[slot].data() + offset, n);
-        IgnoreRacesEnd();
+        IgnoreReadsEnd();
         std::atomic_thread_fence(std::memory_order_acquire);  // the copy before the second look
         return refills_[slot].load(std::memory_order_relaxed) == before;
     }
 
 #ifdef FENNEX_TSAN
-    static void IgnoreRacesBegin() { __tsan_ignore_thread_begin(); }
-    static void IgnoreRacesEnd() { __tsan_ignore_thread_end(); }
+    static void IgnoreReadsBegin() { AnnotateIgnoreReadsBegin(__FILE__, __LINE__); }
+    static void IgnoreReadsEnd() { AnnotateIgnoreReadsEnd(__FILE__, __LINE__); }
 #else
-    static void IgnoreRacesBegin() {}
-    static void IgnoreRacesEnd() {}
+    static void IgnoreReadsBegin() {}
+    static void IgnoreReadsEnd() {}
 #endif
 
     std::array<std::vector<std::uint8_t>, 2> buffers_;
