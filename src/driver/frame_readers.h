@@ -63,10 +63,8 @@ public:
         std::atomic_signal_fence(std::memory_order_seq_cst);
     }
 
-    // Gives back the calling thread's record; for a thread of ours that is about to end. (No
-    // thread-local destructor does it: one would keep the library from unloading.) Records of
-    // other threads that end are not reused; once none is left, reads borrow one each time.
-    static void LeaveThread();
+    // Records kept by reading threads now; a thread's record comes back when it ends.
+    static std::size_t RecordsKept();
 
 private:
     // The thread's own record, once it has one.

@@ -389,7 +389,6 @@ std::uint32_t GrabPort::GrabThread(void* arg) {
     } catch (const BcamException&) {
         // The device went away under the thread; its port is being closed.
     }
-    FrameRead::LeaveThread();  // the host's row reads in the callbacks used it
     return 1;
 }
 
