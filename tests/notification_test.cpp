@@ -190,6 +190,27 @@ TEST_F(DeviceNotification, ConcurrencyCloseWakesAThreadWaitingForCompletions) {
     EXPECT_EQ(e, 735u);
 }
 
+// A refused removal closes the device and opens it again: a thread that served the first open
+// and comes to wait only now is answered as if its port had been closed under it, and the
+// second open's completion stays for its own waiter.
+TEST_F(DeviceNotification, AWaiterOfOneOpenLeavesTheNextOpensCompletionsAlone) {
+    CBcam camera;
+    camera.Open(mono);
+    const std::uint32_t first = camera.OpenSerial();
+    EXPECT_FALSE(sim::Unplug(mono, sim::Removal::Refused));
+    ASSERT_TRUE(camera.IsOpen());
+    EXPECT_NE(camera.OpenSerial(), first);
+    camera.Notify(5, nullptr);
+    std::int32_t code = 0;
+    std::uint32_t error = 0;
+    camera.WaitForCompletion(&code, &error, nullptr, plat::kInfinite, first);
+    EXPECT_EQ(error, 735u);
+    EXPECT_EQ(code, 0);
+    camera.WaitForCompletion(&code, &error, nullptr, 0, camera.OpenSerial());
+    EXPECT_EQ(error, 0u);
+    EXPECT_EQ(code, 5);
+}
+
 TEST_F(DeviceNotification, ConcurrencyHostAndNotificationThreadCloseAndOpenTogether) {
     // Host threads open, grab, close and destroy objects while cameras come and go.
     std::atomic<bool> stop{false};

@@ -151,9 +151,9 @@ private:
 // A thread blocked in the port; Close wakes it before closing the port.
 class CBcam::Waiter {
 public:
-    explicit Waiter(CBcam& owner) : m_Owner(owner) {
+    Waiter(CBcam& owner, std::uint32_t openSerial) : m_Owner(owner) {
         std::lock_guard guard(owner.m_Lock);
-        m_Port = owner.m_hCompletionPort;
+        if (openSerial == 0 || openSerial == owner.m_OpenSerial) m_Port = owner.m_hCompletionPort;
         if (m_Port) ++owner.m_Waiters;
     }
     ~Waiter() {
@@ -168,7 +168,7 @@ public:
 
 private:
     CBcam& m_Owner;
-    Handle m_Port;
+    Handle m_Port = nullptr;
 };
 
 CBcam::CBcam()
@@ -230,6 +230,11 @@ bool CBcam::IsOpen() const {
     return plat::IsValidHandle(m_hDevice);
 }
 
+std::uint32_t CBcam::OpenSerial() const {
+    std::lock_guard guard(m_Lock);
+    return m_OpenSerial;
+}
+
 std::string CBcam::DeviceName() const {
     std::lock_guard guard(m_Lock);
     return m_DeviceName;
@@ -263,6 +268,7 @@ void CBcam::OpenLocked(const std::string& deviceNameOrPath, Hwnd window) {
         std::lock_guard lock(m_Lock);
         m_hDevice = device;
         m_DeviceName = name;
+        ++m_OpenSerial;
     }
 
     // A failure from here on leaves the device open; the next Open or Close cleans up.
@@ -475,17 +481,18 @@ void CBcam::GrabImageAsync(void* buffer, std::uint32_t bufferSize, void* context
 }
 
 void CBcam::WaitForCompletion(std::int32_t* functionCode, std::uint32_t* error, void** context,
-                              std::uint32_t timeoutMs) {
+                              std::uint32_t timeoutMs, std::uint32_t openSerial) {
     if (error) *error = 0;
     if (context) *context = nullptr;
 
     Overlapped* record = nullptr;
     std::uint32_t failure = 0;
     {
-        Waiter waiter(*this);
+        Waiter waiter(*this, openSerial);
         if (!waiter.Port()) {
-            // Closed (perhaps by the notification thread a moment ago): answer as to a waiter
-            // whose port was closed under it, so that a thread waiting in a loop ends.
+            // Closed (perhaps by the notification thread a moment ago), or that open's port is
+            // gone: answer as to a waiter whose port was closed under it, so that a thread
+            // waiting in a loop ends.
             failure = err::kAbandonedWait0;
         } else {
             std::uint32_t bytes = 0;

@@ -85,9 +85,13 @@ public:
     // The buffer must stay valid until the completion carrying `context` has been dequeued.
     void GrabImageAsync(void* buffer, std::uint32_t bufferSize, void* context, bool oneShot);
     // *error is 258 on time-out, 735 when the object is (or becomes) closed; *functionCode is
-    // written only when a record was dequeued.
+    // written only when a record was dequeued. With `openSerial` (see OpenSerial) only that
+    // open's port is waited on: once the object has been closed and opened again, 735 as well.
     void WaitForCompletion(std::int32_t* functionCode, std::uint32_t* error, void** context,
-                           std::uint32_t timeoutMs);
+                           std::uint32_t timeoutMs, std::uint32_t openSerial = 0);
+    // Tells this object's opens apart (0 before the first): a thread serving one open passes it
+    // to WaitForCompletion, so that it never takes the completions meant for a later open's.
+    std::uint32_t OpenSerial() const;
     void Notify(std::int32_t functionCode, void* context);
     void Cancel();
 
@@ -183,6 +187,7 @@ private:
     Handle m_hRemovedDevice;
     int m_Uses = 0;
     int m_Waiters = 0;
+    std::uint32_t m_OpenSerial = 0;
     std::uint32_t m_ResourceWord1;
     std::uint32_t m_ResourceWord3;
 

@@ -37,6 +37,7 @@ struct GrabSession {
     // A grab whose shot was refused is cancelled by Arm; its completion is not news to the host.
     std::atomic<bool> cancelled{false};
     std::atomic<std::uint32_t> threadId{0};
+    std::uint32_t openSerial = 0;  // the device's open whose completion port the thread waits on
     platform::Thread thread;
     std::shared_ptr<GrabSession> keepAlive;  // the grab thread's reference, taken at its start
 
@@ -168,6 +169,8 @@ void GrabPort::StartStreamingLocked() {
 
         auto session = std::make_shared<GrabSession>();
         session->port = this;
+        // Taken before the thread starts: a removal's reopen after this point ends the thread.
+        session->openSerial = OpenSerial();
         session->layout = layout;
         session->modeChanges.store(modeChanges, std::memory_order_relaxed);
         if (layout.colorMode != static_cast<std::uint32_t>(Bcam::VideoColorMode::Mono8)) {
@@ -373,7 +376,10 @@ std::uint32_t GrabPort::GrabThread(void* arg) {
             std::int32_t code = 0;
             std::uint32_t error = 0;
             void* context = nullptr;
-            port.WaitForCompletion(&code, &error, &context, platform::kInfinite);
+            // Only its own open's port: after a refused removal the device is opened again, and
+            // the next session's completions are not this thread's to take.
+            port.WaitForCompletion(&code, &error, &context, platform::kInfinite,
+                                   session->openSerial);
             if (code == 0 && context == nullptr && error != 0) {
                 if (error == kPortClosedUnderWaiter) break;
                 continue;
