@@ -66,6 +66,30 @@ bool OnThreadOf(const GrabSession& session) {
 
 }  // namespace
 
+bool AnnouncedFrame::Announce(const std::shared_ptr<GrabSession>& session) {
+    std::shared_ptr<GrabSession> old;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        // Checked under the lock that Clear takes: a close sets the flag before it clears.
+        if (session->stopping.load(std::memory_order_acquire)) return false;
+        if (session_ == session) return true;
+        old = std::exchange(session_, session);
+        live_.store(session.get(), std::memory_order_release);
+    }
+    if (old) WaitForFrameReaders(old.get());
+    return true;
+}
+
+void AnnouncedFrame::Clear() {
+    std::shared_ptr<GrabSession> old;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        old = std::exchange(session_, nullptr);
+        live_.store(nullptr, std::memory_order_release);
+    }
+    if (old) WaitForFrameReaders(old.get());
+}
+
 GrabPort::GrabPort(const std::string& deviceName) : deviceName_(deviceName) {
     // The name field holds 127 characters and its terminator; a longer device name is cut.
     const std::size_t n = std::min(deviceName.size(), kNameSize - 1);
@@ -101,6 +125,7 @@ void GrabPort::Open(int port) {
     HeldLock lock(lifecycle_);
     if (ports_.empty()) OpenDeviceLocked();
     ports_.push_back(port);
+    open_.store(true, std::memory_order_release);
     portNumber_.store(port, std::memory_order_relaxed);
 }
 
@@ -246,6 +271,7 @@ void GrabPort::RestartStreamingLocked(bool deviceLost) {
 }
 
 void GrabPort::CloseDeviceLocked() {
+    open_.store(false, std::memory_order_release);
     std::shared_ptr<GrabSession> session = session_.Exchange(nullptr);
     width_.store(0, std::memory_order_release);
     height_.store(0, std::memory_order_release);
@@ -257,6 +283,8 @@ void GrabPort::CloseDeviceLocked() {
         }
     }
     if (session) StopStreamingLocked(session, !IsOpen());
+    // Once every session is stopping, none can announce again.
+    announced_.Clear();
     // Each step has its own handler: a refusal of one must not leave the device open.
     try {
         CBcam::Close();
@@ -387,9 +415,10 @@ std::uint32_t GrabPort::GrabThread(void* arg) {
             if (context != session.get()) continue;  // not this session's (one-shot requests)
             if (code == Bcam::kFunctionStop) break;
             if (code != Bcam::kFunctionGrab) continue;
-            port.OnGrabComplete(*session, error);
+            port.OnGrabComplete(session, error);
             if (port.continuous_.load(std::memory_order_acquire) &&
-                !session->stopping.load(std::memory_order_acquire))
+                !session->stopping.load(std::memory_order_acquire) &&
+                port.session_.Live() == session.get())
                 port.Arm();
         }
     } catch (const BcamException&) {
@@ -398,7 +427,8 @@ std::uint32_t GrabPort::GrabThread(void* arg) {
     return 1;
 }
 
-void GrabPort::OnGrabComplete(GrabSession& session, std::uint32_t error) {
+void GrabPort::OnGrabComplete(const std::shared_ptr<GrabSession>& grabbed, std::uint32_t error) {
+    GrabSession& session = *grabbed;
     // The mode changed while the grab was pending: a frame of another size or coding is not
     // read as one of this layout.
     if (error == 0) {
@@ -425,28 +455,38 @@ void GrabPort::OnGrabComplete(GrabSession& session, std::uint32_t error) {
         if (session.cancelled.exchange(false, std::memory_order_acq_rel)) return;
         ReportError(BcamException(error, "GrabPort::OnGrabComplete()"));
     }
+    // A callback of an earlier session (a removal or a re-size replaced it) is still reading
+    // the frame it was given: this frame is announced when it has returned.
+    std::lock_guard<std::mutex> announcing(callbacks_);
+    if (error == 0) {
+        if (!announced_.Announce(grabbed)) return;
+    } else if (session.stopping.load(std::memory_order_acquire)) {
+        return;
+    }
     if (const CompleteCallback callback = completeCallback_.load(std::memory_order_acquire))
         callback(0, portNumber_.load(std::memory_order_relaxed));
 }
 
-bool GrabPort::GetRow(int row, std::uint8_t* dest, int count) const {
+GrabPort::RowRead GrabPort::GetRow(int row, std::uint8_t* dest, int count) const {
     FrameRead read;
-    GrabSession* session = session_.Live();
+    GrabSession* session = announced_.Live();
     for (;;) {
-        if (!session) return false;
+        if (!session)
+            return open_.load(std::memory_order_acquire) ? RowRead::NoSuchRow : RowRead::Closed;
         read.Announce(session);
-        GrabSession* const live = session_.Live();
+        GrabSession* const live = announced_.Live();
         if (live == session) break;
         session = live;  // replaced meanwhile
     }
-    if (row < 0 || static_cast<std::uint32_t>(row) >= session->layout.height) return false;
-    if (count <= 0 || !dest) return true;
+    if (row < 0 || static_cast<std::uint32_t>(row) >= session->layout.height)
+        return RowRead::NoSuchRow;
+    if (count <= 0 || !dest) return RowRead::Copied;
     // Hosts read several rows, or the whole frame, in one call: the copy ends with the frame.
     const std::size_t offset = static_cast<std::size_t>(row) * session->layout.width;
     const std::size_t frame = static_cast<std::size_t>(session->layout.width) * session->layout.height;
     const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), frame - offset);
     session->frames.Copy(offset, dest, n);
-    return true;
+    return RowRead::Copied;
 }
 
 bool GrabPort::SetContinuous(bool on) {
