@@ -380,18 +380,21 @@ bool GrabPort::Arm() {
             if (session->Direct()) session->frames.Withdraw();
             armed_.store(false, std::memory_order_release);
         } else {
-            // The grab waits for a shot that will not come; its cancelled completion frees the
-            // port.
-            session->cancelled.store(true, std::memory_order_release);
-            try {
-                Cancel();
-            } catch (const BcamException&) {
-                // the device is gone; closing the port ends the grab
-            }
+            WithdrawGrab(*session);  // the grab waits for a shot that will not come
         }
         return false;
     }
     return true;
+}
+
+void GrabPort::WithdrawGrab(GrabSession& session) {
+    // Its cancelled completion frees the port.
+    session.cancelled.store(true, std::memory_order_release);
+    try {
+        Cancel();
+    } catch (const BcamException&) {
+        // the device is gone; closing the port ends the grab
+    }
 }
 
 std::uint32_t GrabPort::GrabThread(void* arg) {
@@ -496,9 +499,25 @@ bool GrabPort::SetContinuous(bool on) {
         ReportError(e);
         return false;
     }
-    continuous_.store(on, std::memory_order_release);
-    if (on) Arm();
+    const bool wasOn = continuous_.exchange(on, std::memory_order_acq_rel);
+    if (on)
+        Arm();
+    else if (wasOn && Armed())
+        FinishStreamedGrab();
     return true;
+}
+
+void GrabPort::FinishStreamedGrab() {
+    // The grab armed last while the camera streamed waits for the stream's next frame, and its
+    // own shot was ignored as a streaming camera ignores it; the stream has stopped now. One
+    // shot brings its frame, so the port is back to single grabs within a frame's time. (A
+    // shot that finds the grab done meanwhile is lost on the bus.)
+    try {
+        OneShot.SetAsync(nullptr);
+    } catch (const BcamException& e) {
+        ReportError(e);
+        if (const std::shared_ptr<GrabSession> session = session_.Load()) WithdrawGrab(*session);
+    }
 }
 
 int GrabPort::PropertyIndex(const char* name) {
