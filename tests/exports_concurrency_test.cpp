@@ -201,8 +201,8 @@ void FENNEX_CALLBACK ReadAnnounced(int, int port) {
 
 // The camera is removed while the port grabs continuously (refused, normal and surprise
 // removals in turn; after the last two the host closes the port, plugs the camera back and opens
-// it again) and a host thread reads rows: the rows a callback reads are the frame it was given,
-// and the stream goes on after every refused removal.
+// it again), or its mode is changed, and a host thread reads rows: the rows a callback reads are
+// the frame it was given, and the stream goes on after every refused removal and mode change.
 TEST_F(ExportsTest, ConcurrencyTheAnnouncedFrameStaysReadableThroughRemovals) {
     for (const sim::Pace pace : {sim::Pace::Fast, sim::Pace::RealTime}) {
         SCOPED_TRACE(pace == sim::Pace::Fast ? "fast" : "at the camera's pace");
@@ -231,14 +231,21 @@ TEST_F(ExportsTest, ConcurrencyTheAnnouncedFrameStaysReadableThroughRemovals) {
                     ++tornRows;
             }
         });
-        const int rounds = pace == sim::Pace::Fast ? 60 : 15;
+        const int rounds = pace == sim::Pace::Fast ? 80 : 16;
         for (int round = 0; round < rounds; ++round) {
             const int seen = announced.frames.load();
             for (int i = 0; i < 1000 && announced.frames.load() < seen + 2; ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
             ASSERT_GE(announced.frames.load(), seen + 2) << "round " << round;
-            const sim::Removal removal = round % 3 == 0   ? sim::Removal::Refused
-                                         : round % 3 == 1 ? sim::Removal::Normal
+            if (round % 4 == 3) {  // Mono8 and Mono16 in turn: the port's buffers are made anew
+                fennex::driver::GrabPort* port = nullptr;
+                fennex::driver::FindOpenPort(kMono.c_str(), &port);
+                ASSERT_NE(port, nullptr);
+                port->SetVideoMode(0, round % 8 == 3 ? 6 : 5, 4);
+                continue;
+            }
+            const sim::Removal removal = round % 4 == 0   ? sim::Removal::Refused
+                                         : round % 4 == 1 ? sim::Removal::Normal
                                                           : sim::Removal::Surprise;
             if (sim::Unplug(kMono, removal)) {
                 closeCVLPort(0, 0);

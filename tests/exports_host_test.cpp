@@ -551,7 +551,9 @@ TEST_F(ExportsTest, ContinuousGrabbingGoesOnThroughARefusedRemovalAndEndsWhenSwi
         closeCVLPort(0, 0);
         // (a request that meets the device closed by the removal is reported)
         for (const auto& line : TheMessages().Take()) {
-            if (!c.removal) EXPECT_EQ(line.find("ERROR: "), std::string::npos) << line;
+            if (!c.removal) {
+                EXPECT_EQ(line.find("ERROR: "), std::string::npos) << line;
+            }
         }
     }
 }
