@@ -67,12 +67,13 @@ bool OnThreadOf(const GrabSession& session) {
 }  // namespace
 
 bool AnnouncedFrame::Announce(const std::shared_ptr<GrabSession>& session) {
+    // The next frame of the announced session, as a rule: nothing to swap.
+    if (Live() == session.get()) return !session->stopping.load(std::memory_order_acquire);
     std::shared_ptr<GrabSession> old;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         // Checked under the lock that Clear takes: a close sets the flag before it clears.
         if (session->stopping.load(std::memory_order_acquire)) return false;
-        if (session_ == session) return true;
         old = std::exchange(session_, session);
         live_.store(session.get(), std::memory_order_release);
     }
