@@ -121,9 +121,10 @@ void BcamOLDeleter::operator()(BcamOL* record) const { CBcam::ReleaseBcamOL(reco
 // A request's hold on the handle and port of the moment.
 class CBcam::Use {
 public:
-    explicit Use(CBcam& owner) : m_Owner(owner) {
+    // With `openSerial`, the handle of that open only: none once it has been closed.
+    explicit Use(CBcam& owner, std::uint32_t openSerial = 0) : m_Owner(owner) {
         std::lock_guard guard(owner.m_Lock);
-        m_Device = owner.m_hDevice;
+        m_Device = openSerial == 0 || openSerial == owner.m_OpenSerial ? owner.m_hDevice : None();
         m_Port = owner.m_hCompletionPort;
         ++owner.m_Uses;
     }
@@ -470,9 +471,11 @@ void CBcam::FreeResources() {
     Transmit("CBcam::FreeResources()", driver::kFreeResources, nullptr, 0, nullptr, 0);
 }
 
-void CBcam::GrabImageAsync(void* buffer, std::uint32_t bufferSize, void* context, bool oneShot) {
+void CBcam::GrabImageAsync(void* buffer, std::uint32_t bufferSize, void* context, bool oneShot,
+                           std::uint32_t openSerial) {
     BcamOLPtr record{GetBcamOL(kFunctionGrab, context)};
-    if (!TransmitAsync(driver::kGrabImage, nullptr, 0, buffer, bufferSize, record.get())) {
+    if (!TransmitAsync(driver::kGrabImage, nullptr, 0, buffer, bufferSize, record.get(),
+                       openSerial)) {
         const std::uint32_t error = plat::LastError();
         if (error != err::kIoPending) throw BcamException(error, "CBcam::GrabImageAsync()");
     }
@@ -642,11 +645,11 @@ bool CBcam::TryTransmit(std::uint32_t code, const void* in, std::uint32_t inSize
 }
 
 bool CBcam::TransmitAsync(std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
-                          std::uint32_t outSize, BcamOL* record) {
+                          std::uint32_t outSize, BcamOL* record, std::uint32_t openSerial) {
     bool ok = false;
     std::uint32_t error = 0;
     {
-        Use use(*this);
+        Use use(*this, openSerial);
         const Handle device = use.OpenDevice("CBcam::Transmit()");
         ++m_InFlight;  // before the driver can complete it
         ok = Backend().IoControl(device, code, in, inSize, out, outSize, &record->ov);

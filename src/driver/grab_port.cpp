@@ -371,7 +371,9 @@ bool GrabPort::Arm() {
         session->Direct() ? session->frames.BeginRefill() : session->raw.data();
     bool queued = false;
     try {
-        GrabImageAsync(target, session->layout.rawSize, session.get(), false);
+        // On the session's own open only: a thread that re-arms while a refused removal opens
+        // the device again must not leave its buffers with the next open.
+        GrabImageAsync(target, session->layout.rawSize, session.get(), false, session->openSerial);
         queued = true;
         OneShot.SetAsync(nullptr);
     } catch (const BcamException& e) {
