@@ -66,14 +66,15 @@ bool OnThreadOf(const GrabSession& session) {
 
 }  // namespace
 
-bool AnnouncedFrame::Announce(const std::shared_ptr<GrabSession>& session) {
-    // The next frame of the announced session, as a rule: nothing to swap.
-    if (Live() == session.get()) return !session->stopping.load(std::memory_order_acquire);
+bool AnnouncedFrame::Publish(const std::shared_ptr<GrabSession>& session) {
     std::shared_ptr<GrabSession> old;
     {
+        // Under the lock that Clear takes (a close sets the flag before it clears), so that a
+        // stopped session neither comes back nor changes its announced frame.
         std::lock_guard<std::mutex> lock(mutex_);
-        // Checked under the lock that Clear takes: a close sets the flag before it clears.
         if (session->stopping.load(std::memory_order_acquire)) return false;
+        session->frames.Publish();
+        if (session_ == session) return true;  // its next frame, as a rule
         old = std::exchange(session_, session);
         live_.store(session.get(), std::memory_order_release);
     }
@@ -444,30 +445,25 @@ void GrabPort::OnGrabComplete(const std::shared_ptr<GrabSession>& grabbed, std::
             error = e.Error();
         }
     }
-    if (error == 0) {
-        if (!session.Direct())
-            session.convert(session.raw.data(), session.frames.BeginRefill(),
-                            static_cast<std::int32_t>(session.layout.width),
-                            static_cast<std::int32_t>(session.layout.height));
-        session.frames.Publish();
-    } else if (session.Direct()) {
-        session.frames.Withdraw();  // the rows keep the last good frame
-    }
-    // Cleared only now, so that the next grab cannot refill the raw buffer under the
-    // conversion.
+    // A refill was begun: by Arm for frames that land in the rows directly, here for converted
+    // ones.
+    const bool refilling = session.Direct() || error == 0;
+    if (error == 0 && !session.Direct())
+        session.convert(session.raw.data(), session.frames.BeginRefill(),
+                        static_cast<std::int32_t>(session.layout.width),
+                        static_cast<std::int32_t>(session.layout.height));
+    // A callback of an earlier session (a removal or a re-size replaced it) may still be reading
+    // the frame it was given: this frame is published and announced once it has returned.
+    std::lock_guard<std::mutex> announcing(callbacks_);
+    const bool announced = error == 0 && announced_.Publish(grabbed);
+    if (!announced && refilling) session.frames.Withdraw();  // the rows keep the last good frame
+    // Cleared only now, so that the next grab cannot refill the buffer under the conversion or
+    // before its frame is published.
     armed_.store(false, std::memory_order_release);
     if (session.stopping.load(std::memory_order_acquire)) return;
     if (error != 0) {
         if (session.cancelled.exchange(false, std::memory_order_acq_rel)) return;
         ReportError(BcamException(error, "GrabPort::OnGrabComplete()"));
-    }
-    // A callback of an earlier session (a removal or a re-size replaced it) is still reading
-    // the frame it was given: this frame is announced when it has returned.
-    std::lock_guard<std::mutex> announcing(callbacks_);
-    if (error == 0) {
-        if (!announced_.Announce(grabbed)) return;
-    } else if (session.stopping.load(std::memory_order_acquire)) {
-        return;
     }
     if (const CompleteCallback callback = completeCallback_.load(std::memory_order_acquire))
         callback(0, portNumber_.load(std::memory_order_relaxed));

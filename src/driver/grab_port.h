@@ -61,15 +61,14 @@ private:
 class AnnouncedFrame {
 public:
     GrabSession* Live() const { return live_.load(std::memory_order_acquire); }
-    // Makes `session` the announced one; false when it is being stopped (a close or a restart
-    // came first, and its frame is no longer news).
-    bool Announce(const std::shared_ptr<GrabSession>& session);
+    // Publishes the frame just refilled in `session` and makes the session the announced one;
+    // false, publishing nothing, when it is being stopped (a close or a restart came first, and
+    // its frame is no longer news).
+    bool Publish(const std::shared_ptr<GrabSession>& session);
     // The last close: nothing is announced any more.
     void Clear();
 
 private:
-    void Replace(std::shared_ptr<GrabSession> session);
-
     std::mutex mutex_;
     std::shared_ptr<GrabSession> session_;
     std::atomic<GrabSession*> live_{nullptr};
