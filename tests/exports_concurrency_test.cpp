@@ -236,11 +236,13 @@ TEST_F(ExportsTest, ConcurrencyTheAnnouncedFrameStaysReadableThroughRemovals) {
             const int seen = announced.frames.load();
             for (int i = 0; i < 1000 && announced.frames.load() < seen + 2; ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            ASSERT_GE(announced.frames.load(), seen + 2) << "round " << round;
+            EXPECT_GE(announced.frames.load(), seen + 2) << "round " << round;
+            if (announced.frames.load() < seen + 2) break;
             if (round % 4 == 3) {  // Mono8 and Mono16 in turn: the port's buffers are made anew
                 fennex::driver::GrabPort* port = nullptr;
                 fennex::driver::FindOpenPort(kMono.c_str(), &port);
-                ASSERT_NE(port, nullptr);
+                EXPECT_NE(port, nullptr);
+                if (!port) break;
                 port->SetVideoMode(0, round % 8 == 3 ? 6 : 5, 4);
                 continue;
             }

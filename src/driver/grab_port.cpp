@@ -308,13 +308,13 @@ void GrabPort::Close(int port) {
     CloseDeviceLocked();
 }
 
-void GrabPort::FitToVideoMode() {
+void GrabPort::FitToVideoMode(bool lookAtCamera) {
     HeldLock lock(lifecycle_);
     if (ports_.empty() || !IsOpen() || armed_.load(std::memory_order_acquire)) return;
     // A mode set again as it was (a second open restores the same file) keeps the stream.
     if (const std::shared_ptr<GrabSession> session = session_.Load()) {
         try {
-            if (LayoutHolds(*session)) return;
+            if (LayoutHolds(*session, lookAtCamera)) return;
         } catch (const BcamException&) {
             // the camera cannot tell: set up anew, which reports what fails
         }
@@ -322,10 +322,11 @@ void GrabPort::FitToVideoMode() {
     RestartStreamingLocked(false);
 }
 
-bool GrabPort::LayoutHolds(GrabSession& session) {
+bool GrabPort::LayoutHolds(GrabSession& session, bool lookAtCamera) {
     // Taken first: a change that comes while the layout is measured is seen at the next look.
     const std::uint32_t modeChanges = VideoModeChanges();
-    if (session.modeChanges.load(std::memory_order_acquire) == modeChanges) return true;
+    if (!lookAtCamera && session.modeChanges.load(std::memory_order_acquire) == modeChanges)
+        return true;
     if (!(MeasureLayout() == session.layout)) return false;
     session.modeChanges.store(modeChanges, std::memory_order_release);  // spares the next look
     return true;
@@ -349,46 +350,56 @@ void GrabPort::OnReopened() {
 }
 
 bool GrabPort::Arm() {
-    std::shared_ptr<GrabSession> session;
-    if (!armed_.load(std::memory_order_acquire)) {
-        session = session_.Load();
-        if (!session || session->modeChanges.load(std::memory_order_acquire) != VideoModeChanges())
-            FitToVideoMode();
-    }
-    if (armed_.exchange(true, std::memory_order_acq_rel)) {
-        DebugPrint("%s already armed\n", Name());
-        return false;
-    }
-    // The session looked at above is taken again only when it is no longer the current one
-    // (held, its address names no other).
-    if (!session || session_.Live() != session.get()) session = session_.Load();
-    if (!session) {
-        // Nothing to grab into: the set-up's failure has been reported; a closed device says so.
-        armed_.store(false, std::memory_order_release);
-        if (!IsOpen()) ReportError(BcamException(kDeviceNotOpen, "GrabPort::Arm()"));
-        return false;
-    }
-    std::uint8_t* const target =
-        session->Direct() ? session->frames.BeginRefill() : session->raw.data();
-    bool queued = false;
-    try {
-        // On the session's own open only: a thread that re-arms while a refused removal opens
-        // the device again must not leave its buffers with the next open.
-        GrabImageAsync(target, session->layout.rawSize, session.get(), false, session->openSerial);
-        queued = true;
-        OneShot.SetAsync(nullptr);
-    } catch (const BcamException& e) {
-        ReportError(e);
-        if (!queued) {
-            // Refused: nothing is outstanding, so the next grab may try again.
-            if (session->Direct()) session->frames.Withdraw();
-            armed_.store(false, std::memory_order_release);
-        } else {
-            WithdrawGrab(*session);  // the grab waits for a shot that will not come
+    // A grab refused at once may have met a mode change that was not counted yet (the count
+    // moves when the change request has returned): the port is fitted to what the camera says
+    // and the grab tried once more.
+    for (bool refitted = false;; refitted = true) {
+        std::shared_ptr<GrabSession> session;
+        if (!armed_.load(std::memory_order_acquire)) {
+            session = session_.Load();
+            if (refitted || !session ||
+                session->modeChanges.load(std::memory_order_acquire) != VideoModeChanges())
+                FitToVideoMode(refitted);
         }
-        return false;
+        if (armed_.exchange(true, std::memory_order_acq_rel)) {
+            DebugPrint("%s already armed\n", Name());
+            return false;
+        }
+        // The session looked at above is taken again only when it is no longer the current one
+        // (held, its address names no other).
+        if (!session || session_.Live() != session.get()) session = session_.Load();
+        if (!session) {
+            // Nothing to grab into: the set-up's failure has been reported; a closed device says
+            // so.
+            armed_.store(false, std::memory_order_release);
+            if (!IsOpen()) ReportError(BcamException(kDeviceNotOpen, "GrabPort::Arm()"));
+            return false;
+        }
+        std::uint8_t* const target =
+            session->Direct() ? session->frames.BeginRefill() : session->raw.data();
+        bool queued = false;
+        try {
+            // On the session's own open only: a thread that re-arms while a refused removal
+            // opens the device again must not leave its buffers with the next open.
+            GrabImageAsync(target, session->layout.rawSize, session.get(), false,
+                           session->openSerial);
+            queued = true;
+            OneShot.SetAsync(nullptr);
+        } catch (const BcamException& e) {
+            if (!queued) {
+                // Refused: nothing is outstanding, so the next grab may try again.
+                if (session->Direct()) session->frames.Withdraw();
+                armed_.store(false, std::memory_order_release);
+                if (!refitted) continue;
+                ReportError(e);
+            } else {
+                ReportError(e);
+                WithdrawGrab(*session);  // the grab waits for a shot that will not come
+            }
+            return false;
+        }
+        return true;
     }
-    return true;
 }
 
 void GrabPort::WithdrawGrab(GrabSession& session) {

@@ -101,8 +101,9 @@ public:
     // Re-sizes buffers and isochronous resources to the camera's current video mode when the
     // mode (or a Format 7 region, coding or packet size) has been changed since they were made,
     // or sets them up when they are missing. A grab outstanding defers it to the next grab.
-    // Arm runs it by itself; openCVLPort runs it after the configuration file.
-    void FitToVideoMode();
+    // Arm runs it by itself; openCVLPort runs it after the configuration file. `lookAtCamera`:
+    // asks the camera even when no change has been counted.
+    void FitToVideoMode(bool lookAtCamera = false);
 
     // Queues one grab; false (and a message) when one is already pending or the camera refuses.
     bool Arm();
@@ -157,7 +158,7 @@ private:
     FrameLayout MeasureLayout();
     // True when the camera's mode, whatever was changed since the session's last look, still
     // sends frames of the session's layout. Throws when the camera cannot tell.
-    bool LayoutHolds(GrabSession& session);
+    bool LayoutHolds(GrabSession& session, bool lookAtCamera = false);
     // The steps below run under lifecycle_.
     void OpenDeviceLocked();
     // Sizes buffers and resources for the current video mode and starts a grab thread; a
