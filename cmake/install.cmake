@@ -40,18 +40,19 @@ if(WIN32)
   install(TARGETS BcamError RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
           ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} EXCLUDE_FROM_ALL)
   # MSVC hosts link fennex.lib; made from the .def file, so that it names the exports exactly.
-  if(NOT CMAKE_DLLTOOL)
-    find_program(CMAKE_DLLTOOL NAMES ${FENNEX_TOOLCHAIN_PREFIX}dlltool dlltool REQUIRED)
-  endif()
+  # LLVM's dlltool writes the short import records that Microsoft's own tools write; those of
+  # GNU dlltool carry no safe-exception-handler mark, and an x86 host linked with /SAFESEH (the
+  # default of Visual Studio's x86 projects, and of lld-link) refuses them.
+  find_program(FENNEX_LLVM_DLLTOOL NAMES llvm-dlltool REQUIRED)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(_fennex_machine i386)
   else()
     set(_fennex_machine i386:x86-64)
   endif()
   add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/fennex.lib
-    COMMAND ${CMAKE_DLLTOOL} -m ${_fennex_machine} -d ${PROJECT_SOURCE_DIR}/src/driver/fennex.def
+    COMMAND ${FENNEX_LLVM_DLLTOOL} -m ${_fennex_machine} -d ${PROJECT_SOURCE_DIR}/src/driver/fennex.def
             -D fennex.dll -l fennex.lib
-    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}  # dlltool names the library's symbols after this path
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
     DEPENDS ${PROJECT_SOURCE_DIR}/src/driver/fennex.def
     COMMENT "Making the MSVC import library fennex.lib"
     VERBATIM)
@@ -77,11 +78,32 @@ string(REGEX REPLACE "/$" "" _fennex_pc_to_prefix "${_fennex_pc_to_prefix}")
 configure_file(cmake/fennex.pc.in ${CMAKE_BINARY_DIR}/fennex.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/fennex.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
+if(NOT WIN32)
+  # The copyright file and changelog a Debian package carries; changelogs are compressed with
+  # gzip -9n (no name or time stamp: the same file from every build).
+  find_program(FENNEX_GZIP gzip REQUIRED)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/cmake/debian/changelog changelog
+    COMMAND ${FENNEX_GZIP} -9nf changelog
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+    DEPENDS ${PROJECT_SOURCE_DIR}/cmake/debian/changelog
+    VERBATIM)
+  add_custom_target(fennex_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/changelog.gz)
+  install(FILES cmake/debian/copyright ${CMAKE_BINARY_DIR}/changelog.gz
+          DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()
+
 # ---- packages (scripts/package) ----------------------------------------------------------
 set(CPACK_PACKAGE_NAME fennex)
 set(CPACK_PACKAGE_VENDOR "Fennex")
-set(CPACK_PACKAGE_CONTACT "Fennex developers <fennex@localhost>")
+set(CPACK_PACKAGE_CONTACT "Fennex developers <fennex@fennex.example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Camera-driver plug-in for machine-vision hosts (IIDC 1394 cameras)")
+set(CPACK_PACKAGE_DESCRIPTION "A host loads the library by name and drives IIDC 1394 cameras
+through fifteen C functions: it lists and opens cameras, grabs frames as 8-bit
+grey rows and reads and writes camera properties by name. Without camera
+hardware the library simulates cameras described in INI files. With
+fennex-grab, a small host, fennex-cameras, the CMake and pkg-config files and
+an example host in C.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_STRIP_FILES ON)
 if(WIN32)
@@ -99,5 +121,8 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SECTION libs)
   # The library needs the C and C++ runtimes only.
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1")
+  # The shlibs file, and the trigger that runs ldconfig, of a package with a shared library.
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/cmake/debian/triggers)
 endif()
 include(CPack)

@@ -5,10 +5,14 @@
 #   wine_prefix DIR   makes that prefix unless it is ready
 #   stop_wine         ends the prefix's wineserver
 
+# The prefixes are 64-bit, made by wine64; the 32-bit loader (package wine32:i386) runs 32-bit
+# programs in them as 64-bit Windows does (WoW64).
 wine=/usr/lib/wine/wine64
+wine32=/usr/lib/wine/wine
 wineserver=/usr/lib/wine/wineserver
-# Bumped whenever the set-up below changes, so that older prefixes are made again.
-wine_prefix_version=2
+# Bumped whenever the set-up below changes, so that older prefixes are made again (3: made
+# where the 32-bit loader is installed, so that they hold Wine's 32-bit system DLLs).
+wine_prefix_version=3
 
 wine_env() {
     # mscoree and mshtml off: the prefix set-up would otherwise ask for Mono and Gecko.

@@ -270,18 +270,30 @@ TEST_F(CBcamGrab, RefusedRequestsReleaseTheirRecords) {
     EXPECT_EQ(RecordsLeft(), 0);
 }
 
+// Also when the driver ends the pending requests only after the close has returned: their
+// records come back with the next open or close.
 TEST_F(CBcamGrab, CloseWithGrabsPendingReleasesEveryRecord) {
-    CBcam camera;
-    camera.Open(mono);
-    camera.AllocateResources(1, 640 * 480);
-    std::vector<std::vector<std::uint8_t>> frames(3, std::vector<std::uint8_t>(640 * 480));
-    sim::HoldGrabs(mono, true);
-    for (auto& frame : frames)
-        camera.GrabImageAsync(frame.data(), std::uint32_t(frame.size()), nullptr, true);
-    camera.Notify(Bcam::kFunctionStop, nullptr);
-    EXPECT_EQ(RecordsLeft(), 7);
-    camera.Close();
-    EXPECT_EQ(RecordsLeft(), 0);
+    for (const bool endedLater : {false, true}) {
+        SCOPED_TRACE(endedLater ? "ended after the close" : "ended by the close");
+        CBcam camera;
+        camera.Open(mono);
+        camera.AllocateResources(1, 640 * 480);
+        std::vector<std::vector<std::uint8_t>> frames(3, std::vector<std::uint8_t>(640 * 480));
+        sim::HoldGrabs(mono, true);
+        for (auto& frame : frames)
+            camera.GrabImageAsync(frame.data(), std::uint32_t(frame.size()), nullptr, true);
+        camera.Notify(Bcam::kFunctionStop, nullptr);
+        EXPECT_EQ(RecordsLeft(), 7);
+        if (endedLater) sim::InjectFault(sim::Fault(sim::kOpCloseDevice).On(mono).Late());
+        camera.Close();
+        if (endedLater) {
+            EXPECT_EQ(RecordsLeft(), 3);  // the grabs', still with the driver
+            sim::EndClosedRequests();
+            camera.Open(mono);
+            camera.Close();
+        }
+        EXPECT_EQ(RecordsLeft(), 0);
+    }
 }
 
 TEST_F(CBcamGrab, PacketSizeFollowsTheCurrentMode) {

@@ -22,28 +22,15 @@
 #include "exports_fixture.h"
 #include "platform/profile.h"
 #include "ui/resource.h"
+#include "win32_window_support.h"
 
 namespace {
 
 using namespace exports_test;
+using namespace win32_test;
 using namespace std::chrono_literals;
 
 constexpr int kApplyButton = 0x3021;  // the property sheet's Apply button
-
-// A top-level dialog with this caption, once it has appeared.
-HWND WaitForDialog(const char* caption) {
-    for (int i = 0; i < 500; ++i) {
-        if (HWND window = ::FindWindowA("#32770", caption); window && ::IsWindowVisible(window))
-            return window;
-        std::this_thread::sleep_for(20ms);
-    }
-    return nullptr;
-}
-
-bool WaitUntilGone(HWND window) {
-    for (int i = 0; i < 500 && ::IsWindow(window); ++i) std::this_thread::sleep_for(20ms);
-    return !::IsWindow(window);
-}
 
 std::string Text(HWND dialog, int id) {
     char text[512] = {};
@@ -52,10 +39,6 @@ std::string Text(HWND dialog, int id) {
 }
 
 bool Enabled(HWND dialog, int id) { return ::IsWindowEnabled(::GetDlgItem(dialog, id)); }
-
-LRESULT Send(HWND dialog, int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
-    return ::SendDlgItemMessageA(dialog, id, message, wParam, lParam);
-}
 
 // The entries of a combo box; item data alongside.
 struct Entries {
@@ -76,13 +59,6 @@ Entries ComboEntries(HWND dialog, int id) {
     return entries;
 }
 
-// What a mouse selection does: the control changes, then its parent hears of it.
-void SelectEntry(HWND dialog, int id, int index, bool listBox = false) {
-    Send(dialog, id, listBox ? LB_SETCURSEL : CB_SETCURSEL, index);
-    ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, listBox ? LBN_SELCHANGE : CBN_SELCHANGE),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
-}
-
 void Click(HWND dialog, int id) { Send(dialog, id, BM_CLICK); }
 
 // A slider dragged to `position` and let go.
@@ -92,46 +68,6 @@ void DragSlider(HWND page, int id, int position, bool release) {
     NMHDR header{::GetDlgItem(page, id), static_cast<UINT_PTR>(id),
                  static_cast<UINT>(NM_RELEASEDCAPTURE)};
     ::SendMessageA(page, WM_NOTIFY, id, reinterpret_cast<LPARAM>(&header));
-}
-
-HWND ShowPage(HWND sheet, int index) {
-    ::SendMessageA(sheet, PSM_SETCURSEL, index, 0);
-    return reinterpret_cast<HWND>(::SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
-}
-
-// Captures the window as the screen shows it, into FENNEX_SCREENSHOTS/<name>.bmp.
-void Screenshot(HWND window, const char* name) {
-    const char* directory = std::getenv("FENNEX_SCREENSHOTS");
-    if (!directory || !*directory) return;
-    DWORD_PTR ignored;
-    ::SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_BLOCK, 2000, &ignored);
-    std::this_thread::sleep_for(250ms);  // painting done
-    RECT r;
-    ::GetWindowRect(window, &r);
-    const int width = r.right - r.left, height = r.bottom - r.top;
-    BITMAPINFOHEADER info{sizeof info, width, -height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    const int stride = (width * 3 + 3) & ~3;
-    std::vector<char> pixels(static_cast<std::size_t>(stride) * height);
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
-    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = ::SelectObject(memory, bitmap);
-    ::BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
-    ::SelectObject(memory, old);
-    ::GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
-                DIB_RGB_COLORS);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
-    const std::string path = std::string(directory) + "\\" + name + ".bmp";
-    BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof file + sizeof info + pixels.size()), 0,
-                          0, sizeof file + sizeof info};
-    if (FILE* out = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(&file, sizeof file, 1, out);
-        std::fwrite(&info, sizeof info, 1, out);
-        std::fwrite(pixels.data(), 1, pixels.size(), out);
-        std::fclose(out);
-    }
 }
 
 class ConfigureDialogs : public ExportsTest {
@@ -205,38 +141,48 @@ TEST_F(ConfigureDialogs, ListSortedAndConfigureOnlyForAnOpenCamera) {
 }
 
 // A host that loads the library by name and has no resources of its own: the dialog comes
-// from the library's module.
+// from the library's module. A host whose first call is configure sees the cameras too.
 TEST_F(ConfigureDialogs, TheLibraryShowsItsOwnDialogInAnyHost) {
-    char command[1024];
-    std::snprintf(command, sizeof command,
-                  "\"%s\\..\\fennex-grab.exe\" --quiet --camera MONO --port 2 --configure"
-                  " --path \"%s\"",
-                  fennex::platform::HostExecutableDirectory(), directory_.c_str());
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    struct Process {
-        PROCESS_INFORMATION info{};
-        ~Process() {  // ended in any case: a failed check must not leave a dialog behind
-            if (!info.hProcess) return;
-            ::TerminateProcess(info.hProcess, 1);
-            ::CloseHandle(info.hThread);
-            ::CloseHandle(info.hProcess);
-        }
-    } host;
-    ASSERT_TRUE(::CreateProcessA(nullptr, command, nullptr, nullptr, FALSE, 0, nullptr,
-                                 nullptr, &startup, &host.info))
-        << command;
-    HWND list = WaitForDialog("Bcam Configuration");
-    ASSERT_NE(list, nullptr);
-    EXPECT_EQ(Send(list, IDC_CAMERA_LIST, LB_GETCOUNT), 2);
-    SelectEntry(list, IDC_CAMERA_LIST, 1, true);  // the host's open camera
-    EXPECT_TRUE(Enabled(list, IDC_CONFIGURE));
-    ::PostMessageA(list, WM_COMMAND, IDOK, 0);
-    ASSERT_EQ(::WaitForSingleObject(host.info.hProcess, 10000), WAIT_OBJECT_0);
-    DWORD status = 1;
-    ::GetExitCodeProcess(host.info.hProcess, &status);
-    EXPECT_EQ(status, 0u);
-    EXPECT_TRUE(ConfigFileExists(kMono));
+    struct Host {
+        const char* program;
+        const char* arguments;
+        bool monoOpen;  // its Configure button is enabled and its file saved
+    };
+    const Host hosts[] = {
+        {"..\\fennex-grab.exe", "--quiet --camera MONO --port 2 --configure --path", true},
+        {"helper-exit.exe", "MONO configure", false},
+    };
+    for (const Host& h : hosts) {
+        SCOPED_TRACE(h.program);
+        std::string command = std::string("\"") + fennex::platform::HostExecutableDirectory() +
+                              "\\" + h.program + "\" " + h.arguments;
+        if (h.monoOpen) command += " \"" + directory_ + "\"";
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        struct Process {
+            PROCESS_INFORMATION info{};
+            ~Process() {  // ended in any case: a failed check must not leave a dialog behind
+                if (!info.hProcess) return;
+                ::TerminateProcess(info.hProcess, 1);
+                ::CloseHandle(info.hThread);
+                ::CloseHandle(info.hProcess);
+            }
+        } host;
+        ASSERT_TRUE(::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                     nullptr, &startup, &host.info))
+            << command;
+        HWND list = WaitForDialog("Bcam Configuration");
+        ASSERT_NE(list, nullptr);
+        EXPECT_EQ(Send(list, IDC_CAMERA_LIST, LB_GETCOUNT), 2);
+        SelectEntry(list, IDC_CAMERA_LIST, 1, true);  // MONO
+        EXPECT_EQ(Enabled(list, IDC_CONFIGURE), h.monoOpen);
+        ::PostMessageA(list, WM_COMMAND, IDOK, 0);
+        ASSERT_EQ(::WaitForSingleObject(host.info.hProcess, 10000), WAIT_OBJECT_0);
+        DWORD status = 1;
+        ::GetExitCodeProcess(host.info.hProcess, &status);
+        EXPECT_EQ(status, 0u);
+        if (h.monoOpen) EXPECT_TRUE(ConfigFileExists(kMono));
+    }
 }
 
 TEST_F(ConfigureDialogs, WhatTheUserAppliesReachesTheCameraAndItsFile) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "fennex/fennex.h"
+#include "host_functions.h"
 #include "platform/library.h"
 #include "platform/profile.h"
 
@@ -59,54 +60,6 @@ const char kUsage[] =
 const char* const kProperties[] = {"Gain",    "Brightness",     "Gamma",         "Hue",
                                    "Saturation", "Shutter", "WhiteBalanceUB", "WhiteBalanceVR"};
 
-// The library's functions, found by name.
-struct Api {
-    setSystemPathFn setSystemPath;
-    setDebugMsgProcFn setDebugMsgProc;
-    configureFn configure;
-    getCVLMaxNoOfGrabbersFn getCVLMaxNoOfGrabbers;
-    getCVLMaxNoOfPortsFn getCVLMaxNoOfPorts;
-    getCVLNoOfSupportedCamerasFn getCVLNoOfSupportedCameras;
-    getCVLCameraConfigNamesFn getCVLCameraConfigNames;
-    openCVLPortFn openCVLPort;
-    closeCVLPortFn closeCVLPort;
-    doCVLGrabFn doCVLGrab;
-    getCVLGrabRowFn getCVLGrabRow;
-    setCompleteCallbackFn setCompleteCallback;
-    getPropertyRangeFn getPropertyRange;
-    getPropertyFn getProperty;
-    setPropertyFn setProperty;
-};
-
-template <class Fn>
-bool Resolve(void* library, const char* name, Fn& fn, std::string& missing) {
-    fn = reinterpret_cast<Fn>(fennex::platform::FindFunction(library, name));
-    if (!fn) missing += std::string(missing.empty() ? "" : ", ") + name;
-    return fn != nullptr;
-}
-
-bool ResolveAll(void* library, Api& api, std::string& missing) {
-    bool ok = true;
-#define FENNEX_RESOLVE(name) ok = Resolve(library, #name, api.name, missing) && ok
-    FENNEX_RESOLVE(setSystemPath);
-    FENNEX_RESOLVE(setDebugMsgProc);
-    FENNEX_RESOLVE(configure);
-    FENNEX_RESOLVE(getCVLMaxNoOfGrabbers);
-    FENNEX_RESOLVE(getCVLMaxNoOfPorts);
-    FENNEX_RESOLVE(getCVLNoOfSupportedCameras);
-    FENNEX_RESOLVE(getCVLCameraConfigNames);
-    FENNEX_RESOLVE(openCVLPort);
-    FENNEX_RESOLVE(closeCVLPort);
-    FENNEX_RESOLVE(doCVLGrab);
-    FENNEX_RESOLVE(getCVLGrabRow);
-    FENNEX_RESOLVE(setCompleteCallback);
-    FENNEX_RESOLVE(getPropertyRange);
-    FENNEX_RESOLVE(getProperty);
-    FENNEX_RESOLVE(setProperty);
-#undef FENNEX_RESOLVE
-    return ok;
-}
-
 void FENNEX_CALL PrintMessage(const char* text) { std::fprintf(stderr, "fennex: %s", text); }
 
 // ---- grabbing --------------------------------------------------------------------------------
@@ -123,7 +76,7 @@ struct PortState {
     bool copyInCallback = false;
 };
 
-Api g_api;
+HostFunctions g_api;
 PortState g_ports[FENNEX_MAX_PORTS];
 
 void CopyFrame(int port, std::vector<unsigned char>& frame, int width, int height) {
@@ -508,7 +461,10 @@ int main(int argc, char** argv) {
     void* library = fennex::platform::LoadLibraryFile(options.library, &error);
     if (!library) return Fail(error);
     std::string missing;
-    if (!ResolveAll(library, g_api, missing)) return Fail(options.library + " lacks " + missing);
+    const auto find = [library](const char* name) {
+        return fennex::platform::FindFunction(library, name);
+    };
+    if (!FindHostFunctions(find, g_api, missing)) return Fail(options.library + " lacks " + missing);
 
     // The host's calling order: debug procedure and system path first.
     g_api.setDebugMsgProc(options.quiet ? nullptr : PrintMessage);

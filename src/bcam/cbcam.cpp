@@ -15,7 +15,8 @@
 //    waiter reports 735, ERROR_ABANDONED_WAIT_0, as the system does when a port is closed
 //    under a waiter) and closes the port once they have left it.
 //  - Every BcamOL handed to the driver or the port is counted in m_InFlight until it is
-//    dequeued, so Close knows when every record has come back and has been released.
+//    dequeued, so Close knows when every record has come back and has been released. A port
+//    whose driver still holds records after Close's grace is kept until they have come back.
 //  - m_OpenCloseLock serialises Open, Close and Reopen of one object (a host thread and the
 //    notification thread may both close it). Close's waits are bounded, so holding it there
 //    blocks the other side only briefly.
@@ -27,6 +28,7 @@
 #include <chrono>
 #include <new>
 #include <optional>
+#include <vector>
 
 #include "bcam/bcam_utility.h"
 #include "bcam/device_registry.h"
@@ -105,11 +107,69 @@ private:
     bool m_Drained = false;
 };
 
+// Completion ports of closed devices whose driver still holds some of their requests: a
+// driver may end them only after the handle's close has returned (Wine's does). Such a port is
+// kept until every record has come back through it; the next open or close of any device
+// collects what has arrived meanwhile.
+class LatePorts {
+public:
+    void Keep(Handle port, std::int64_t outstanding) {
+        std::lock_guard guard(m_Lock);
+        m_Ports.push_back({port, outstanding});
+    }
+    // Releases the records that have come back; closes the ports that have all of theirs.
+    void Collect() {
+        std::lock_guard guard(m_Lock);
+        std::erase_if(m_Ports, [](Kept& late) {
+            for (;;) {
+                std::uint32_t bytes = 0;
+                std::uintptr_t key = 0;
+                Overlapped* record = nullptr;
+                const bool ok = plat::DequeueCompletion(late.port, &bytes, &key, &record, 0);
+                if (record) {
+                    --late.outstanding;
+                    CBcam::ReleaseBcamOL(reinterpret_cast<BcamOL*>(record));
+                } else if (!ok) {
+                    break;  // nothing more queued
+                }
+            }
+            if (late.outstanding > 0) return false;
+            plat::ClosePort(late.port);
+            return true;
+        });
+    }
+    // At unload: what has come back is released; records a driver still holds stay its own.
+    void CloseAll() {
+        Collect();
+        std::lock_guard guard(m_Lock);
+        for (const Kept& late : m_Ports) plat::ClosePort(late.port);
+        m_Ports.clear();
+        m_Ports.shrink_to_fit();
+    }
+
+private:
+    struct Kept {
+        Handle port;
+        std::int64_t outstanding;
+    };
+    std::mutex m_Lock;
+    std::vector<Kept> m_Ports;
+};
+
+LatePorts& Late() {
+    alignas(LatePorts) static unsigned char storage[sizeof(LatePorts)];
+    static LatePorts& ports = *::new (storage) LatePorts;
+    return ports;
+}
+
 RecordPool& Records() {
     alignas(RecordPool) static unsigned char storage[sizeof(RecordPool)];
     static RecordPool& pool = *::new (storage) RecordPool;
     static struct Drain {
-        ~Drain() { pool.Drain(); }
+        ~Drain() {
+            Late().CloseAll();
+            pool.Drain();
+        }
     } drain;
     return pool;
 }
@@ -247,6 +307,7 @@ void CBcam::Open(const std::string& deviceNameOrPath, Hwnd window) {
 }
 
 void CBcam::OpenLocked(const std::string& deviceNameOrPath, Hwnd window) {
+    Late().Collect();
     CDriverVersionCheck::Match(Backend());
     const std::string path = DevicePathFromName(deviceNameOrPath);
     const std::string name = DeviceNameFromPath(deviceNameOrPath);
@@ -296,6 +357,7 @@ void CBcam::Close() {
 }
 
 void CBcam::CloseLocked(bool keepForRemoval) {
+    Late().Collect();
     Handle device;
     Handle port;
     Handle notification;
@@ -363,7 +425,8 @@ void CBcam::CloseLocked(bool keepForRemoval) {
 
     if (port) {
         // Release every queued record. Requests ended by closing the handle may reach the
-        // port a moment later; wait for them while records are still out, within a grace.
+        // port a moment later; wait for them while records are still out, within a grace, and
+        // keep the port for those that come later still.
         auto releaseOne = [this, port](std::uint32_t timeoutMs) {
             std::uint32_t bytes = 0;
             std::uintptr_t key = 0;
@@ -387,9 +450,10 @@ void CBcam::CloseLocked(bool keepForRemoval) {
         m_Idle.wait_for(lock, kWaiterGrace, [this] { return m_Waiters == 0; });
         lock.unlock();
 
-        if (!plat::ClosePort(port)) error = plat::LastError();
-        // Records the driver still holds past the grace are lost to this port.
-        m_InFlight.store(0);
+        if (const std::int64_t outstanding = m_InFlight.exchange(0); outstanding > 0)
+            Late().Keep(port, outstanding);
+        else if (!plat::ClosePort(port))
+            error = plat::LastError();
     }
 
     if (error != 0) throw BcamException(error, "CBcam::Close(" + name + ")");

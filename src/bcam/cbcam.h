@@ -75,7 +75,8 @@ public:
     // Accepts the short device name or the interface path. Opening the name that is already
     // open raises 0xCFF00016 and leaves the device open; another name closes the first.
     void Open(const std::string& deviceNameOrPath, Hwnd window = nullptr);
-    // Allowed in any state. Every queued BcamOL is released.
+    // Allowed in any state. Every BcamOL of the device's requests is released, also those that
+    // the driver ends only after the close (they are collected by a later open or close).
     void Close();
     bool IsOpen() const;
 

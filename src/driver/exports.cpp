@@ -48,6 +48,7 @@ public:
         } catch (const std::exception&) {
             // out of memory while listing: no cameras
         }
+        HeldLock lock(portsLock);
         try {
             for (const std::string& name : names) {
                 if (count >= kMaxCameras) break;
@@ -58,30 +59,45 @@ public:
         } catch (const std::exception&) {
             // out of memory: the cameras made so far are the table
         }
+        released = false;
     }
 
+    // Closes every port and destroys the cameras. The port lock is held only to empty the
+    // tables: a port's close and destruction wait for a grab thread that may be in a host
+    // callback, and a callback that calls us meanwhile must be answered (and is refused).
     void Release() {
-        HeldLock lock(portsLock);
-        for (int port = 0; port < kMaxPorts; ++port) ClosePortLocked(port);
-        for (int i = 0; i < count; ++i) {
-            names_[i] = nullptr;
-            cameras[i].reset();
+        std::array<GrabPort*, kMaxPorts> open{};
+        std::array<std::unique_ptr<GrabPort>, kMaxCameras> gone;
+        {
+            HeldLock lock(portsLock);
+            released = true;
+            for (int port = 0; port < kMaxPorts; ++port) open[port] = TakePortLocked(port);
+            for (int i = 0; i < count; ++i) {
+                names_[i] = nullptr;
+                gone[i] = std::move(cameras[i]);
+            }
+            count = 0;
         }
-        count = 0;
+        for (int port = 0; port < kMaxPorts; ++port)
+            if (open[port]) open[port]->Close(port);
+        for (std::unique_ptr<GrabPort>& camera : gone) camera.reset();
     }
 
-    void ClosePortLocked(int port) {
+    // Empties the port's slot and closes this process's mutex of it; the caller closes the
+    // GrabPort handed back (null for a port that was not open) with the lock let go.
+    GrabPort* TakePortLocked(int port) {
         GrabPort* grabPort = ports[port].exchange(nullptr, std::memory_order_acq_rel);
-        if (!grabPort) return;
-        grabPort->Close(port);
-        if (mutexes[port]) {
+        if (grabPort && mutexes[port]) {
             platform::CloseNamedMutex(mutexes[port]);
             mutexes[port] = nullptr;
         }
+        return grabPort;
     }
 
+    // Tables under portsLock; cameras and count are read without it once built.
     std::array<std::unique_ptr<GrabPort>, kMaxCameras> cameras;
     int count = 0;
+    bool released = false;  // being unloaded: the tables are going
     std::array<const char*, kMaxCameras> names_{};
     // Read by every host function without a lock; changed under portsLock.
     std::array<std::atomic<GrabPort*>, kMaxPorts> ports{};
@@ -164,6 +180,7 @@ void SaveOpenCameras() {
         Library& library = TheLibrary();
         const std::string path = SystemPath();
         HeldLock lock(library.portsLock);
+        if (library.released) return;
         for (int i = 0; i < kMaxCameras; ++i)
             if (library.cameras[i] && library.cameras[i]->IsOpen())
                 library.cameras[i]->SaveSettings(path.c_str());
@@ -222,7 +239,7 @@ FENNEX_API int FENNEX_CALL openCVLPort(int, int port, const char* cameraName, in
         Library& library = TheLibrary();
         if (port < 0 || port >= kMaxPorts || !cameraName) return 0;
         HeldLock lock(library.portsLock);
-        if (library.ports[port].load(std::memory_order_acquire)) return 0;
+        if (library.released || library.ports[port].load(std::memory_order_acquire)) return 0;
         const int slot = FindCamera(cameraName);
         if (slot < 0) return 0;
         // The port is taken in one step before the device is touched: of processes racing for
@@ -258,8 +275,12 @@ FENNEX_API void FENNEX_CALL closeCVLPort(int, int port) {
     try {
         Library& library = TheLibrary();
         if (port < 0 || port >= kMaxPorts) return;
-        HeldLock lock(library.portsLock);
-        library.ClosePortLocked(port);
+        GrabPort* grabPort = nullptr;
+        {
+            HeldLock lock(library.portsLock);
+            grabPort = library.TakePortLocked(port);
+        }
+        if (grabPort) grabPort->Close(port);
     } catch (...) {
     }
 }

@@ -1,6 +1,7 @@
 #include "driver/grab_port.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "driver/debug_messages.h"
 #include "errors/exception.h"
 #include "platform/last_error.h"
+#include "platform/library.h"
 #include "platform/profile.h"
 #include "platform/sync.h"
 
@@ -34,10 +36,13 @@ struct GrabSession {
     std::vector<std::uint8_t> raw;      // grab target of frames that are converted
     FramePair frames;                   // the 8-bit frames that rows are read from
     std::atomic<bool> stopping{false};
+    // The grab thread is in the host's callback (set before it looks at `stopping`).
+    std::atomic<bool> inCallback{false};
     // A grab whose shot was refused is cancelled by Arm; its completion is not news to the host.
     std::atomic<bool> cancelled{false};
     std::atomic<std::uint32_t> threadId{0};
     std::uint32_t openSerial = 0;  // the device's open whose completion port the thread waits on
+    std::shared_ptr<std::mutex> callbacks;  // the port's, see GrabPort::callbacks_
     platform::Thread thread;
     std::shared_ptr<GrabSession> keepAlive;  // the grab thread's reference, taken at its start
 
@@ -59,6 +64,10 @@ constexpr std::uint32_t kOutOfMemory = 0x8007000Eu;
 constexpr std::uint32_t kDeviceNotOpen = 0xCFF00004u;
 constexpr std::uint32_t kInvalidData = 13;  // ERROR_INVALID_DATA
 constexpr std::uint32_t kPortClosedUnderWaiter = 735;  // ERROR_ABANDONED_WAIT_0
+// How long a close, and the library's unload, wait for a stopped grab thread that is still in
+// the host's callback.
+constexpr std::uint32_t kStoppedThreadCloseMs = 200;
+constexpr std::uint32_t kStoppedThreadUnloadMs = 5000;
 
 bool OnThreadOf(const GrabSession& session) {
     return session.threadId.load(std::memory_order_acquire) == platform::CurrentThreadId();
@@ -108,12 +117,37 @@ GrabPort::~GrabPort() {
     }
     // The notification thread may be reopening this camera after a refused removal.
     WaitForNotifications();
-    // A grab thread that outlived its port's close (its host callback was still running) works
-    // on this object until it ends; unless it is this very thread, ending the process from
-    // inside the callback.
-    if (const std::shared_ptr<GrabSession> last = lingering_.lock(); last && OnThreadOf(*last))
-        return;
-    for (int i = 0; i < 500 && !lingering_.expired(); ++i) platform::SleepMs(10);
+    // A stopped thread still in the host's callback touches nothing of this port when the
+    // callback returns, but it returns into the library's code: when the library alone is being
+    // unloaded, that code must stay until then. (A callback that calls the library meanwhile is
+    // answered at once.) A process that is ending does not wait for it.
+    AwaitStoppedThreads(kStoppedThreadUnloadMs, platform::UnloadingFromRunningProcess());
+}
+
+void GrabPort::AwaitStoppedThreads(std::uint32_t timeoutMs, bool inCallbackToo) {
+    std::vector<std::weak_ptr<GrabSession>> stopped;
+    {
+        std::lock_guard<std::mutex> lock(lifecycle_);
+        stopped.swap(stopped_);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::vector<std::weak_ptr<GrabSession>> running;
+    for (std::weak_ptr<GrabSession>& weak : stopped) {
+        const std::shared_ptr<GrabSession> session = weak.lock();
+        if (!session) continue;  // its thread has ended
+        // From inside the host's completion callback the thread cannot be waited for: it ends
+        // when the callback returns. (Also when the process ends from inside the callback.)
+        if (!OnThreadOf(*session) && (inCallbackToo || !session->inCallback.load())) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (session->thread.Join(static_cast<std::uint32_t>(std::max<long long>(left.count(), 0))))
+                continue;
+        }
+        running.push_back(std::move(weak));
+    }
+    if (running.empty()) return;
+    std::lock_guard<std::mutex> lock(lifecycle_);
+    stopped_.insert(stopped_.end(), running.begin(), running.end());
 }
 
 std::uint32_t GrabPort::OpenCount() const {
@@ -198,6 +232,7 @@ void GrabPort::StartStreamingLocked() {
         session->port = this;
         // Taken before the thread starts: a removal's reopen after this point ends the thread.
         session->openSerial = OpenSerial();
+        session->callbacks = callbacks_;
         session->layout = layout;
         session->modeChanges.store(modeChanges, std::memory_order_relaxed);
         if (layout.colorMode != static_cast<std::uint32_t>(Bcam::VideoColorMode::Mono8)) {
@@ -236,8 +271,7 @@ void GrabPort::StartStreamingLocked() {
 }
 
 void GrabPort::StopStreamingLocked(const std::shared_ptr<GrabSession>& session, bool deviceLost) {
-    session->stopping.store(true, std::memory_order_release);
-    const bool onGrabThread = OnThreadOf(*session);
+    session->stopping.store(true);
     if (!deviceLost) {
         try {
             Notify(Bcam::kFunctionStop, session.get());
@@ -245,13 +279,18 @@ void GrabPort::StopStreamingLocked(const std::shared_ptr<GrabSession>& session, 
             ReportError(e);
         }
     }
-    // From inside the host's completion callback the thread cannot be waited for: it ends
-    // when the callback returns. A thread still in a slow callback after 200 ms is left to end
-    // by itself; it keeps the buffers alive.
-    if (onGrabThread || !session->thread.Join(200)) lingering_ = session;
+    // A thread in our own code ends at once, before its pending grab is cancelled below. One in
+    // the host's callback may be calling the library: it is waited for once the lock is let go
+    // (AwaitStoppedThreads), and, being stopped, arms nothing when the callback returns. It
+    // keeps the buffers alive until it ends.
+    if (OnThreadOf(*session) || session->inCallback.load() ||
+        !session->thread.Join(kStoppedThreadCloseMs)) {
+        std::erase_if(stopped_, [](const std::weak_ptr<GrabSession>& weak) { return weak.expired(); });
+        stopped_.push_back(session);
+    }
     if (!deviceLost) {
-        // A pending grab is ended so that the driver is done with the buffers; the caller
-        // keeps them until the device is closed or its resources are freed.
+        // A pending grab is ended so that the driver is done with the buffers; the thread
+        // passes over its completion, being stopped.
         try {
             if (armed_.load(std::memory_order_acquire) && IsOpen()) Cancel();
         } catch (const BcamException& e) {
@@ -297,15 +336,20 @@ void GrabPort::CloseDeviceLocked() {
 }
 
 void GrabPort::Close(int port) {
-    HeldLock lock(lifecycle_);
-    const auto it = std::find(ports_.rbegin(), ports_.rend(), port);
-    if (it == ports_.rend()) return;
-    ports_.erase(std::next(it).base());
-    if (!ports_.empty()) {
-        portNumber_.store(ports_.back(), std::memory_order_relaxed);
-        return;
+    {
+        HeldLock lock(lifecycle_);
+        const auto it = std::find(ports_.rbegin(), ports_.rend(), port);
+        if (it == ports_.rend()) return;
+        ports_.erase(std::next(it).base());
+        if (!ports_.empty()) {
+            portNumber_.store(ports_.back(), std::memory_order_relaxed);
+            return;
+        }
+        CloseDeviceLocked();
     }
-    CloseDeviceLocked();
+    // No callback after the close, unless a slow one is still running: that one is left to
+    // end by itself.
+    AwaitStoppedThreads(kStoppedThreadCloseMs, true);
 }
 
 void GrabPort::FitToVideoMode(bool lookAtCamera) {
@@ -434,8 +478,9 @@ std::uint32_t GrabPort::GrabThread(void* arg) {
             if (code == Bcam::kFunctionStop) break;
             if (code != Bcam::kFunctionGrab) continue;
             port.OnGrabComplete(session, error);
-            if (port.continuous_.load(std::memory_order_acquire) &&
-                !session->stopping.load(std::memory_order_acquire) &&
+            // Once stopped, the port may be gone by the time the host's callback returns.
+            if (!session->stopping.load(std::memory_order_acquire) &&
+                port.continuous_.load(std::memory_order_acquire) &&
                 port.session_.Live() == session.get())
                 port.Arm();
         }
@@ -465,7 +510,16 @@ void GrabPort::OnGrabComplete(const std::shared_ptr<GrabSession>& grabbed, std::
                         static_cast<std::int32_t>(session.layout.height));
     // A callback of an earlier session (a removal or a re-size replaced it) may still be reading
     // the frame it was given: this frame is published and announced once it has returned.
-    std::lock_guard<std::mutex> announcing(callbacks_);
+    // Waiting for it counts as being in the callback (a stop does not wait for this thread
+    // under its lock, nor at the process's end), so a stop that comes meanwhile is looked for
+    // before anything of the port is touched again.
+    session.inCallback.store(true);
+    std::lock_guard<std::mutex> announcing(*session.callbacks);
+    session.inCallback.store(false);
+    if (session.stopping.load()) {
+        if (refilling) session.frames.Withdraw();
+        return;
+    }
     const bool announced = error == 0 && announced_.Publish(grabbed);
     if (!announced && refilling) session.frames.Withdraw();  // the rows keep the last good frame
     // Cleared only now, so that the next grab cannot refill the buffer under the conversion or
@@ -476,8 +530,13 @@ void GrabPort::OnGrabComplete(const std::shared_ptr<GrabSession>& grabbed, std::
         if (session.cancelled.exchange(false, std::memory_order_acq_rel)) return;
         ReportError(BcamException(error, "GrabPort::OnGrabComplete()"));
     }
-    if (const CompleteCallback callback = completeCallback_.load(std::memory_order_acquire))
-        callback(0, portNumber_.load(std::memory_order_relaxed));
+    if (const CompleteCallback callback = completeCallback_.load(std::memory_order_acquire)) {
+        // Either a stop sees the thread in the callback and does not wait for it under its lock,
+        // or the thread sees the stop and calls no callback.
+        session.inCallback.store(true);
+        if (!session.stopping.load()) callback(0, portNumber_.load(std::memory_order_relaxed));
+        session.inCallback.store(false, std::memory_order_release);
+    }
 }
 
 GrabPort::RowRead GrabPort::GetRow(int row, std::uint8_t* dest, int count) const {

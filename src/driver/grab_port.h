@@ -171,6 +171,10 @@ private:
     // Stops the current session, if any, and starts anew for the current video mode.
     void RestartStreamingLocked(bool deviceLost);
     void CloseDeviceLocked();
+    // Waits, with no lock held, up to `timeoutMs` for the threads of stopped sessions to end:
+    // not for the calling thread's own, and for one in the host's callback only when
+    // `inCallbackToo`. Those still running are waited for next time.
+    void AwaitStoppedThreads(std::uint32_t timeoutMs, bool inCallbackToo);
 
     std::atomic<bool> continuous_{false};
     std::atomic<int> portNumber_{0};
@@ -191,9 +195,10 @@ private:
     AnnouncedFrame announced_;
     // Held by a grab thread from announcing a frame until the host's callback returns: the
     // callbacks of a port come one at a time, also from the threads of successive sessions.
-    std::mutex callbacks_;
-    // A session whose thread had not ended when it was stopped; waited for at destruction.
-    std::weak_ptr<GrabSession> lingering_;
+    // Each session holds it too: a thread leaving a callback touches nothing of the port.
+    std::shared_ptr<std::mutex> callbacks_ = std::make_shared<std::mutex>();
+    // Sessions stopped whose threads may still run; guarded by lifecycle_.
+    std::vector<std::weak_ptr<GrabSession>> stopped_;
     mutable std::mutex lifecycle_;
 };
 

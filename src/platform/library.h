@@ -13,4 +13,10 @@ void* LoadLibraryFile(const std::string& file, std::string* error);
 // GetProcAddress / dlsym: null when the library has no function of that name.
 void* FindFunction(void* library, const char* name);
 
+// For this library's static destructors: true when it is being unloaded from a process that
+// goes on running (FreeLibrary, dlclose), false when the process is ending or the code is part
+// of the program itself. Only in the first case must a thread that will return into this code
+// be waited for.
+bool UnloadingFromRunningProcess();
+
 }  // namespace fennex::platform

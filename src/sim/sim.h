@@ -249,7 +249,9 @@ enum Op : std::uint32_t {
     kOpOpenDevice = 5,
     kOpCreateCompletionPort = 6,
     kOpRegisterNotification = 7,
-    kOpCloseDevice = 8,
+    kOpCloseDevice = 8,        // with Late(): the handle closes, but its pending requests end
+                               // only when EndClosedRequests() is called, as with a driver that
+                               // ends them after the close has returned
 };
 
 struct Fault {
@@ -275,5 +277,8 @@ struct Fault {
 // E.g. InjectFault(Fault(kFeatureGet, 1784).On(name).Late()).
 void InjectFault(const Fault& fault);
 void ClearFaults();
+// Ends (with 995) the pending requests that handles closed under Fault(kOpCloseDevice).Late()
+// left behind.
+void EndClosedRequests();
 
 }  // namespace sim

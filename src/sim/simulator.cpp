@@ -247,9 +247,12 @@ public:
         std::unique_lock lock(mu_);
         Device* d = FindDevice(handle);
         if (!d) return Fail(err::kInvalidHandle);
-        if (const Fault* f = TakeFault(kOpCloseDevice, d->camera->regs.name, -1))
-            return Fail(f->error);
-        ShutDown(lock, d);
+        bool endLater = false;
+        if (const Fault* f = TakeFault(kOpCloseDevice, d->camera->regs.name, -1)) {
+            if (!f->atCompletion) return Fail(f->error);
+            endLater = true;
+        }
+        ShutDown(lock, d, endLater);
         pf::SetLastError(0);
         return true;
     }
@@ -501,11 +504,21 @@ public:
         }
         sets_.clear();
         faults_.clear();
+        closedPending_.clear();
         log_.clear();
         recording_ = recordRequests;
         release_ = description.release;
         lastVersionPath_.clear();
         pace_ = PaceFromEnvironment();
+    }
+
+    void EndClosedRequests() {
+        std::vector<Completion> ended;
+        {
+            std::lock_guard lock(mu_);
+            ended.swap(closedPending_);
+        }
+        for (const Completion& c : ended) pf::CompleteRequest(c.port, c.bytes, c.key, c.record, c.error);
     }
 
     std::vector<std::string> Names() {
@@ -718,13 +731,17 @@ private:
         settled_.notify_all();
     }
 
-    // Ends a device: its pending requests complete with 995, deliveries finish, its worker stops.
-    void ShutDown(std::unique_lock<std::mutex>& lock, Device* d) {
+    // Ends a device: its pending requests complete with 995 (`endLater`: only when
+    // EndClosedRequests is called), deliveries finish, its worker stops.
+    void ShutDown(std::unique_lock<std::mutex>& lock, Device* d, bool endLater = false) {
         d->closing = true;
         std::vector<Completion> ended;
         EndGrabs(*d, err::kOperationAborted, &ended);
         EndHung(*d, err::kOperationAborted, &ended);
-        Deliver(lock, d, ended);
+        if (endLater)
+            closedPending_.insert(closedPending_.end(), ended.begin(), ended.end());
+        else
+            Deliver(lock, d, ended);
         d->camera->wake.notify_all();  // its worker ends
         settled_.wait(lock, [&] { return d->delivering == 0; });
         auto it = devices_.find(d->id);
@@ -924,6 +941,7 @@ private:
     bool recording_ = false;
     std::vector<Fault> faults_;
     Fault taken_{0};
+    std::vector<Completion> closedPending_;  // requests of closed handles, ended later
     Pace pace_;
     bool exiting_ = false;
     std::uintptr_t nextId_ = 0x5100;
@@ -976,6 +994,7 @@ bool Unplug(const std::string& name, Removal removal) { return Sim().Unplug(name
 
 void SetPace(Pace pace) { Sim().SetPace(pace); }
 void FireTrigger(const std::string& name) { Sim().FireTrigger(name); }
+void EndClosedRequests() { Sim().EndClosedRequests(); }
 void HoldGrabs(const std::string& name, bool hold) {
     Sim().WithCamera(name, [&](CameraState& c) { c.holdGrabs = hold; });
 }

@@ -130,6 +130,9 @@ bool CConfigDlg::OnNotify(int controlId, Notification code) {
 // ---- configure
 
 int Configure(IUserInterface* ui) {
+    // The first call of a host may be this one: the library, and with it the driver backend
+    // that the list is read from, is made before the dialog asks for the cameras.
+    driver::EnsureCameraTable();
     if (ui) {
         try {
             CConfigDlg dialog(driver::FindOpenPort, ui);

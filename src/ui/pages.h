@@ -71,9 +71,11 @@ protected:
 
 private:
     void InitSlider(Bcam::CScalarProperty& property, const SliderRow& row);
-    // Range, position and the row's three labels.
-    void ShowSlider(const SliderRow& row, std::uint32_t minimum, std::uint32_t maximum,
-                    std::uint32_t position);
+    // A row enabled when `present`, its slider at `position` within `minimum` to `maximum`.
+    void InitSlider(const SliderRow& row, bool present, std::uint32_t minimum,
+                    std::uint32_t maximum, std::uint32_t position);
+    // The row's lower end, upper end and value, as its slider holds them.
+    void UpdateLabels(const SliderRow& row);
     void ApplySlider(Bcam::CScalarProperty& property, int slider);
 };
 

@@ -16,11 +16,8 @@ int AsInt(std::uint32_t raw) { return static_cast<int>(raw); }
 
 CBcamPropPage::CBcamPropPage(Bcam::CBcam* camera) : CPropertyPage(IDD_PROPERTIES_PAGE, camera) {}
 
-void CBcamPropPage::ShowSlider(const SliderRow& row, std::uint32_t minimum, std::uint32_t maximum,
-                               std::uint32_t position) {
+void CBcamPropPage::UpdateLabels(const SliderRow& row) {
     ISlider& control = Controls().Slider(row.slider);
-    control.SetRange(AsInt(minimum), AsInt(maximum), false);
-    control.SetPos(AsInt(position), true);
     Controls().TextField(row.lower).SetText(detail::Decimal(control.GetRangeMin()));
     Controls().TextField(row.upper).SetText(detail::Decimal(control.GetRangeMax()));
     Controls().TextField(row.value).SetText(detail::Decimal(control.GetPos()));
@@ -35,8 +32,18 @@ void CBcamPropPage::InitSlider(Bcam::CScalarProperty& property, const SliderRow&
                              maximum = property.Raw.Max();
                              current = property.Raw();
                          });
-    if (present) ShowSlider(row, minimum, maximum, current);
-    Controls().Slider(row.slider).Enable(present);
+    InitSlider(row, present, minimum, maximum, current);
+}
+
+void CBcamPropPage::InitSlider(const SliderRow& row, bool present, std::uint32_t minimum,
+                               std::uint32_t maximum, std::uint32_t position) {
+    ISlider& control = Controls().Slider(row.slider);
+    if (present) {
+        control.SetRange(AsInt(minimum), AsInt(maximum), false);
+        control.SetPos(AsInt(position), true);
+        UpdateLabels(row);
+    }
+    control.Enable(present);
 }
 
 bool CBcamPropPage::Refresh() {
@@ -56,12 +63,8 @@ bool CBcamPropPage::Refresh() {
                              ub = balance.Raw.UB();
                              vr = balance.Raw.VR();
                          });
-    if (present) {
-        ShowSlider(kUBRow, minimum, maximum, ub);
-        ShowSlider(kVRRow, minimum, maximum, vr);
-    }
-    Controls().Slider(kUBRow.slider).Enable(present);
-    Controls().Slider(kVRRow.slider).Enable(present);
+    InitSlider(kUBRow, present, minimum, maximum, ub);
+    InitSlider(kVRRow, present, minimum, maximum, vr);
 
     InitSlider(camera->Hue, kHueRow);
     return true;

@@ -343,6 +343,24 @@ TEST_F(WineDriver, PendingGrabsEndWhenCancelledClosedOrUnplugged) {
     }
 }
 
+// The driver ends a closed handle's pending requests after the close has returned: the
+// device object gets every record back all the same.
+TEST_F(WineDriver, CloseGetsBackTheRecordOfEveryPendingRequest) {
+    const std::int64_t before = Bcam::CBcam::BcamOLsInUse();
+    ASSERT_EQ(Bus(wine_driver::kHoldGrabs, kMono, 1, true), 0u);
+    std::vector<std::vector<std::uint8_t>> frames(3, std::vector<std::uint8_t>(640 * 480));
+    {
+        Bcam::CBcam camera;
+        camera.Open(kMono);
+        camera.AllocateResources(1, 640 * 480);
+        for (auto& frame : frames)
+            camera.GrabImageAsync(frame.data(), std::uint32_t(frame.size()), nullptr, true);
+        camera.Close();
+        camera.Open(kMono);  // collects what came back after the close
+    }
+    EXPECT_EQ(Bcam::CBcam::BcamOLsInUse(), before);
+}
+
 // The service's image path, as an administrator would change it.
 bool SetImagePath(const std::string& file) {
     const std::string command =

@@ -42,6 +42,28 @@ const GUID& InterfaceClass() { return *reinterpret_cast<const GUID*>(&driver::kI
 
 HANDLE Native(pf::Handle h) { return static_cast<HANDLE>(h); }
 
+// The driver's image path names the native system directory. A 32-bit process on 64-bit
+// Windows is shown the 32-bit one there instead, where no driver file lies; while this lives,
+// the calling thread sees the native one. Nothing changes for a 64-bit process or on 32-bit
+// Windows.
+class NativeSystemDirectory {
+public:
+    NativeSystemDirectory() {
+        BOOL wow64 = FALSE;
+        if (IsWow64Process(GetCurrentProcess(), &wow64) && wow64)
+            disabled_ = Wow64DisableWow64FsRedirection(&previous_) != FALSE;
+    }
+    ~NativeSystemDirectory() {
+        if (disabled_) Wow64RevertWow64FsRedirection(previous_);
+    }
+    NativeSystemDirectory(const NativeSystemDirectory&) = delete;
+    NativeSystemDirectory& operator=(const NativeSystemDirectory&) = delete;
+
+private:
+    PVOID previous_ = nullptr;
+    bool disabled_ = false;
+};
+
 class KernelDriver final : public DriverBackend {
 public:
     pf::Handle OpenInterfaceSet() override {
@@ -153,6 +175,7 @@ public:
 
     bool QueryFileVersion(const std::string& path, std::uint32_t* versionMS,
                           std::uint32_t* versionLS) override {
+        const NativeSystemDirectory native;
         DWORD ignored = 0;
         const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
         if (size == 0) return false;
