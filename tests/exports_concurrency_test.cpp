@@ -183,7 +183,7 @@ struct Announced {
 Announced* g_announced = nullptr;
 constexpr std::uint8_t kFiller = 0xA5;
 
-void FENNEX_CALLBACK ReadAnnounced(int, int port) {
+void FENNEX_CALL ReadAnnounced(int, int port) {
     Announced& a = *g_announced;
     int frame0 = -1;
     bool whole = true;
