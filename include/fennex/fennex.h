@@ -48,8 +48,10 @@ FENNEX_API int FENNEX_CALL openCVLPort(int grabber, int port, const char* camera
 FENNEX_API void FENNEX_CALL closeCVLPort(int grabber, int port);
 /* Queues one grab; the completion callback announces the frame. */
 FENNEX_API int FENNEX_CALL doCVLGrab(int grabber, int port);
-/* Copies last - first + 1 bytes (at most one row) of 8-bit row `row`, from its first pixel, to
- * `dest`. A row outside the frame leaves `dest` untouched and still returns 1. */
+/* Copies last - first + 1 bytes (at most one row) of 8-bit row `row` of the announced frame,
+ * from its first pixel, to `dest`. That frame stays readable until the next one is announced or
+ * the port is closed, whatever the camera does meanwhile. A row outside the frame, or any row
+ * before the first frame, leaves `dest` untouched and still returns 1; a closed port returns 0. */
 FENNEX_API int FENNEX_CALL getCVLGrabRow(int grabber, int port, unsigned char* dest, int row,
                                          int first, int last);
 FENNEX_API int FENNEX_CALL setCompleteCallback(int grabber, int port, CompleteCallback callback);

@@ -181,9 +181,10 @@ void BcamOLDeleter::operator()(BcamOL* record) const { CBcam::ReleaseBcamOL(reco
 // A request's hold on the handle and port of the moment.
 class CBcam::Use {
 public:
-    explicit Use(CBcam& owner) : m_Owner(owner) {
+    // With `openSerial`, the handle of that open only: none once it has been closed.
+    explicit Use(CBcam& owner, std::uint32_t openSerial = 0) : m_Owner(owner) {
         std::lock_guard guard(owner.m_Lock);
-        m_Device = owner.m_hDevice;
+        m_Device = openSerial == 0 || openSerial == owner.m_OpenSerial ? owner.m_hDevice : None();
         m_Port = owner.m_hCompletionPort;
         ++owner.m_Uses;
     }
@@ -211,9 +212,9 @@ private:
 // A thread blocked in the port; Close wakes it before closing the port.
 class CBcam::Waiter {
 public:
-    explicit Waiter(CBcam& owner) : m_Owner(owner) {
+    Waiter(CBcam& owner, std::uint32_t openSerial) : m_Owner(owner) {
         std::lock_guard guard(owner.m_Lock);
-        m_Port = owner.m_hCompletionPort;
+        if (openSerial == 0 || openSerial == owner.m_OpenSerial) m_Port = owner.m_hCompletionPort;
         if (m_Port) ++owner.m_Waiters;
     }
     ~Waiter() {
@@ -228,7 +229,7 @@ public:
 
 private:
     CBcam& m_Owner;
-    Handle m_Port;
+    Handle m_Port = nullptr;
 };
 
 CBcam::CBcam()
@@ -290,6 +291,11 @@ bool CBcam::IsOpen() const {
     return plat::IsValidHandle(m_hDevice);
 }
 
+std::uint32_t CBcam::OpenSerial() const {
+    std::lock_guard guard(m_Lock);
+    return m_OpenSerial;
+}
+
 std::string CBcam::DeviceName() const {
     std::lock_guard guard(m_Lock);
     return m_DeviceName;
@@ -324,6 +330,7 @@ void CBcam::OpenLocked(const std::string& deviceNameOrPath, Hwnd window) {
         std::lock_guard lock(m_Lock);
         m_hDevice = device;
         m_DeviceName = name;
+        ++m_OpenSerial;
     }
 
     // A failure from here on leaves the device open; the next Open or Close cleans up.
@@ -528,9 +535,11 @@ void CBcam::FreeResources() {
     Transmit("CBcam::FreeResources()", driver::kFreeResources, nullptr, 0, nullptr, 0);
 }
 
-void CBcam::GrabImageAsync(void* buffer, std::uint32_t bufferSize, void* context, bool oneShot) {
+void CBcam::GrabImageAsync(void* buffer, std::uint32_t bufferSize, void* context, bool oneShot,
+                           std::uint32_t openSerial) {
     BcamOLPtr record{GetBcamOL(kFunctionGrab, context)};
-    if (!TransmitAsync(driver::kGrabImage, nullptr, 0, buffer, bufferSize, record.get())) {
+    if (!TransmitAsync(driver::kGrabImage, nullptr, 0, buffer, bufferSize, record.get(),
+                       openSerial)) {
         const std::uint32_t error = plat::LastError();
         if (error != err::kIoPending) throw BcamException(error, "CBcam::GrabImageAsync()");
     }
@@ -539,17 +548,18 @@ void CBcam::GrabImageAsync(void* buffer, std::uint32_t bufferSize, void* context
 }
 
 void CBcam::WaitForCompletion(std::int32_t* functionCode, std::uint32_t* error, void** context,
-                              std::uint32_t timeoutMs) {
+                              std::uint32_t timeoutMs, std::uint32_t openSerial) {
     if (error) *error = 0;
     if (context) *context = nullptr;
 
     Overlapped* record = nullptr;
     std::uint32_t failure = 0;
     {
-        Waiter waiter(*this);
+        Waiter waiter(*this, openSerial);
         if (!waiter.Port()) {
-            // Closed (perhaps by the notification thread a moment ago): answer as to a waiter
-            // whose port was closed under it, so that a thread waiting in a loop ends.
+            // Closed (perhaps by the notification thread a moment ago), or that open's port is
+            // gone: answer as to a waiter whose port was closed under it, so that a thread
+            // waiting in a loop ends.
             failure = err::kAbandonedWait0;
         } else {
             std::uint32_t bytes = 0;
@@ -699,11 +709,11 @@ bool CBcam::TryTransmit(std::uint32_t code, const void* in, std::uint32_t inSize
 }
 
 bool CBcam::TransmitAsync(std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
-                          std::uint32_t outSize, BcamOL* record) {
+                          std::uint32_t outSize, BcamOL* record, std::uint32_t openSerial) {
     bool ok = false;
     std::uint32_t error = 0;
     {
-        Use use(*this);
+        Use use(*this, openSerial);
         const Handle device = use.OpenDevice("CBcam::Transmit()");
         ++m_InFlight;  // before the driver can complete it
         ok = Backend().IoControl(device, code, in, inSize, out, outSize, &record->ov);

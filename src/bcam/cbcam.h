@@ -84,11 +84,19 @@ public:
                                     std::uint32_t bytesPerPacket = 0);
     void FreeResources();
     // The buffer must stay valid until the completion carrying `context` has been dequeued.
-    void GrabImageAsync(void* buffer, std::uint32_t bufferSize, void* context, bool oneShot);
+    // With `openSerial` (see OpenSerial) the grab is queued only on that open of the device;
+    // once it has been closed (and perhaps opened again) it is refused as on a closed object.
+    void GrabImageAsync(void* buffer, std::uint32_t bufferSize, void* context, bool oneShot,
+                        std::uint32_t openSerial = 0);
     // *error is 258 on time-out, 735 when the object is (or becomes) closed; *functionCode is
-    // written only when a record was dequeued.
+    // written only when a record was dequeued. With `openSerial` (see OpenSerial) only that
+    // open's port is waited on: once the object has been closed and opened again, 735 as well.
     void WaitForCompletion(std::int32_t* functionCode, std::uint32_t* error, void** context,
-                           std::uint32_t timeoutMs);
+                           std::uint32_t timeoutMs, std::uint32_t openSerial = 0);
+    // Tells this object's opens apart (0 before the first): a thread serving one open passes it
+    // to WaitForCompletion and GrabImageAsync, so that it never takes the completions of a
+    // later open nor queues its buffers there.
+    std::uint32_t OpenSerial() const;
     void Notify(std::int32_t functionCode, void* context);
     void Cancel();
 
@@ -108,7 +116,7 @@ public:
     // driver's (false with 997 while pending). The record stays the caller's unless the
     // request was accepted (true, or false with 997).
     bool TransmitAsync(std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
-                       std::uint32_t outSize, BcamOL* record);
+                       std::uint32_t outSize, BcamOL* record, std::uint32_t openSerial = 0);
     static BcamOL* GetBcamOL(std::int32_t functionCode, void* context);
     static void ReleaseBcamOL(BcamOL* record);
     // Records made and not yet released, process-wide (resource accounting for tests).
@@ -184,6 +192,7 @@ private:
     Handle m_hRemovedDevice;
     int m_Uses = 0;
     int m_Waiters = 0;
+    std::uint32_t m_OpenSerial = 0;
     std::uint32_t m_ResourceWord1;
     std::uint32_t m_ResourceWord3;
 

@@ -305,8 +305,8 @@ FENNEX_API int FENNEX_CALL getCVLGrabRow(int, int port, unsigned char* dest, int
         // frame, and a negative count copies nothing.
         const long long count = static_cast<long long>(last) - first + 1;
         const int n = count <= 0 ? 0 : count > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(count);
-        grabPort->GetRow(row, dest, n);
-        return 1;
+        // A close on another thread may overtake the look at the port table.
+        return grabPort->GetRow(row, dest, n) == GrabPort::RowRead::Closed ? 0 : 1;
     } catch (...) {
         return 0;
     }

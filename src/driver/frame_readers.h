@@ -29,8 +29,10 @@
 #endif
 
 #ifdef FENNEX_TSAN
-extern "C" void __tsan_ignore_thread_begin();
-extern "C" void __tsan_ignore_thread_end();
+// The thread sanitizer's dynamic annotations, which every program built with it exports (so a
+// host that loads an instrumented library finds them too).
+extern "C" void AnnotateIgnoreReadsBegin(const char* file, int line);
+extern "C" void AnnotateIgnoreReadsEnd(const char* file, int line);
 #endif
 
 namespace fennex::driver {
@@ -61,10 +63,8 @@ public:
         std::atomic_signal_fence(std::memory_order_seq_cst);
     }
 
-    // Gives back the calling thread's record; for a thread of ours that is about to end. (No
-    // thread-local destructor does it: one would keep the library from unloading.) Records of
-    // other threads that end are not reused; once none is left, reads borrow one each time.
-    static void LeaveThread();
+    // Records kept by reading threads now; a thread's record comes back when it ends.
+    static std::size_t RecordsKept();
 
 private:
     // The thread's own record, once it has one.
@@ -138,20 +138,20 @@ private:
         const std::uint32_t before = refills_[slot].load(std::memory_order_acquire);
         if (before & 1) return false;  // a publish overtook us: the current frame is another
         // The bytes may change under the copy; such a copy is thrown away below, so a race
-        // checker is not shown it.
-        IgnoreRacesBegin();
+        // checker is not shown its reads.
+        IgnoreReadsBegin();
         std::memcpy(dest, buffers_[slot].data() + offset, n);
-        IgnoreRacesEnd();
+        IgnoreReadsEnd();
         std::atomic_thread_fence(std::memory_order_acquire);  // the copy before the second look
         return refills_[slot].load(std::memory_order_relaxed) == before;
     }
 
 #ifdef FENNEX_TSAN
-    static void IgnoreRacesBegin() { __tsan_ignore_thread_begin(); }
-    static void IgnoreRacesEnd() { __tsan_ignore_thread_end(); }
+    static void IgnoreReadsBegin() { AnnotateIgnoreReadsBegin(__FILE__, __LINE__); }
+    static void IgnoreReadsEnd() { AnnotateIgnoreReadsEnd(__FILE__, __LINE__); }
 #else
-    static void IgnoreRacesBegin() {}
-    static void IgnoreRacesEnd() {}
+    static void IgnoreReadsBegin() {}
+    static void IgnoreReadsEnd() {}
 #endif
 
     std::array<std::vector<std::uint8_t>, 2> buffers_;

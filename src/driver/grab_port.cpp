@@ -41,6 +41,8 @@ struct GrabSession {
     // A grab whose shot was refused is cancelled by Arm; its completion is not news to the host.
     std::atomic<bool> cancelled{false};
     std::atomic<std::uint32_t> threadId{0};
+    std::uint32_t openSerial = 0;  // the device's open whose completion port the thread waits on
+    std::shared_ptr<std::mutex> callbacks;  // the port's, see GrabPort::callbacks_
     platform::Thread thread;
     std::shared_ptr<GrabSession> keepAlive;  // the grab thread's reference, taken at its start
 
@@ -72,6 +74,32 @@ bool OnThreadOf(const GrabSession& session) {
 }
 
 }  // namespace
+
+bool AnnouncedFrame::Publish(const std::shared_ptr<GrabSession>& session) {
+    std::shared_ptr<GrabSession> old;
+    {
+        // Under the lock that Clear takes (a close sets the flag before it clears), so that a
+        // stopped session neither comes back nor changes its announced frame.
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (session->stopping.load(std::memory_order_acquire)) return false;
+        session->frames.Publish();
+        if (session_ == session) return true;  // its next frame, as a rule
+        old = std::exchange(session_, session);
+        live_.store(session.get(), std::memory_order_release);
+    }
+    if (old) WaitForFrameReaders(old.get());
+    return true;
+}
+
+void AnnouncedFrame::Clear() {
+    std::shared_ptr<GrabSession> old;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        old = std::exchange(session_, nullptr);
+        live_.store(nullptr, std::memory_order_release);
+    }
+    if (old) WaitForFrameReaders(old.get());
+}
 
 GrabPort::GrabPort(const std::string& deviceName) : deviceName_(deviceName) {
     // The name field holds 127 characters and its terminator; a longer device name is cut.
@@ -133,6 +161,7 @@ void GrabPort::Open(int port) {
     HeldLock lock(lifecycle_);
     if (ports_.empty()) OpenDeviceLocked();
     ports_.push_back(port);
+    open_.store(true, std::memory_order_release);
     portNumber_.store(port, std::memory_order_relaxed);
 }
 
@@ -201,6 +230,9 @@ void GrabPort::StartStreamingLocked() {
 
         auto session = std::make_shared<GrabSession>();
         session->port = this;
+        // Taken before the thread starts: a removal's reopen after this point ends the thread.
+        session->openSerial = OpenSerial();
+        session->callbacks = callbacks_;
         session->layout = layout;
         session->modeChanges.store(modeChanges, std::memory_order_relaxed);
         if (layout.colorMode != static_cast<std::uint32_t>(Bcam::VideoColorMode::Mono8)) {
@@ -280,6 +312,7 @@ void GrabPort::RestartStreamingLocked(bool deviceLost) {
 }
 
 void GrabPort::CloseDeviceLocked() {
+    open_.store(false, std::memory_order_release);
     std::shared_ptr<GrabSession> session = session_.Exchange(nullptr);
     width_.store(0, std::memory_order_release);
     height_.store(0, std::memory_order_release);
@@ -291,6 +324,8 @@ void GrabPort::CloseDeviceLocked() {
         }
     }
     if (session) StopStreamingLocked(session, !IsOpen());
+    // Once every session is stopping, none can announce again.
+    announced_.Clear();
     // Each step has its own handler: a refusal of one must not leave the device open.
     try {
         CBcam::Close();
@@ -317,13 +352,13 @@ void GrabPort::Close(int port) {
     AwaitStoppedThreads(kStoppedThreadCloseMs, true);
 }
 
-void GrabPort::FitToVideoMode() {
+void GrabPort::FitToVideoMode(bool lookAtCamera) {
     HeldLock lock(lifecycle_);
     if (ports_.empty() || !IsOpen() || armed_.load(std::memory_order_acquire)) return;
     // A mode set again as it was (a second open restores the same file) keeps the stream.
     if (const std::shared_ptr<GrabSession> session = session_.Load()) {
         try {
-            if (LayoutHolds(*session)) return;
+            if (LayoutHolds(*session, lookAtCamera)) return;
         } catch (const BcamException&) {
             // the camera cannot tell: set up anew, which reports what fails
         }
@@ -331,10 +366,11 @@ void GrabPort::FitToVideoMode() {
     RestartStreamingLocked(false);
 }
 
-bool GrabPort::LayoutHolds(GrabSession& session) {
+bool GrabPort::LayoutHolds(GrabSession& session, bool lookAtCamera) {
     // Taken first: a change that comes while the layout is measured is seen at the next look.
     const std::uint32_t modeChanges = VideoModeChanges();
-    if (session.modeChanges.load(std::memory_order_acquire) == modeChanges) return true;
+    if (!lookAtCamera && session.modeChanges.load(std::memory_order_acquire) == modeChanges)
+        return true;
     if (!(MeasureLayout() == session.layout)) return false;
     session.modeChanges.store(modeChanges, std::memory_order_release);  // spares the next look
     return true;
@@ -358,51 +394,66 @@ void GrabPort::OnReopened() {
 }
 
 bool GrabPort::Arm() {
-    std::shared_ptr<GrabSession> session;
-    if (!armed_.load(std::memory_order_acquire)) {
-        session = session_.Load();
-        if (!session || session->modeChanges.load(std::memory_order_acquire) != VideoModeChanges())
-            FitToVideoMode();
-    }
-    if (armed_.exchange(true, std::memory_order_acq_rel)) {
-        DebugPrint("%s already armed\n", Name());
-        return false;
-    }
-    // The session looked at above is taken again only when it is no longer the current one
-    // (held, its address names no other).
-    if (!session || session_.Live() != session.get()) session = session_.Load();
-    if (!session) {
-        // Nothing to grab into: the set-up's failure has been reported; a closed device says so.
-        armed_.store(false, std::memory_order_release);
-        if (!IsOpen()) ReportError(BcamException(kDeviceNotOpen, "GrabPort::Arm()"));
-        return false;
-    }
-    std::uint8_t* const target =
-        session->Direct() ? session->frames.BeginRefill() : session->raw.data();
-    bool queued = false;
-    try {
-        GrabImageAsync(target, session->layout.rawSize, session.get(), false);
-        queued = true;
-        OneShot.SetAsync(nullptr);
-    } catch (const BcamException& e) {
-        ReportError(e);
-        if (!queued) {
-            // Refused: nothing is outstanding, so the next grab may try again.
-            if (session->Direct()) session->frames.Withdraw();
-            armed_.store(false, std::memory_order_release);
-        } else {
-            // The grab waits for a shot that will not come; its cancelled completion frees the
-            // port.
-            session->cancelled.store(true, std::memory_order_release);
-            try {
-                Cancel();
-            } catch (const BcamException&) {
-                // the device is gone; closing the port ends the grab
-            }
+    // A grab refused at once may have met a mode change that was not counted yet (the count
+    // moves when the change request has returned): the port is fitted to what the camera says
+    // and the grab tried once more.
+    for (bool refitted = false;; refitted = true) {
+        std::shared_ptr<GrabSession> session;
+        if (!armed_.load(std::memory_order_acquire)) {
+            session = session_.Load();
+            if (refitted || !session ||
+                session->modeChanges.load(std::memory_order_acquire) != VideoModeChanges())
+                FitToVideoMode(refitted);
         }
-        return false;
+        if (armed_.exchange(true, std::memory_order_acq_rel)) {
+            DebugPrint("%s already armed\n", Name());
+            return false;
+        }
+        // The session looked at above is taken again only when it is no longer the current one
+        // (held, its address names no other).
+        if (!session || session_.Live() != session.get()) session = session_.Load();
+        if (!session) {
+            // Nothing to grab into: the set-up's failure has been reported; a closed device says
+            // so.
+            armed_.store(false, std::memory_order_release);
+            if (!IsOpen()) ReportError(BcamException(kDeviceNotOpen, "GrabPort::Arm()"));
+            return false;
+        }
+        std::uint8_t* const target =
+            session->Direct() ? session->frames.BeginRefill() : session->raw.data();
+        bool queued = false;
+        try {
+            // On the session's own open only: a thread that re-arms while a refused removal
+            // opens the device again must not leave its buffers with the next open.
+            GrabImageAsync(target, session->layout.rawSize, session.get(), false,
+                           session->openSerial);
+            queued = true;
+            OneShot.SetAsync(nullptr);
+        } catch (const BcamException& e) {
+            if (!queued) {
+                // Refused: nothing is outstanding, so the next grab may try again.
+                if (session->Direct()) session->frames.Withdraw();
+                armed_.store(false, std::memory_order_release);
+                if (!refitted) continue;
+                ReportError(e);
+            } else {
+                ReportError(e);
+                WithdrawGrab(*session);  // the grab waits for a shot that will not come
+            }
+            return false;
+        }
+        return true;
     }
-    return true;
+}
+
+void GrabPort::WithdrawGrab(GrabSession& session) {
+    // Its cancelled completion frees the port.
+    session.cancelled.store(true, std::memory_order_release);
+    try {
+        Cancel();
+    } catch (const BcamException&) {
+        // the device is gone; closing the port ends the grab
+    }
 }
 
 std::uint32_t GrabPort::GrabThread(void* arg) {
@@ -415,7 +466,10 @@ std::uint32_t GrabPort::GrabThread(void* arg) {
             std::int32_t code = 0;
             std::uint32_t error = 0;
             void* context = nullptr;
-            port.WaitForCompletion(&code, &error, &context, platform::kInfinite);
+            // Only its own open's port: after a refused removal the device is opened again, and
+            // the next session's completions are not this thread's to take.
+            port.WaitForCompletion(&code, &error, &context, platform::kInfinite,
+                                   session->openSerial);
             if (code == 0 && context == nullptr && error != 0) {
                 if (error == kPortClosedUnderWaiter) break;
                 continue;
@@ -423,20 +477,21 @@ std::uint32_t GrabPort::GrabThread(void* arg) {
             if (context != session.get()) continue;  // not this session's (one-shot requests)
             if (code == Bcam::kFunctionStop) break;
             if (code != Bcam::kFunctionGrab) continue;
-            port.OnGrabComplete(*session, error);
+            port.OnGrabComplete(session, error);
             // Once stopped, the port may be gone by the time the host's callback returns.
             if (!session->stopping.load(std::memory_order_acquire) &&
-                port.continuous_.load(std::memory_order_acquire))
+                port.continuous_.load(std::memory_order_acquire) &&
+                port.session_.Live() == session.get())
                 port.Arm();
         }
     } catch (const BcamException&) {
         // The device went away under the thread; its port is being closed.
     }
-    FrameRead::LeaveThread();  // the host's row reads in the callbacks used it
     return 1;
 }
 
-void GrabPort::OnGrabComplete(GrabSession& session, std::uint32_t error) {
+void GrabPort::OnGrabComplete(const std::shared_ptr<GrabSession>& grabbed, std::uint32_t error) {
+    GrabSession& session = *grabbed;
     // The mode changed while the grab was pending: a frame of another size or coding is not
     // read as one of this layout.
     if (error == 0) {
@@ -446,17 +501,29 @@ void GrabPort::OnGrabComplete(GrabSession& session, std::uint32_t error) {
             error = e.Error();
         }
     }
-    if (error == 0) {
-        if (!session.Direct())
-            session.convert(session.raw.data(), session.frames.BeginRefill(),
-                            static_cast<std::int32_t>(session.layout.width),
-                            static_cast<std::int32_t>(session.layout.height));
-        session.frames.Publish();
-    } else if (session.Direct()) {
-        session.frames.Withdraw();  // the rows keep the last good frame
+    // A refill was begun: by Arm for frames that land in the rows directly, here for converted
+    // ones.
+    const bool refilling = session.Direct() || error == 0;
+    if (error == 0 && !session.Direct())
+        session.convert(session.raw.data(), session.frames.BeginRefill(),
+                        static_cast<std::int32_t>(session.layout.width),
+                        static_cast<std::int32_t>(session.layout.height));
+    // A callback of an earlier session (a removal or a re-size replaced it) may still be reading
+    // the frame it was given: this frame is published and announced once it has returned.
+    // Waiting for it counts as being in the callback (a stop does not wait for this thread
+    // under its lock, nor at the process's end), so a stop that comes meanwhile is looked for
+    // before anything of the port is touched again.
+    session.inCallback.store(true);
+    std::lock_guard<std::mutex> announcing(*session.callbacks);
+    session.inCallback.store(false);
+    if (session.stopping.load()) {
+        if (refilling) session.frames.Withdraw();
+        return;
     }
-    // Cleared only now, so that the next grab cannot refill the raw buffer under the
-    // conversion.
+    const bool announced = error == 0 && announced_.Publish(grabbed);
+    if (!announced && refilling) session.frames.Withdraw();  // the rows keep the last good frame
+    // Cleared only now, so that the next grab cannot refill the buffer under the conversion or
+    // before its frame is published.
     armed_.store(false, std::memory_order_release);
     if (session.stopping.load(std::memory_order_acquire)) return;
     if (error != 0) {
@@ -472,24 +539,26 @@ void GrabPort::OnGrabComplete(GrabSession& session, std::uint32_t error) {
     }
 }
 
-bool GrabPort::GetRow(int row, std::uint8_t* dest, int count) const {
+GrabPort::RowRead GrabPort::GetRow(int row, std::uint8_t* dest, int count) const {
     FrameRead read;
-    GrabSession* session = session_.Live();
+    GrabSession* session = announced_.Live();
     for (;;) {
-        if (!session) return false;
+        if (!session)
+            return open_.load(std::memory_order_acquire) ? RowRead::NoSuchRow : RowRead::Closed;
         read.Announce(session);
-        GrabSession* const live = session_.Live();
+        GrabSession* const live = announced_.Live();
         if (live == session) break;
         session = live;  // replaced meanwhile
     }
-    if (row < 0 || static_cast<std::uint32_t>(row) >= session->layout.height) return false;
-    if (count <= 0 || !dest) return true;
+    if (row < 0 || static_cast<std::uint32_t>(row) >= session->layout.height)
+        return RowRead::NoSuchRow;
+    if (count <= 0 || !dest) return RowRead::Copied;
     // Hosts read several rows, or the whole frame, in one call: the copy ends with the frame.
     const std::size_t offset = static_cast<std::size_t>(row) * session->layout.width;
     const std::size_t frame = static_cast<std::size_t>(session->layout.width) * session->layout.height;
     const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(count), frame - offset);
     session->frames.Copy(offset, dest, n);
-    return true;
+    return RowRead::Copied;
 }
 
 bool GrabPort::SetContinuous(bool on) {
@@ -499,9 +568,25 @@ bool GrabPort::SetContinuous(bool on) {
         ReportError(e);
         return false;
     }
-    continuous_.store(on, std::memory_order_release);
-    if (on) Arm();
+    const bool wasOn = continuous_.exchange(on, std::memory_order_acq_rel);
+    if (on)
+        Arm();
+    else if (wasOn && Armed())
+        FinishStreamedGrab();
     return true;
+}
+
+void GrabPort::FinishStreamedGrab() {
+    // The grab armed last while the camera streamed waits for the stream's next frame, and its
+    // own shot was ignored as a streaming camera ignores it; the stream has stopped now. One
+    // shot brings its frame, so the port is back to single grabs within a frame's time. (A
+    // shot that finds the grab done meanwhile is lost on the bus.)
+    try {
+        OneShot.SetAsync(nullptr);
+    } catch (const BcamException& e) {
+        ReportError(e);
+        if (const std::shared_ptr<GrabSession> session = session_.Load()) WithdrawGrab(*session);
+    }
 }
 
 int GrabPort::PropertyIndex(const char* name) {

@@ -70,6 +70,26 @@ private:
 void SleepMs(std::uint32_t ms);
 std::uint32_t CurrentThreadId();
 
+// --- a value per thread, handed to `ending` when a thread that set it ends (a POSIX thread key,
+// a Win32 fiber-local slot). It goes with the key: threads that end later call nothing, so a
+// library holding one still unloads, as it would not while a thread-local object with a
+// destructor lived. (Win32 also hands every thread's value to `ending` when the key goes.)
+class ThreadExitKey {
+public:
+    using Ending = void(FENNEX_CALLBACK*)(void* value);
+    explicit ThreadExitKey(Ending ending);
+    ~ThreadExitKey();
+    ThreadExitKey(const ThreadExitKey&) = delete;
+    ThreadExitKey& operator=(const ThreadExitKey&) = delete;
+
+    // The calling thread's value (null: none); false when the key could not be made.
+    bool Set(void* value);
+
+private:
+    std::uintptr_t key_ = 0;
+    bool valid_ = false;
+};
+
 // --- interlocked counters
 std::int32_t InterlockedIncrement32(volatile std::int32_t* value);
 std::int32_t InterlockedDecrement32(volatile std::int32_t* value);

@@ -4,6 +4,14 @@
 
 #include <cstdint>
 
+// The calling convention of functions that the system calls back (window procedures, thread
+// ends): Win32's WINAPI, which differs from the default only on x86.
+#if defined(_WIN32) && !defined(_WIN64)
+#define FENNEX_CALLBACK __stdcall
+#else
+#define FENNEX_CALLBACK
+#endif
+
 namespace fennex::platform {
 
 // An opaque OS handle: a Win32 HANDLE, or on POSIX the key of one of our own objects.

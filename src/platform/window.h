@@ -6,12 +6,6 @@
 
 #include "platform/types.h"
 
-#if defined(_WIN32) && !defined(_WIN64)
-#define FENNEX_CALLBACK __stdcall
-#else
-#define FENNEX_CALLBACK
-#endif
-
 namespace fennex::platform {
 
 using Hwnd = void*;

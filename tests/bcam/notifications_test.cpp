@@ -176,6 +176,36 @@ TEST_F(DeviceNotification, ConcurrencyCloseWakesAThreadWaitingForCompletions) {
     EXPECT_EQ(e, 735u);
 }
 
+// A refused removal closes the device and opens it again: a thread that served the first open
+// and comes to wait only now is answered as if its port had been closed under it, the second
+// open's completion stays for its own waiter, and a grab meant for the first open is refused.
+TEST_F(DeviceNotification, AThreadOfOneOpenLeavesTheNextOpenAlone) {
+    CBcam camera;
+    camera.Open(kMono);
+    const std::uint32_t first = camera.OpenSerial();
+    EXPECT_FALSE(sim::Unplug(kMono, sim::Removal::Refused));
+    ASSERT_TRUE(camera.IsOpen());
+    EXPECT_NE(camera.OpenSerial(), first);
+    camera.Notify(5, nullptr);
+    std::int32_t code = 0;
+    std::uint32_t error = 0;
+    camera.WaitForCompletion(&code, &error, nullptr, platform::kInfinite, first);
+    EXPECT_EQ(error, 735u);
+    EXPECT_EQ(code, 0);
+    camera.WaitForCompletion(&code, &error, nullptr, 0, camera.OpenSerial());
+    EXPECT_EQ(error, 0u);
+    EXPECT_EQ(code, 5);
+    std::vector<std::uint8_t> frame(640 * 480);
+    camera.AllocateResources(1, static_cast<std::uint32_t>(frame.size()));
+    sim::ClearRequests();
+    EXPECT_EQ(RaisedBy([&] {
+                  camera.GrabImageAsync(frame.data(), static_cast<std::uint32_t>(frame.size()),
+                                        nullptr, false, first);
+              }).code,
+              codes::kDeviceNotOpen);
+    EXPECT_TRUE(sim::Requests(drv::kGrabImage, kMono).empty());
+}
+
 TEST_F(DeviceNotification, ConcurrencyHostAndNotificationThreadCloseAndOpenTogether) {
     // Host threads open, grab, close and destroy objects while cameras come and go.
     std::atomic<bool> stop{false};

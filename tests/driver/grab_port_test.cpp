@@ -124,7 +124,7 @@ TEST(ConcurrencyFramePair, CopiesEndWholeWhileRefillsOvertakeThem) {
 }
 
 // Host threads read rows while the port is closed and opened again under them: a read copies a
-// whole row of one frame, or nothing (zeros before the first frame of an open), and never
+// whole row of one frame, or nothing (before the first frame of an open), and never
 // touches buffers of a closed port.
 TEST_F(ExportsTest, ConcurrencyRowReadsWhileThePortClosesAndOpens) {
     sim::EditCamera(kMono, [](sim::CameraDesc& d) { d.testImage = 2; });
@@ -158,6 +158,113 @@ TEST_F(ExportsTest, ConcurrencyRowReadsWhileThePortClosesAndOpens) {
     closeCVLPort(0, 0);
 }
 
+// Reads the announced frame in the callback, each row over a filler no frame row can be: a row
+// answered with 1 must be a row of that frame, one answered with 0 ends the read (the port was
+// closed under it).
+struct Announced {
+    int width = 0, height = 0;
+    std::atomic<int> frames{0}, broken{0};
+    std::vector<std::uint8_t> buffer;
+};
+Announced* g_announced = nullptr;
+constexpr std::uint8_t kFiller = 0xA5;
+
+void FENNEX_CALL ReadAnnounced(int, int port) {
+    Announced& a = *g_announced;
+    int frame0 = -1;
+    bool whole = true;
+    for (int y = 0; y < a.height && whole; ++y) {
+        std::uint8_t* row = a.buffer.data() + static_cast<std::size_t>(y) * a.width;
+        std::memset(row, kFiller, a.width);
+        if (getCVLGrabRow(0, port, row, y, 0, a.width - 1) == 0) break;
+        int f = -1;
+        whole = RowIsWhole(row, y, a.width, &f) && (frame0 < 0 || f == frame0);
+        frame0 = f;
+    }
+    if (!whole) ++a.broken;
+    ++a.frames;
+}
+
+// The camera is removed while the port grabs continuously (refused, normal and surprise
+// removals in turn; after the last two the host closes the port, plugs the camera back and opens
+// it again), or its mode is changed, and a host thread reads rows: the rows a callback reads are
+// the frame it was given, and the stream goes on after every refused removal and mode change.
+TEST_F(ExportsTest, ConcurrencyTheAnnouncedFrameStaysReadableThroughRemovals) {
+    for (const sim::Pace pace : {sim::Pace::Fast, sim::Pace::RealTime}) {
+        SCOPED_TRACE(pace == sim::Pace::Fast ? "fast" : "at the camera's pace");
+        sim::SetPace(pace);
+        sim::EditCamera(kMono, [](sim::CameraDesc& d) { d.testImage = 2; });
+        const sim::CameraDesc camera = sim::Camera(kMono);
+        Announced announced;
+        announced.width = 640;
+        announced.height = 480;
+        announced.buffer.resize(640 * 480);
+        g_announced = &announced;
+        auto start = [&] {
+            OpenPort(0, kMono);
+            ASSERT_EQ(setCompleteCallback(0, 0, ReadAnnounced), 1);
+            ASSERT_EQ(setProperty(0, 0, "continous", 1), 1);
+        };
+        start();
+        std::atomic<bool> stop{false};
+        std::atomic<int> tornRows{0};
+        std::thread reader([&] {
+            std::vector<std::uint8_t> row(640);
+            for (int y = 0; !stop.load(); y = (y + 37) % 480) {
+                std::fill(row.begin(), row.end(), kFiller);
+                if (getCVLGrabRow(0, 0, row.data(), y, 0, 639) == 1 && row[0] != kFiller &&
+                    !RowIsWhole(row.data(), y, 640, nullptr))
+                    ++tornRows;
+            }
+        });
+        const int rounds = pace == sim::Pace::Fast ? 80 : 16;
+        for (int round = 0; round < rounds; ++round) {
+            const int seen = announced.frames.load();
+            const bool twoMore = WaitUntil([&] { return announced.frames.load() >= seen + 2; });
+            EXPECT_TRUE(twoMore) << "round " << round;
+            if (!twoMore) break;
+            if (round % 4 == 3) {  // Mono8 and Mono16 in turn: the port's buffers are made anew
+                fennex::driver::GrabPort* port = nullptr;
+                fennex::driver::FindOpenPort(kMono.c_str(), &port);
+                EXPECT_NE(port, nullptr);
+                if (!port) break;
+                port->SetVideoMode(0, round % 8 == 3 ? 6 : 5, 4);
+                continue;
+            }
+            const sim::Removal removal = round % 4 == 0   ? sim::Removal::Refused
+                                         : round % 4 == 1 ? sim::Removal::Normal
+                                                          : sim::Removal::Surprise;
+            if (sim::Unplug(kMono, removal)) {
+                closeCVLPort(0, 0);
+                sim::Plug(camera);
+                start();
+            }
+        }
+        stop = true;
+        reader.join();
+        closeCVLPort(0, 0);
+        EXPECT_EQ(announced.broken.load(), 0);
+        EXPECT_EQ(tornRows.load(), 0);
+        g_announced = nullptr;
+    }
+}
+
+// Hosts that read rows from threads that come and go (pooled or short-lived): each thread's
+// reader record comes back when it ends, so that none is left borrowing one for every row.
+TEST_F(ExportsTest, ConcurrencyReadingThreadsThatEndGiveTheirRecordsBack) {
+    int size[2];
+    OpenPort(0, kMono, size);
+    GrabFrame(0, size[0], size[1]);
+    const std::size_t kept = fennex::driver::FrameRead::RecordsKept();
+    for (int i = 0; i < 60; ++i) {
+        std::thread([&] {
+            std::vector<std::uint8_t> row(size[0]);
+            EXPECT_EQ(getCVLGrabRow(0, 0, row.data(), 0, 0, size[0] - 1), 1);
+        }).join();
+        ASSERT_LE(fennex::driver::FrameRead::RecordsKept(), kept) << "after thread " << i;
+    }
+}
+
 std::atomic<int> g_closedFromCallback{0};
 void FENNEX_CALL CloseFromCallback(int, int port) {
     closeCVLPort(0, port);
@@ -175,8 +282,7 @@ TEST_F(ExportsTest, ConcurrencyClosingFromTheCompletionCallbackDoesNotDeadlock) 
             ASSERT_EQ(setProperty(0, 0, "continous", 1), 1);
         else
             ASSERT_EQ(doCVLGrab(0, 0), 1);
-        for (int i = 0; i < 400 && g_closedFromCallback.load() == 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        WaitUntil([] { return g_closedFromCallback.load() != 0; });
         EXPECT_EQ(g_closedFromCallback.load(), 1);
         EXPECT_EQ(doCVLGrab(0, 0), 0);  // the port is closed
         // and can be opened again at once

@@ -1,6 +1,7 @@
 #include "platform/sync.h"
 
 #include <linux/membarrier.h>
+#include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -198,6 +199,20 @@ void SleepMs(std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::millis
 std::uint32_t CurrentThreadId() {
     if (t_threadId == 0) t_threadId = NewThreadId();
     return t_threadId;
+}
+
+ThreadExitKey::ThreadExitKey(Ending ending) {
+    pthread_key_t key{};
+    valid_ = ::pthread_key_create(&key, ending) == 0;
+    key_ = static_cast<std::uintptr_t>(key);
+}
+
+ThreadExitKey::~ThreadExitKey() {
+    if (valid_) ::pthread_key_delete(static_cast<pthread_key_t>(key_));
+}
+
+bool ThreadExitKey::Set(void* value) {
+    return valid_ && ::pthread_setspecific(static_cast<pthread_key_t>(key_), value) == 0;
 }
 
 void FlushProcessWriteBuffers() {

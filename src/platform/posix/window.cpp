@@ -8,8 +8,6 @@
 // waiting on them get 0.
 #include "platform/window.h"
 
-#include <pthread.h>
-
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -118,29 +116,9 @@ void EndState(ThreadState* state) {
     states.byThread.erase(state->id);
 }
 
-// Other threads' states end with them through a thread key. (A thread-local object with a
-// destructor would do the same, but would keep the library loaded for as long as such a thread
-// lives, and the notification thread lives until the library is unloaded.) The key goes with
-// the library, so no thread ending later calls into unloaded code.
-class ThreadKey {
-public:
-    ThreadKey() {
-        valid_ = ::pthread_key_create(&key_, [](void* state) {
-            EndState(static_cast<ThreadState*>(state));
-        }) == 0;
-    }
-    ~ThreadKey() {
-        if (valid_) ::pthread_key_delete(key_);
-    }
-    void Set(ThreadState* state) {
-        if (valid_) ::pthread_setspecific(key_, state);
-    }
-
-private:
-    pthread_key_t key_{};
-    bool valid_ = false;
-};
-ThreadKey g_threadKey;
+// Other threads' states end with them through a thread key, which goes with the library (the
+// notification thread lives until the library is unloaded).
+ThreadExitKey g_threadKey{[](void* state) { EndState(static_cast<ThreadState*>(state)); }};
 
 thread_local ThreadState* t_own = nullptr;
 

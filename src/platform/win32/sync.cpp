@@ -112,6 +112,20 @@ void SleepMs(std::uint32_t ms) { ::Sleep(ms); }
 
 std::uint32_t CurrentThreadId() { return ::GetCurrentThreadId(); }
 
+ThreadExitKey::ThreadExitKey(Ending ending) {
+    const DWORD index = ::FlsAlloc(ending);
+    valid_ = index != FLS_OUT_OF_INDEXES;
+    key_ = index;
+}
+
+ThreadExitKey::~ThreadExitKey() {
+    if (valid_) ::FlsFree(static_cast<DWORD>(key_));
+}
+
+bool ThreadExitKey::Set(void* value) {
+    return valid_ && ::FlsSetValue(static_cast<DWORD>(key_), value);
+}
+
 void FlushProcessWriteBuffers() { ::FlushProcessWriteBuffers(); }
 
 std::int32_t InterlockedIncrement32(volatile std::int32_t* value) {
