@@ -11,8 +11,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <cstring>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -33,10 +33,10 @@
 #include "errors/error_codes.h"
 #include "errors/exception.h"
 #include "fennex/fennex.h"
-#include "settings/property_bag.h"
 #include "platform/last_error.h"
 #include "platform/profile.h"
 #include "platform/win32_errors.h"
+#include "settings/property_bag.h"
 #include "sim/sim.h"
 
 namespace fennex::test {
