@@ -30,7 +30,8 @@
 #include "platform/sync.h"
 #include "platform/win32_errors.h"
 #include "platform/window.h"
-#include "sim/camera.h"
+#include "sim/frame.h"
+#include "sim/registers.h"
 #include "sim/description.h"
 #include "sim/sim.h"
 
@@ -291,7 +292,7 @@ public:
             own.error = fault.error;
         } else if (detail::IsRegisterRequest(code)) {
             const detail::Reply reply = detail::AnswerRegisterRequest(
-                d->camera->regs, release_, code, words, static_cast<std::uint8_t*>(out), outSize);
+                d->camera->regs, release_, code, words, static_cast<std::uint8_t*>(out));
             if (reply.error) return Fail(reply.error);
             own.bytes = reply.bytes;
             wake = WorkerToWake(*d->camera);  // a register may have released a waiting frame
