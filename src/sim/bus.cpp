@@ -16,14 +16,10 @@ namespace sim::detail {
 namespace drv = Bcam::driver;
 namespace err = fennex::platform::err;
 
-namespace {
-
 bool Fail(std::uint32_t error) {
     pf::SetLastError(error);
     return false;
 }
-
-}  // namespace
 
 std::uintptr_t NewId() {
     static std::atomic<std::uintptr_t> next{0x5100};

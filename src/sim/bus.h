@@ -25,6 +25,8 @@ namespace pf = fennex::platform;
 std::uintptr_t NewId();
 inline pf::Handle ToHandle(std::uintptr_t id) { return reinterpret_cast<pf::Handle>(id); }
 inline std::uintptr_t FromHandle(pf::Handle h) { return reinterpret_cast<std::uintptr_t>(h); }
+// Sets the thread's last error; false.
+bool Fail(std::uint32_t error);
 
 // Raises BcamException for a name without '#' (87) or one given twice (183).
 void CheckNames(const std::vector<CameraDesc>& cameras);

@@ -13,17 +13,7 @@ namespace err = fennex::platform::err;
 
 namespace {
 
-constexpr std::uintptr_t kStatusPending = 0x103;
 constexpr std::uint32_t kIoIncomplete = 996;
-
-bool Fail(std::uint32_t error) {
-    pf::SetLastError(error);
-    return false;
-}
-
-bool IsSync(const pf::Overlapped* record) {
-    return record && (reinterpret_cast<std::uintptr_t>(record->hEvent) & 1) != 0;
-}
 
 }  // namespace
 

@@ -113,6 +113,12 @@ private:
         bool wake = false;               // a frame thread of the camera has a frame to send
     };
     using Lock = std::unique_lock<std::mutex>;
+    // The status of a request accepted and not ended yet, in its record.
+    static constexpr std::uintptr_t kStatusPending = 0x103;
+    // A synchronous request: bit 0 of its event set. It signals the event, never the port.
+    static bool IsSync(const pf::Overlapped* record) {
+        return record && (reinterpret_cast<std::uintptr_t>(record->hEvent) & 1) != 0;
+    }
 
     // devices.cpp: the table, completions, closing.
     Device* Find(pf::Handle h);

@@ -12,21 +12,6 @@ namespace sim::detail {
 namespace drv = Bcam::driver;
 namespace err = fennex::platform::err;
 
-namespace {
-
-constexpr std::uintptr_t kStatusPending = 0x103;
-
-bool Fail(std::uint32_t error) {
-    pf::SetLastError(error);
-    return false;
-}
-
-bool IsSync(const pf::Overlapped* record) {
-    return record && (reinterpret_cast<std::uintptr_t>(record->hEvent) & 1) != 0;
-}
-
-}  // namespace
-
 bool Devices::IoControl(pf::Handle handle, std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
                         std::uint32_t outSize, pf::Overlapped* record) {
     Lock lock(mu_);
