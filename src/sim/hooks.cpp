@@ -27,6 +27,7 @@ bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
 
 std::optional<Fault> Hooks::Take(std::uint32_t code, const std::string& camera, std::int32_t index,
                                  std::int64_t firstWord) {
+    if (!armed_.load(std::memory_order_relaxed)) return std::nullopt;
     std::lock_guard lock(mu_);
     for (auto it = faults_.begin(); it != faults_.end(); ++it) {
         if (it->code != code || (!it->camera.empty() && it->camera != camera) ||
@@ -35,6 +36,7 @@ std::optional<Fault> Hooks::Take(std::uint32_t code, const std::string& camera, 
             continue;
         Fault taken = *it;
         if (--it->count <= 0) faults_.erase(it);
+        armed_ = !faults_.empty();
         return taken;
     }
     return std::nullopt;
@@ -43,11 +45,13 @@ std::optional<Fault> Hooks::Take(std::uint32_t code, const std::string& camera, 
 void Hooks::Add(const Fault& fault) {
     std::lock_guard lock(mu_);
     if (fault.count > 0) faults_.push_back(fault);
+    armed_ = !faults_.empty();
 }
 
 void Hooks::ClearFaults() {
     std::lock_guard lock(mu_);
     faults_.clear();
+    armed_ = false;
 }
 
 void Hooks::Log(Request request) {
@@ -73,6 +77,7 @@ void Hooks::Record(bool on) {
 void Hooks::Reset(bool recording) {
     std::lock_guard lock(mu_);
     faults_.clear();
+    armed_ = false;
     log_.clear();
     recording_ = recording;
 }

@@ -37,6 +37,8 @@ private:
     std::vector<Fault> faults_;
     std::vector<Request> log_;
     std::atomic<bool> recording_{false};
+    // !faults_.empty(), so that a request with no fault set up costs no lock here.
+    std::atomic<bool> armed_{false};
 };
 
 // The driver service and file as the registry and the version resource report them.
