@@ -12,7 +12,7 @@
 #include "driver/backend_choice.h"
 #include "driver/port_table.h"
 #include "fennex/fennex.h"
-#include "sim/camera.h"
+#include "sim/frame.h"
 #include "sim/sim.h"
 
 namespace bench {

@@ -1,5 +1,6 @@
-// Inside the simulated camera: what its registers answer, and the frames it makes.
-// Pure functions over a CameraDesc; the simulator supplies locking, handles and timing.
+// The frames a simulated camera sends: their geometry in the current video mode, what they show,
+// and the painter that writes them. Pure functions over a CameraDesc; the frame source supplies
+// locking and timing.
 #pragma once
 
 #include <cstdint>
@@ -8,24 +9,6 @@
 #include "sim/sim.h"
 
 namespace sim::detail {
-
-// The reply of one register request: a Win32 error (0 on success) and the bytes written.
-struct Reply {
-    std::uint32_t error = 0;
-    std::uint32_t bytes = 0;
-};
-
-// True for the control codes answered from the camera's registers alone.
-bool IsRegisterRequest(std::uint32_t code);
-
-// Answers a register request (sizes already checked against RequestSizes). A set that fails
-// leaves the registers as they were.
-Reply AnswerRegisterRequest(CameraDesc& camera, const DriverRelease& release, std::uint32_t code,
-                            const std::uint32_t* in, std::uint8_t* out, std::uint32_t outSize);
-
-// The input size a control code takes and the least output it needs; false for an unknown code.
-// The grab's output is the frame and is checked against the frame size instead (minOut 0).
-bool RequestSizes(std::uint32_t code, std::uint32_t* inSize, std::uint32_t* minOut);
 
 // The frame the current video mode sends.
 struct Geometry {
@@ -36,6 +19,8 @@ struct Geometry {
 };
 // False when the current mode cannot send frames (unknown mode or colour coding, empty region).
 bool CurrentGeometry(const CameraDesc& camera, Geometry* geometry);
+// The bytes of a width x height frame in colour coding 0..6.
+std::uint32_t FrameBytes(std::uint32_t width, std::uint32_t height, std::uint32_t coding);
 
 FrameParams ParamsOf(const CameraDesc& camera, std::uint32_t frame);
 // Writes the frames of one camera one after another (geometry.bytes bytes each). A moving
