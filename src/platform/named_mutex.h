@@ -7,9 +7,6 @@
 
 namespace fennex::platform {
 
-// A handle when a mutex of that name exists (some process holds a handle to it), else null
-// with LastError() 2.
-Handle OpenNamedMutex(const char* name);
 // Creates the mutex (not owned) or opens the existing one, which LastError() then tells with
 // 183 (ERROR_ALREADY_EXISTS); of callers creating one name at once, one alone sees it new.
 // Null on failure.

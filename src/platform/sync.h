@@ -38,8 +38,6 @@ private:
 };
 
 // --- threads
-inline constexpr std::uint32_t kStillActive = 259;  // STILL_ACTIVE
-
 using ThreadProc = std::uint32_t (*)(void* arg);
 
 // One OS thread. The owner decides how long to wait for it; the destructor neither waits nor
@@ -57,8 +55,6 @@ public:
     bool Started() const { return impl_ != nullptr; }
     // Waits up to timeoutMs for the thread to end; true when it has ended (or never started).
     bool Join(std::uint32_t timeoutMs);
-    // Exit code of an ended thread; kStillActive while it runs.
-    std::uint32_t ExitCode() const;
     std::uint32_t Id() const;
     // Win32: TerminateThread. POSIX has no safe equivalent: the thread is left to end by itself
     // and false is returned.

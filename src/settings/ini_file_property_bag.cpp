@@ -106,7 +106,12 @@ CPropertyBagPtr CIniFilePropertyBag::GetBag(const std::string& name) {
 }
 
 std::uint32_t CIniFilePropertyBag::DoWriteString(const std::string& key, const std::string& value) {
-    if (platform::ProfileWriteString(m_Section.c_str(), key.c_str(), value.c_str(), m_Path.c_str()))
+    // A read drops one pair of matching quotes around a value: a value that has them gets one
+    // more pair, so that it reads back as it was written.
+    const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                        value.back() == value.front();
+    const std::string text = quoted ? value.front() + value + value.back() : value;
+    if (platform::ProfileWriteString(m_Section.c_str(), key.c_str(), text.c_str(), m_Path.c_str()))
         return 0;
     return FailureCode();
 }

@@ -1,6 +1,6 @@
 // The controls the configuration dialogs drive. Each operation is one control message, so that
-// the Win32 controls implement them one for one; the in-memory controls (memory_controls.h)
-// keep the same observable rules for tests.
+// the Win32 controls implement them one for one; the tests' in-memory controls
+// (tests/support/memory_controls.h) keep the same observable rules.
 //
 // Indices are 0-based; -1 means "none" (LB_ERR / CB_ERR) wherever an index or item data is
 // returned. Controls are owned by their dialog and live as long as it does.

@@ -6,45 +6,21 @@
 // its veto, handle-filtered broadcasts (Wine delivers every interface event to a handle
 // registration), and the cleanup request (Wine closes with requests pending; the driver ends
 // them on close).
-#include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cctype>
-#include <chrono>
-#include <cstdlib>
-#include <cstdint>
-#include <cstring>
-#include <condition_variable>
-#include <mutex>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "bcam/backends.h"
 #include "bcam/bcam_utility.h"
-#include "bcam/cbcam.h"
-#include "bcam/driver_contract.h"
 #include "bcam/enumeration.h"
 #include "bridge.h"
-#include "errors/driver_version_check.h"
-#include "errors/error_codes.h"
 #include "platform/completion_port.h"
 #include "platform/device_broadcast.h"
-#include "platform/last_error.h"
 #include "platform/sync.h"
 #include "platform/window.h"
-#include "sim/sim.h"
-#include "sim_support.h"
-#include "test_support.h"
+#include "fixture.h"
 
+namespace fennex::test {
 namespace {
-
-namespace pf = fennex::platform;
-namespace drv = Bcam::driver;
-using simtest::kColour;
-using simtest::kMono;
-using fennex::test::Raised;
-using fennex::test::RaisedBy;
 
 struct Reply {
     std::uint32_t error = 0;
@@ -60,21 +36,21 @@ struct Reply {
 class Device {
 public:
     Device(Bcam::DriverBackend& backend, const std::string& path)
-        : backend_(backend), handle_(backend.OpenDevice(path)), openError_(pf::LastError()) {
-        if (pf::IsValidHandle(handle_)) port_ = backend.CreateCompletionPort(handle_, 1);
+        : backend_(backend), handle_(backend.OpenDevice(path)), openError_(platform::LastError()) {
+        if (platform::IsValidHandle(handle_)) port_ = backend.CreateCompletionPort(handle_, 1);
     }
     ~Device() { Close(); }
     Device(const Device&) = delete;
     Device& operator=(const Device&) = delete;
 
-    bool Open() const { return pf::IsValidHandle(handle_) && port_; }
+    bool Open() const { return platform::IsValidHandle(handle_) && port_; }
     std::uint32_t OpenError() const { return openError_; }
     void Close() {
-        if (pf::IsValidHandle(handle_)) backend_.CloseDevice(handle_);
-        handle_ = pf::InvalidHandleValue();
+        if (platform::IsValidHandle(handle_)) backend_.CloseDevice(handle_);
+        handle_ = platform::InvalidHandleValue();
     }
     void ClosePort() {
-        if (port_) pf::ClosePort(port_);
+        if (port_) platform::ClosePort(port_);
         port_ = nullptr;
     }
     void CancelIo() { backend_.CancelIo(handle_); }
@@ -83,50 +59,50 @@ public:
     Reply Request(std::uint32_t code, std::vector<std::uint32_t> in, std::uint32_t outSize) {
         Reply reply;
         reply.out.assign(outSize, 0xCD);
-        pf::Event done(true, false);
-        pf::Overlapped ov{};
-        ov.hEvent = reinterpret_cast<pf::Handle>(reinterpret_cast<std::uintptr_t>(done.Native()) | 1);
+        platform::Event done(true, false);
+        platform::Overlapped ov{};
+        ov.hEvent = reinterpret_cast<platform::Handle>(reinterpret_cast<std::uintptr_t>(done.Native()) | 1);
         const auto inSize = static_cast<std::uint32_t>(in.size() * 4);
         if (!backend_.IoControl(handle_, code, in.empty() ? nullptr : in.data(), inSize,
                                 outSize ? reply.out.data() : nullptr, outSize, &ov) &&
-            pf::LastError() != 997) {
-            reply.error = pf::LastError();
+            platform::LastError() != 997) {
+            reply.error = platform::LastError();
             reply.out.clear();
             return reply;
         }
-        if (done.Wait(5000) != pf::WaitResult::Signaled) {
+        if (done.Wait(5000) != platform::WaitResult::Signaled) {
             ADD_FAILURE() << "request " << std::hex << code << " never completed";
             backend_.CancelIo(handle_);
             done.Wait(5000);
         }
         std::uint32_t bytes = 0;
-        if (!backend_.OverlappedResult(handle_, &ov, &bytes, false)) reply.error = pf::LastError();
+        if (!backend_.OverlappedResult(handle_, &ov, &bytes, false)) reply.error = platform::LastError();
         reply.out.resize(reply.error ? 0 : bytes);
         return reply;
     }
 
     // An overlapped request whose completion goes to the port; false when refused at once.
     bool Submit(std::uint32_t code, std::vector<std::uint32_t> in, void* out, std::uint32_t outSize,
-                pf::Overlapped* ov) {
+                platform::Overlapped* ov) {
         *ov = {};
         return backend_.IoControl(handle_, code, in.empty() ? nullptr : in.data(),
                                   static_cast<std::uint32_t>(in.size() * 4), out, outSize, ov) ||
-               pf::LastError() == 997;
+               platform::LastError() == 997;
     }
     // The next completion: the record (null on time-out) and its error.
-    pf::Overlapped* Completion(std::uint32_t* error, std::uint32_t timeoutMs = 5000) {
+    platform::Overlapped* Completion(std::uint32_t* error, std::uint32_t timeoutMs = 5000) {
         std::uint32_t bytes = 0;
         std::uintptr_t key = 0;
-        pf::Overlapped* ov = nullptr;
-        *error = pf::DequeueCompletion(port_, &bytes, &key, &ov, timeoutMs) ? 0 : pf::LastError();
+        platform::Overlapped* ov = nullptr;
+        *error = platform::DequeueCompletion(port_, &bytes, &key, &ov, timeoutMs) ? 0 : platform::LastError();
         return ov;
     }
 
 private:
     Bcam::DriverBackend& backend_;
-    pf::Handle handle_;
+    platform::Handle handle_;
     std::uint32_t openError_;
-    pf::Handle port_ = nullptr;
+    platform::Handle port_ = nullptr;
 };
 
 // The driver's control device: plugs and unplugs its simulated cameras.
@@ -164,8 +140,7 @@ protected:
         return {names.begin(), names.end()};
     }
     static void WaitForCameras(std::size_t count) {
-        for (int i = 0; i < 100 && KernelNames().size() != count; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        WaitUntil([&] { return KernelNames().size() == count; });
         ASSERT_EQ(KernelNames().size(), count);
     }
 };
@@ -185,8 +160,8 @@ TEST_F(WineDriver, EnumerationListsTheSimulatedCamerasInBothDirections) {
     EXPECT_EQ(sorted, expected);
 
     auto& kernel = Bcam::KernelBackend();
-    const pf::Handle set = kernel.OpenInterfaceSet();
-    ASSERT_TRUE(pf::IsValidHandle(set));
+    const platform::Handle set = kernel.OpenInterfaceSet();
+    ASSERT_TRUE(platform::IsValidHandle(set));
     for (std::uint32_t i = 0; i < names.size(); ++i) {
         SCOPED_TRACE(names[i]);
         std::string path;
@@ -276,15 +251,15 @@ std::vector<std::uint8_t> GrabOne(Bcam::DriverBackend& backend, const std::strin
     std::vector<std::uint8_t> frame(size, 0);
     *error = device.Request(drv::kAllocateResources, {U::BytePerPacket(v[0], v[1], v[2]), 1, size}, 12).error;
     if (*error) return {};
-    pf::Overlapped grab{}, shot{};
+    platform::Overlapped grab{}, shot{};
     if (!device.Submit(drv::kGrabImage, {}, frame.data(), size, &grab) ||
         !device.Submit(drv::kShot, {drv::kShotOne, 0}, nullptr, 0, &shot)) {
-        *error = pf::LastError();
+        *error = platform::LastError();
         return {};
     }
     for (int i = 0; i < 2; ++i) {
         std::uint32_t completionError = 0;
-        pf::Overlapped* done = device.Completion(&completionError);
+        platform::Overlapped* done = device.Completion(&completionError);
         if (done == &grab) *error = completionError;
         if (!done) *error = completionError;
     }
@@ -315,7 +290,7 @@ TEST_F(WineDriver, PendingGrabsEndWhenCancelledClosedOrUnplugged) {
         ASSERT_TRUE(device.Open());
         ASSERT_EQ(device.Request(drv::kAllocateResources, {1280, 1, 640 * 480}, 12).error, 0u);
         std::vector<std::uint8_t> frame(640 * 480);
-        pf::Overlapped grab{};
+        platform::Overlapped grab{};
         ASSERT_TRUE(device.Submit(drv::kGrabImage, {}, frame.data(), 640 * 480, &grab));
         std::uint32_t error = 0;
         EXPECT_EQ(device.Completion(&error, 200), nullptr) << "a held grab must stay pending";
@@ -400,7 +375,7 @@ public:
         changed_.wait(lock, [this] { return ready_; });
     }
     ~InterfaceListener() {
-        if (window_) pf::PostMessageTo(window_, pf::kWmClose, 0, 0);
+        if (window_) platform::PostMessageTo(window_, platform::kWmClose, 0, 0);
         thread_.join();
     }
     bool Registered() const { return registration_ != nullptr; }
@@ -418,31 +393,31 @@ private:
     static inline InterfaceListener* current_ = nullptr;
 
     void Run() {
-        window_ = pf::CreateMessageOnlyWindow("fennex wine driver test");
+        window_ = platform::CreateMessageOnlyWindow("fennex wine driver test");
         if (window_) {
             current_ = this;
-            pf::ReplaceWindowProc(window_, Proc);
-            pf::DevBroadcastDeviceInterface filter{};
+            platform::ReplaceWindowProc(window_, Proc);
+            platform::DevBroadcastDeviceInterface filter{};
             filter.dbcc_size = sizeof filter;
-            filter.dbcc_devicetype = pf::kDbtDevtypDeviceInterface;
+            filter.dbcc_devicetype = platform::kDbtDevtypDeviceInterface;
             filter.dbcc_classguid = drv::kInterfaceClass;
             registration_ = Bcam::KernelBackend().RegisterNotification(
-                window_, reinterpret_cast<const pf::DevBroadcastHdr*>(&filter));
+                window_, reinterpret_cast<const platform::DevBroadcastHdr*>(&filter));
         }
         {
             std::lock_guard<std::mutex> lock(lock_);
             ready_ = true;
         }
         changed_.notify_all();
-        if (window_) pf::RunMessageLoop();
+        if (window_) platform::RunMessageLoop();
     }
 
-    static std::intptr_t FENNEX_CALLBACK Proc(pf::Hwnd window, std::uint32_t message,
+    static std::intptr_t FENNEX_CALLBACK Proc(platform::Hwnd window, std::uint32_t message,
                                               std::uintptr_t wParam, std::intptr_t lParam) {
         InterfaceListener& self = *current_;
-        if (message == pf::kWmDeviceChange && lParam) {
-            const auto* b = reinterpret_cast<const pf::DevBroadcastDeviceInterface*>(lParam);
-            if (b->dbcc_devicetype == pf::kDbtDevtypDeviceInterface) {
+        if (message == platform::kWmDeviceChange && lParam) {
+            const auto* b = reinterpret_cast<const platform::DevBroadcastDeviceInterface*>(lParam);
+            if (b->dbcc_devicetype == platform::kDbtDevtypDeviceInterface) {
                 // Wine sends the wide form also to a window registered with the A function, and
                 // keeps the driver's case: the name is read either way, compared in lower case.
                 std::string path;
@@ -454,18 +429,18 @@ private:
             }
             return 1;
         }
-        if (message == pf::kWmClose) {
+        if (message == platform::kWmClose) {
             if (self.registration_) Bcam::KernelBackend().UnregisterNotification(self.registration_);
-            pf::DestroyWindowHandle(window);
-            pf::PostQuit(0);
+            platform::DestroyWindowHandle(window);
+            platform::PostQuit(0);
             return 0;
         }
         return 0;
     }
 
     std::thread thread_;
-    pf::Hwnd window_ = nullptr;
-    pf::Handle registration_ = nullptr;
+    platform::Hwnd window_ = nullptr;
+    platform::Handle registration_ = nullptr;
     std::mutex lock_;
     std::condition_variable changed_;
     bool ready_ = false;
@@ -482,9 +457,10 @@ TEST_F(WineDriver, UnplugAndPlugBroadcastTheInterfacesRemovalAndArrival) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const std::string mono = Lower(kMono);
     ASSERT_EQ(Bus(wine_driver::kUnplugCamera, kMono), 0u);
-    EXPECT_TRUE(listener.Saw(pf::kDbtDeviceRemoveComplete, mono));
+    EXPECT_TRUE(listener.Saw(platform::kDbtDeviceRemoveComplete, mono));
     ASSERT_EQ(Bus(wine_driver::kPlugCamera, kMono), 0u);
-    EXPECT_TRUE(listener.Saw(pf::kDbtDevicePath, mono));
+    EXPECT_TRUE(listener.Saw(platform::kDbtDevicePath, mono));
 }
 
 }  // namespace
+}  // namespace fennex::test

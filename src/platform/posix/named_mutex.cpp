@@ -137,7 +137,7 @@ bool HeldByAnyone(int fd, bool& held) {
     return true;
 }
 
-Handle OpenLock(const char* name, bool create) {
+Handle CreateLock(const char* name) {
     if (!CheckName(name)) return nullptr;
     std::string dir;
     if (!LockDirectory(dir)) {
@@ -145,7 +145,7 @@ Handle OpenLock(const char* name, bool create) {
         return nullptr;
     }
     const std::string path = dir + "/" + FileNameFor(name);
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | (create ? O_CREAT : 0), 0600);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_CREAT, 0600);
     if (fd < 0) {
         if (errno == ENOENT) SetLastError(err::kFileNotFound);
         else posix::SetLastErrorFromErrno();
@@ -161,7 +161,6 @@ Handle OpenLock(const char* name, bool create) {
     if (!LockFile(fd, F_WRLCK, F_OFD_SETLKW, kGateByte)) return fail(0);
     bool held = false;
     if (!HeldByAnyone(fd, held)) return fail(0);
-    if (!create && !held) return fail(err::kFileNotFound);
     // Nobody ever takes the holders' byte exclusively, so this never waits.
     if (!LockFile(fd, F_RDLCK, F_OFD_SETLKW, kHolderByte)) return fail(0);
     LockFile(fd, F_UNLCK, F_OFD_SETLK, kGateByte);
@@ -172,9 +171,7 @@ Handle OpenLock(const char* name, bool create) {
 
 }  // namespace
 
-Handle OpenNamedMutex(const char* name) { return OpenLock(name, false); }
-
-Handle CreateNamedMutex(const char* name) { return OpenLock(name, true); }
+Handle CreateNamedMutex(const char* name) { return CreateLock(name); }
 
 bool CloseNamedMutex(Handle mutex) {
     if (!posix::Find<MutexObject>(mutex)) return false;

@@ -106,7 +106,6 @@ struct ThreadState {
     std::mutex mutex;
     std::condition_variable cv;
     bool ended = false;
-    std::uint32_t exitCode = kStillActive;
     std::uint32_t id = 0;
 };
 
@@ -153,10 +152,9 @@ bool Thread::Start(ThreadProc proc, void* arg) {
     try {
         impl->thread = std::thread([state, proc, arg] {
             t_threadId = state->id;
-            const std::uint32_t code = proc(arg);
+            proc(arg);
             posix::EndThreadWindows();
             std::lock_guard lock(state->mutex);
-            state->exitCode = code;
             state->ended = true;
             state->cv.notify_all();
         });
@@ -183,12 +181,6 @@ bool Thread::Join(std::uint32_t timeoutMs) {
     }
     impl_->JoinEnded();
     return true;
-}
-
-std::uint32_t Thread::ExitCode() const {
-    if (!impl_) return 0;
-    std::lock_guard lock(impl_->state->mutex);
-    return impl_->state->exitCode;
 }
 
 std::uint32_t Thread::Id() const { return impl_ ? impl_->state->id : 0; }

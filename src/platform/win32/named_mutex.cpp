@@ -17,10 +17,6 @@ bool ValidName(const char* name) {
 
 }  // namespace
 
-Handle OpenNamedMutex(const char* name) {
-    return ValidName(name) ? ::OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name) : nullptr;
-}
-
 Handle CreateNamedMutex(const char* name) {
     if (!ValidName(name)) return nullptr;
     // The system sets the last error only when the name existed; make "made anew" readable.

@@ -96,12 +96,6 @@ bool Thread::Join(std::uint32_t timeoutMs) {
     return !impl_ || ::WaitForSingleObject(impl_->handle, timeoutMs) == WAIT_OBJECT_0;
 }
 
-std::uint32_t Thread::ExitCode() const {
-    DWORD code = 0;
-    if (impl_ && !::GetExitCodeThread(impl_->handle, &code)) return 0;
-    return code;
-}
-
 std::uint32_t Thread::Id() const { return impl_ ? impl_->id : 0; }
 
 bool Thread::Terminate(std::uint32_t exitCode) {

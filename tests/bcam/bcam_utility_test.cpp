@@ -1,0 +1,149 @@
+// The fixed-format tables: what a grab port sizes its buffers by and what the format page shows.
+#include "fixture.h"
+
+#include <cctype>
+
+#include "bcam/bcam_utility.h"
+
+namespace fennex::test {
+namespace {
+
+using Bcam::BcamUtility;
+using Bcam::VideoColorMode;
+
+// The fixed modes as the README lists them: each mode's name, size and colour mode agree.
+TEST(FixedModes, EveryModeHasTheSizeAndColourModeOfItsName) {
+    const char* const table[3][8] = {
+        {"160 x 120, YUV(4:4:4)", "320 x 240, YUV(4:2:2)", "640 x 480, YUV(4:1:1)", "640 x 480, YUV(4:2:2)",
+         "640 x 480, RGB", "640 x 480, Mono8", "640 x 480, Mono16", nullptr},
+        {"800 x 600, YUV(4:2:2)", "800 x 600, RGB", "800 x 600, Mono8", "1024 x 768, YUV(4:2:2)",
+         "1024 x 768, RGB", "1024 x 768, Mono8", "800 x 600, Mono16", "1024 x 768, Mono16"},
+        {"1280 x 960, YUV(4:2:2)", "1280 x 960, RGB", "1280 x 960, Mono8", "1600 x 1200, YUV(4:2:2)",
+         "1600 x 1200, RGB", "1600 x 1200, Mono8", "1280 x 960, Mono16", "1600 x 1200, Mono16"},
+    };
+    const std::map<std::string, VideoColorMode> colours = {
+        {"YUV(4:4:4)", VideoColorMode::YUV444}, {"YUV(4:2:2)", VideoColorMode::YUV422},
+        {"YUV(4:1:1)", VideoColorMode::YUV411}, {"RGB", VideoColorMode::RGB8},
+        {"Mono8", VideoColorMode::Mono8},       {"Mono16", VideoColorMode::Mono16}};
+    for (std::uint32_t format = 0; format < 3; ++format)
+        for (std::uint32_t mode = 0; mode < 8 && table[format][mode]; ++mode) {
+            const std::string name = table[format][mode];
+            SCOPED_TRACE(name);
+            std::uint32_t width = 0, height = 0;
+            ASSERT_EQ(std::sscanf(name.c_str(), "%u x %u", &width, &height), 2);
+            EXPECT_EQ(BcamUtility::VideoResolutionName(format, mode), name);
+            EXPECT_EQ(BcamUtility::ImageSize(format, mode), (BcamUtility::Dimensions{width, height}));
+            EXPECT_EQ(BcamUtility::ColorMode(format, mode), colours.at(name.substr(name.find(", ") + 2)));
+        }
+}
+
+struct PacketRow {
+    std::uint32_t format, mode, rate, bytes;
+};
+
+TEST(BytePerPacket, HalvesWithEachSlowerRate) {
+    const PacketRow rows[] = {
+        {0, 0, 2, 60},    // the smallest packet there is
+        {0, 5, 4, 1280},
+        {1, 2, 5, 4000},  // the largest
+    };
+    for (const PacketRow& row : rows)
+        EXPECT_EQ(BcamUtility::BytePerPacket(row.format, row.mode, row.rate), row.bytes)
+            << row.format << "/" << row.mode << "/" << row.rate;
+}
+
+struct RefusalRow {
+    const char* what;
+    std::function<void()> call;
+    std::uint32_t code;
+    const char* context;
+    long long insert;  // the number the message names, -1 for none
+};
+
+// True when `number` stands in `text` as a word of its own.
+bool NamesNumber(const std::string& text, long long number) {
+    const std::string digits = std::to_string(number);
+    for (std::size_t at = text.find(digits); at != std::string::npos; at = text.find(digits, at + 1)) {
+        const bool startOk = at == 0 || !std::isdigit(static_cast<unsigned char>(text[at - 1]));
+        const std::size_t end = at + digits.size();
+        const bool endOk = end == text.size() || !std::isdigit(static_cast<unsigned char>(text[end]));
+        if (startOk && endOk) return true;
+    }
+    return false;
+}
+
+TEST(VideoModeTables, RefuseWhatTheyDoNotDefine) {
+    using namespace Bcam::codes;
+    const RefusalRow rows[] = {
+        {"30 bytes per packet", [] { BcamUtility::BytePerPacket(0, 0, 1); }, kBadVideoFormat,
+         "BcamUtility::BytePerPacket()", 0},
+        {"48000 bytes per packet", [] { BcamUtility::BytePerPacket(2, 4, 5); }, kBadVideoFormat,
+         "BcamUtility::BytePerPacket()", 2},
+        {"format 0 at 1.875 fps", [] { BcamUtility::BytePerPacket(0, 5, 0); }, kBadVideoMode,
+         "BcamUtility::BytePerPacket()", 5},
+        {"format 3", [] { BcamUtility::BytePerPacket(3, 0, 3); }, kBadVideoFormat,
+         "BcamUtility::BytePerPacket()", 3},
+        {"format 7 has no fixed packet", [] { BcamUtility::BytePerPacket(7, 0, 3); },
+         kBadVideoFormat, "BcamUtility::BytePerPacket()", 7},
+        {"rate index 6", [] { BcamUtility::BytePerPacket(1, 0, 6); }, kBadVideoFormat,
+         "BcamUtility::BytePerPacket()", 1},
+        {"image size of format 0 mode 7", [] { BcamUtility::ImageSize(0, 7); }, kBadVideoMode,
+         "BcamUtility::ImageSize", 7},
+        {"image size of format 7", [] { BcamUtility::ImageSize(7, 0); }, kBadVideoFormat,
+         "BcamUtility::ImageSize", 7},
+        {"name of format 5", [] { BcamUtility::VideoResolutionName(5, 0); }, kBadVideoFormat,
+         "VideoResolutionName()", 5},
+        {"rate name 6", [] { BcamUtility::VideoFrameRateName(6); }, kInvalidArg,
+         "VideoFrameRateName", -1},
+        {"colour mode 7", [] { BcamUtility::BitsPerPixel(static_cast<VideoColorMode>(7)); },
+         kBadColorMode, "BcamUtility::BitsPerPixel", 7},
+    };
+    for (const RefusalRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        const Raised raised = RaisedBy(row.call);
+        EXPECT_EQ(raised.code, row.code);
+        EXPECT_EQ(raised.context, row.context);
+        if (row.insert >= 0) {
+            EXPECT_TRUE(NamesNumber(raised.description, row.insert)) << raised.description;
+        }
+    }
+}
+
+class CameraVideoMode : public SimCameras {};
+
+TEST_F(CameraVideoMode, ProbesSendOnlyTheInquiriesTheyNeed) {
+    constexpr std::uint32_t kAll = 0xFFFFFFFFu;
+    namespace driver = Bcam::driver;
+    struct Row {
+        const char* what;
+        std::uint32_t format, mode, rate;
+        bool supported;
+        std::vector<std::uint32_t> codes;  // the requests, in order
+        std::vector<std::vector<std::uint32_t>> inputs;
+    };
+    const Row rows[] = {
+        {"format only", 0, kAll, kAll, true, {driver::kFormatInquiry}, {{}}},
+        {"unsupported format stops at once", 2, 5, 4, false, {driver::kFormatInquiry}, {{}}},
+        {"format and mode", 0, 5, kAll, true, {driver::kFormatInquiry, driver::kModeInquiry},
+         {{}, {0}}},
+        {"unsupported rate", 0, 6, 0, false,
+         {driver::kFormatInquiry, driver::kModeInquiry, driver::kFrameRateInquiry},
+         {{}, {0}, {0, 6}}},
+    };
+    Bcam::CBcam camera;
+    camera.Open(kMono);  // format 0 modes 5 and 6, rates 1..5
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        sim::ClearRequests();
+        EXPECT_EQ(camera.IsVideoModeSupported(row.format, row.mode, row.rate), row.supported);
+        const auto log = sim::Requests();
+        ASSERT_EQ(log.size(), row.codes.size());
+        for (std::size_t i = 0; i < log.size(); ++i) {
+            EXPECT_EQ(log[i].code, row.codes[i]);
+            EXPECT_EQ(log[i].in, row.inputs[i]);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace fennex::test
