@@ -4,6 +4,7 @@
 #   wine_env DIR      exports WINEPREFIX=DIR/wineprefix and the variables every Wine run needs
 #   wine_prefix DIR   makes that prefix unless it is ready
 #   stop_wine         ends the prefix's wineserver
+#   runs_32bit        whether this kernel executes 32-bit programs at all
 
 # The prefixes are 64-bit, made by wine64; the 32-bit loader (package wine32:i386) runs 32-bit
 # programs in them as 64-bit Windows does (WoW64).
@@ -45,6 +46,15 @@ wine_prefix() {
         echo "   /usr/share/wine/fonts is empty (package fonts-wine): dialogs use a stand-in font"
     fi
     echo "$wine_prefix_version" >"$marker"
+}
+
+# Some kernels (sandboxes without IA-32 emulation) refuse every 32-bit program with "Exec format
+# error" (status 126). There the 32-bit runs cannot happen whatever is installed; any other
+# failure of the loader is a fault of its own and is left to the run that meets it.
+runs_32bit() {
+    local status=0
+    "$wine32" --version >/dev/null 2>&1 || status=$?
+    ((status != 126))
 }
 
 stop_wine() {
