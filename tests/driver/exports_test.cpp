@@ -31,7 +31,9 @@ TEST_F(ExportsTest, TheTableListsTheCamerasInEnumerationOrderAndEachGrabs) {
     EXPECT_STREQ(getCVLCameraConfigNames()[0], kMono.c_str());
     EXPECT_STREQ(getCVLCameraConfigNames()[1], kColour.c_str());
     const auto shipped = [](const char* file) {
-        return [=] { sim::LoadDescription(std::string(FENNEX_SOURCE_DIR) + "/examples/cameras/" + file); };
+        return [=] {
+            sim::LoadDescription(std::string(FENNEX_SOURCE_DIR "/examples/cameras/") + file);
+        };
     };
     const struct {
         std::function<void()> setup;
@@ -218,14 +220,14 @@ TEST_F(ExportsTest, PropertiesAreFoundByTheirNamePrefix) {
 
 TEST_F(ExportsTest, SettingsAreSavedByConfigureAndRestoredOnOpen) {
     OpenPort(0, kMono);
-    const std::string file = GrabPort::SettingsPath(directory_.c_str(), kMono.c_str());
+    const std::string file = scratch_.File(kMono + ".cfg");
     int min = 0, max = 0;
     ASSERT_EQ(getPropertyRange(0, 0, "Gain", &min, &max), 1);
     EXPECT_EQ(setProperty(0, 0, "Gain", max - 1), 1);
     EXPECT_EQ(ConfigureAndClose(), 1);
     ASSERT_TRUE(std::filesystem::exists(file));
     // only the open camera is saved
-    EXPECT_FALSE(std::filesystem::exists(GrabPort::SettingsPath(directory_.c_str(), kColour.c_str())));
+    EXPECT_FALSE(std::filesystem::exists(scratch_.File(kColour + ".cfg")));
     closeCVLPort(0, 0);
     sim::EditCamera(kMono, [&](sim::CameraDesc& d) {
         d.feature(drv::kGain).control = (d.feature(drv::kGain).control & ~0xFFFu) | min;
@@ -244,7 +246,7 @@ TEST_F(ExportsTest, SettingsAreSavedByConfigureAndRestoredOnOpen) {
     EXPECT_EQ(ConfigureAndClose(), 1);
     EXPECT_TRUE(Reported(kMono));
     EXPECT_EQ(ReadFile(file), saved);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory_), {}), 1) << "left behind";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory_), {}), 1);
 }
 
 // The callback names the latest open that is still open.
@@ -355,8 +357,7 @@ TEST_F(ExportsTest, APortThatCannotStreamReportsAndRefusesItsGrabs) {
         TheMessages().Take();
         EXPECT_EQ(ConfigureAndClose(), 1);
         EXPECT_FALSE(TheMessages().Contains("ERROR: "));
-        EXPECT_EQ(std::filesystem::exists(GrabPort::SettingsPath(directory_.c_str(), kMono.c_str())),
-                  c.deviceOpens);
+        EXPECT_EQ(std::filesystem::exists(scratch_.File(kMono + ".cfg")), c.deviceOpens);
         if (c.deviceOpens) {
             ASSERT_EQ(setCompleteCallback(0, 0, Completions::Callback), 1);
             const auto frame = GrabFrame(0, 640, 480);  // the fault has run out

@@ -54,7 +54,7 @@ void WaitFor(const char* file) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: helper-exit CAMERA callback|main|blocked|configure|hold ...\n");
+        std::fprintf(stderr, "usage: helper-exit CAMERA callback|main|blocked|configure|hold\n");
         return 2;
     }
     g_camera = argv[1];

@@ -29,7 +29,8 @@ TEST_F(ExportsTest, TheHostProgramFindsTheFunctionsByNameAndSaysWhatWentWrong) {
         SCOPED_TRACE(c.arguments);
         const ProgramRun run = Grab(directory_, c.arguments);
         EXPECT_EQ(run.status == 0, c.succeeds) << run.out;
-        for (const std::string& says : c.says) EXPECT_NE(run.out.find(says), std::string::npos) << run.out;
+        for (const std::string& says : c.says)
+            EXPECT_NE(run.out.find(says), std::string::npos) << run.out;
     }
 }
 
@@ -40,8 +41,8 @@ TEST_F(ExportsTest, TheHostProgramFindsTheFunctionsByNameAndSaysWhatWentWrong) {
 TEST_F(ExportsTest, TheHostProgramGrabsFromARigIntoPgmFilesAndSavesItsSettings) {
     const DialogCloser closer;  // --save goes through configure, which shows its dialog
     const std::filesystem::path out = std::filesystem::path(directory_) / "made" / "here";
-    const ProgramRun first = Grab(directory_, "--camera MONO --camera COLR --port 18 --set Gain=100 "
-                                              "--frames 2 --save --out " + Quoted(out.string()));
+    const std::string grab = "--frames 2 --set Gain=100 --save --out " + Quoted(out.string());
+    const ProgramRun first = Grab(directory_, "--camera MONO --camera COLR --port 18 " + grab);
     EXPECT_EQ(first.status, 0) << first.out;
     for (const char* says : {"MONO: port 18", "COLR: port 19", "MONO: 2 frames", "COLR: 2 frames",
                              "MONO: no configuration file", "COLR: settings saved in"})
