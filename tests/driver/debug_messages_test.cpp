@@ -7,19 +7,11 @@ using namespace fennex::driver;
 namespace fennex::test {
 namespace {
 
-std::mutex g_mutex;
-std::vector<std::string> g_received;
-
-void Collect(const char* text) {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    g_received.emplace_back(text);
-}
-
 class DebugMessages : public ::testing::Test {
 protected:
     void SetUp() override {
-        g_received.clear();
-        SetDebugProcedure(Collect);
+        TheMessages().Take();
+        SetDebugProcedure(Messages::Receive);
     }
     void TearDown() override { SetDebugProcedure(nullptr); }
 };
@@ -46,6 +38,7 @@ TEST_F(DebugMessages, FormatsByWindowsRules) {
         {Format(64, "%hd|%hu|%hx|%ld", 70000, 70000, 0x12345, -70000L), "4464|4464|2345|-70000"},
         {Format(64, "%#x|%#X|%X|%08x", 255u, 255u, 0xBEEFu, 0xABu), "0xff|0XFF|BEEF|000000ab"},
         {Format(64, "[%.3s|%-6s|%6s|%3c]", "abcdef", "ab", "ab", 'z'), "[abc|ab    |    ab|  z]"},
+        {Format(6, "abcdefgh\n"), "abcd\n"},  // cut to the buffer, the line feed kept
     };
     for (const auto& c : cases) EXPECT_EQ(c.actual, c.expected);
 }
@@ -54,59 +47,49 @@ TEST_F(DebugMessages, LongMessagesAreCutToTheBufferAndKeepTheirLineFeed) {
     const std::string longName(700, 'n');
     DebugPrint("%s already armed\n", longName.c_str());
     ReportError(longName.c_str(), "description", "context");
-    ASSERT_EQ(g_received.size(), 2u);
-    for (const std::string& text : g_received) {
+    const auto lines = TheMessages().Take();
+    ASSERT_EQ(lines.size(), 2u);
+    for (const std::string& text : lines) {
         EXPECT_EQ(text.size(), kMessageBufferSize - 1);
         EXPECT_EQ(text.back(), '\n');
         EXPECT_EQ(text.find_first_not_of("ERROR: n"), kMessageBufferSize - 2);
     }
-    // a small buffer cuts the same way
-    EXPECT_EQ(Format(6, "abcdefgh\n"), "abcd\n");
 }
 
+// Names and texts are shown as they are, never as formats; nothing is sent without a procedure.
 TEST_F(DebugMessages, ErrorLinesShowNamesAndTextsUnchanged) {
-    const struct {
-        const char *name, *description, *context, *expected;
-    } cases[] = {
-        {"50%Cam", "Device not found.\r\n", "CBcam::Open", "ERROR: 50%Cam - Device not found.\r\n CBcam::Open\n"},
-        {"Cam1", "100% %s %d", "", "ERROR: Cam1 - 100% %s %d \n"},
-    };
-    for (const auto& c : cases) {
-        g_received.clear();
-        ReportError(c.name, c.description, c.context);
-        ASSERT_EQ(g_received.size(), 1u);
-        EXPECT_EQ(g_received[0], c.expected);
-    }
-}
-
-TEST_F(DebugMessages, NothingIsSentWithoutAProcedure) {
+    ReportError("50%Cam", "Device not found.\r\n", "CBcam::Open");
+    ReportError("Cam1", "100% %s %d", "");
+    EXPECT_EQ(TheMessages().Take(), (std::vector<std::string>{
+                                        "ERROR: 50%Cam - Device not found.\r\n CBcam::Open\n",
+                                        "ERROR: Cam1 - 100% %s %d \n"}));
     SetDebugProcedure(nullptr);
     DebugPrint("%s already armed\n", "Cam1");
     ReportError("Cam1", "d", "c");
-    EXPECT_TRUE(g_received.empty());
+    EXPECT_TRUE(TheMessages().Take().empty());
 }
 
 // Messages sent at the same time from several threads each arrive whole.
 TEST_F(DebugMessages, ConcurrencyMessagesOfThreadsNeverMix) {
     constexpr int kThreads = 4, kPerThread = 300;
+    const auto name = [](int t) { return std::string(40 + t * 30, static_cast<char>('a' + t)); };
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t)
-        threads.emplace_back([t] {
-            const std::string name(40 + t * 30, static_cast<char>('a' + t));
+        threads.emplace_back([&, t] {
             for (int i = 0; i < kPerThread; ++i) {
-                if (i % 2) DebugPrint("%s already armed\n", name.c_str());
-                else ReportError(name.c_str(), name, name);
+                if (i % 2) DebugPrint("%s already armed\n", name(t).c_str());
+                else ReportError(name(t).c_str(), name(t), name(t));
             }
         });
     for (auto& th : threads) th.join();
-    ASSERT_EQ(g_received.size(), static_cast<std::size_t>(kThreads * kPerThread));
     std::set<std::string> expected;
     for (int t = 0; t < kThreads; ++t) {
-        const std::string name(40 + t * 30, static_cast<char>('a' + t));
-        expected.insert(name + " already armed\n");
-        expected.insert("ERROR: " + name + " - " + name + " " + name + "\n");
+        expected.insert(name(t) + " already armed\n");
+        expected.insert("ERROR: " + name(t) + " - " + name(t) + " " + name(t) + "\n");
     }
-    for (const std::string& text : g_received) EXPECT_EQ(expected.count(text), 1u) << text;
+    const auto lines = TheMessages().Take();
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(kThreads * kPerThread));
+    for (const std::string& text : lines) EXPECT_EQ(expected.count(text), 1u) << text;
 }
 
 }  // namespace

@@ -1,14 +1,18 @@
-// Ends the process with a port grabbing continuously: from inside the completion callback
-// ("callback"), from the main thread while frames arrive ("main"), or from the main thread while
-// a callback waits for the exit to begin, calls the library and stays for seconds ("blocked").
-// Prints the steady clock just before exit(), so that the parent can see how long the ending
-// took. With "configure" it calls configure before any other host function and ends when the
-// dialog is closed.
+// Ends a host process in the ways the tests need:
+//   CAMERA callback|main|blocked  with a port grabbing continuously: exit() from inside the
+//       completion callback, from the main thread while frames arrive, or from the main thread
+//       while a callback waits for the exit to begin, calls the library and stays for seconds;
+//       prints the steady clock just before exit(), so that the parent sees how long it took;
+//   CAMERA configure  configure before any other host function; ends when the dialog is closed;
+//   CAMERA hold PORT CRASH-FILE [GO-FILE]  opens the port (once GO-FILE exists, so that several
+//       holders can race), says "ready" or "refused", and dies without any clean-up (as a crash
+//       would) once CRASH-FILE exists.
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 
 #include "fennex/fennex.h"
@@ -16,10 +20,9 @@
 namespace {
 
 std::atomic<int> g_frames{0};
-bool g_inCallback = false;
-bool g_blocked = false;
-const char* g_camera = "";
 std::atomic<bool> g_exiting{false};
+const char* g_camera = "";
+const char* g_how = "";
 
 void SayExiting() {
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
@@ -29,11 +32,11 @@ void SayExiting() {
 }
 
 void FENNEX_CALL OnFrame(int, int) {
-    if (g_inCallback && g_frames.load() == 2) {
+    if (std::strcmp(g_how, "callback") == 0 && g_frames.load() == 2) {
         SayExiting();
         std::exit(0);
     }
-    if (++g_frames == 3 && g_blocked) {
+    if (++g_frames == 3 && std::strcmp(g_how, "blocked") == 0) {
         while (!g_exiting.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the exit is under way
         int size[2] = {0, 0};
@@ -42,19 +45,32 @@ void FENNEX_CALL OnFrame(int, int) {
     }
 }
 
+void WaitFor(const char* file) {
+    for (int i = 0; i < 10000 && !std::filesystem::exists(file); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: helper-exit CAMERA callback|main|blocked|configure\n");
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: helper-exit CAMERA callback|main|blocked|configure|hold\n");
         return 2;
     }
-    if (std::strcmp(argv[2], "configure") == 0) return configure() == 1 ? 0 : 1;
-    g_inCallback = std::strcmp(argv[2], "callback") == 0;
-    g_blocked = std::strcmp(argv[2], "blocked") == 0;
     g_camera = argv[1];
+    g_how = argv[2];
     int size[2] = {0, 0};
-    if (!openCVLPort(0, 0, argv[1], size) || !setCompleteCallback(0, 0, OnFrame) ||
+    if (std::strcmp(g_how, "configure") == 0) return configure() == 1 ? 0 : 1;
+    if (std::strcmp(g_how, "hold") == 0 && argc >= 5) {
+        if (argc > 5) WaitFor(argv[5]);
+        const bool opened = openCVLPort(0, std::atoi(argv[3]), g_camera, size) == 1;
+        std::printf(opened ? "ready\n" : "refused\n");
+        std::fflush(stdout);
+        if (!opened) return 1;
+        WaitFor(argv[4]);
+        std::_Exit(3);
+    }
+    if (!openCVLPort(0, 0, g_camera, size) || !setCompleteCallback(0, 0, OnFrame) ||
         !setProperty(0, 0, "continous", 1)) {
         std::printf("cannot grab\n");
         return 1;
