@@ -81,41 +81,5 @@ TEST(VideoModeTables, PacketSizesAndRefusals) {
     }
 }
 
-class CameraVideoMode : public SimCameras {};
-
-TEST_F(CameraVideoMode, ProbesSendOnlyTheInquiriesTheyNeed) {
-    constexpr std::uint32_t kAll = 0xFFFFFFFFu;
-    namespace driver = Bcam::driver;
-    struct Row {
-        const char* what;
-        std::uint32_t format, mode, rate;
-        bool supported;
-        std::vector<std::uint32_t> codes;  // the requests, in order
-        std::vector<std::vector<std::uint32_t>> inputs;
-    };
-    const Row rows[] = {
-        {"format only", 0, kAll, kAll, true, {driver::kFormatInquiry}, {{}}},
-        {"unsupported format stops at once", 2, 5, 4, false, {driver::kFormatInquiry}, {{}}},
-        {"format and mode", 0, 5, kAll, true, {driver::kFormatInquiry, driver::kModeInquiry},
-         {{}, {0}}},
-        {"unsupported rate", 0, 6, 0, false,
-         {driver::kFormatInquiry, driver::kModeInquiry, driver::kFrameRateInquiry},
-         {{}, {0}, {0, 6}}},
-    };
-    Bcam::CBcam camera;
-    camera.Open(kMono);  // format 0 modes 5 and 6, rates 1..5
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        sim::ClearRequests();
-        EXPECT_EQ(camera.IsVideoModeSupported(row.format, row.mode, row.rate), row.supported);
-        const auto log = sim::Requests();
-        ASSERT_EQ(log.size(), row.codes.size());
-        for (std::size_t i = 0; i < log.size(); ++i) {
-            EXPECT_EQ(log[i].code, row.codes[i]);
-            EXPECT_EQ(log[i].in, row.inputs[i]);
-        }
-    }
-}
-
 }  // namespace
 }  // namespace fennex::test

@@ -1,6 +1,6 @@
 // The camera device object: opening and closing, the request primitives, and grabbing with
 // its resources, requests, completions and records in every pixel coding.
-#include "fixture.h"
+#include "feature_tables.h"
 
 #include "bcam/bcam_utility.h"
 
@@ -62,31 +62,6 @@ TEST_F(CBcamOpen, FailedOpenNamesTheGivenTextAndLeavesNothingBehind) {
     EXPECT_TRUE(sim::Unplug(kMono, sim::Removal::Normal));  // the attempts left it free
 }
 
-TEST_F(CBcamOpen, RequestsOnAClosedObjectAreRefused) {
-    Open(kMono);
-    camera_.Close();
-    std::uint32_t word = 0;
-    struct Row {
-        std::function<void()> call;
-        std::uint32_t code;
-        const char* context;
-    };
-    const Row rows[] = {
-        {[&] { camera_.Transmit("X", drv::kGetVideoMode, nullptr, 0, &word, 4); }, codes::kDeviceNotOpen,
-         "CBcam::Transmit()"},
-        {[&] { camera_.GrabImageAsync(&word, 4, nullptr, true); }, codes::kDeviceNotOpen, "CBcam::Transmit()"},
-        {[&] { camera_.Cancel(); }, codes::kDeviceNotOpen, "CBcam::Cancel()"},
-        {[&] { camera_.Notify(1, nullptr); }, 6, "CBcam::Notify()"},
-    };
-    for (const Row& row : rows) {
-        const Raised raised = RaisedBy(row.call);
-        EXPECT_EQ(raised.code, row.code);
-        EXPECT_EQ(raised.context, row.context);
-    }
-    EXPECT_TRUE(sim::Requests().empty());
-    EXPECT_EQ(RecordsLeft(), 0);
-}
-
 TEST_F(CBcamOpen, NotificationsComeOutInOrderWithTheirContext) {
     Open(kMono);
     int first = 0;
@@ -129,30 +104,61 @@ TEST_F(CBcamOpen, SynchronousRequestThatTimesOutIsCancelled) {
     EXPECT_EQ(error, 258u);
 }
 
-TEST_F(CBcamOpen, FailedRequestRaisesTheDriverErrorWithTheCallersContext) {
-    Open(kMono);
-    struct Row {
-        std::uint32_t code;
-        bool atCompletion;
-        std::function<void()> call;
-        const char* context;
-    };
-    const Row rows[] = {
-        {drv::kSetVideoMode, false, [&] { camera_.SetVideoMode(0, 5, 4); }, "CBcam::SetVideoMode()"},
-        {drv::kShot, false, [&] { camera_.ContinuousShot = false; }, "CBcam::CContinuousShot::operator=()"},
-        {drv::kGetVideoMode, true, [&] { camera_.GetVideoMode(nullptr, nullptr, nullptr); },
-         "CBcam::GetVideoMode()"},
-    };
-    for (const Row& row : rows) {
-        sim::Fault fault(row.code);
-        if (row.atCompletion) fault.Late();
-        sim::InjectFault(fault);
-        const Raised raised = RaisedBy(row.call);
-        EXPECT_EQ(raised.code, 31u);
-        EXPECT_EQ(raised.context, row.context);
-        sim::ClearFaults();
-    }
+Edit Mode(std::uint32_t format, std::uint32_t mode, std::uint32_t rate) {
+    return [=](sim::CameraDesc& d) { d.format = format, d.mode = mode, d.rate = rate; };
 }
+void Allocate(CBcam& c, std::uint32_t packet) { c.AllocateResources(2, 1000, packet); }
+const Words kGetMode = {drv::kGetVideoMode};
+// `call` once the object has been closed.
+Call Closed(std::function<void(CBcam&)> call) {
+    return [call](CBcam& c) {
+        c.Close();
+        call(c);
+    };
+}
+
+// Probes, refusals of a closed object, failed requests with the caller's context, and the
+// packet size of the current mode (the colour camera starts in 640 x 480 YUV 4:2:2 at 15 fps).
+INSTANTIATE_TEST_SUITE_P(
+    CBcam, CallTable,
+    testing::Values(
+        CallRow{"ProbeFormatOnly", {}, [](CBcam& c) { return c.IsVideoModeSupported(0); }, 1, {{drv::kFormatInquiry}}},
+        CallRow{"ProbeUnsupportedFormatStopsAtOnce", {}, [](CBcam& c) { return c.IsVideoModeSupported(3, 0, 3); },
+                0, {{drv::kFormatInquiry}}},
+        CallRow{"ProbeFormatAndMode", {}, [](CBcam& c) { return c.IsVideoModeSupported(0, 3); }, 1,
+                {{drv::kFormatInquiry}, {drv::kModeInquiry, 0}}},
+        CallRow{"ProbeUnsupportedRate", {}, [](CBcam& c) { return c.IsVideoModeSupported(0, 3, 0); }, 0,
+                {{drv::kFormatInquiry}, {drv::kModeInquiry, 0}, {drv::kFrameRateInquiry, 0, 3}}},
+        CallRow{"TransmitWhenClosed", {},
+                Closed([](CBcam& c) { c.Transmit("X", drv::kGetVideoMode, nullptr, 0, nullptr, 0); }), 0, {},
+                codes::kDeviceNotOpen, "CBcam::Transmit()"},
+        CallRow{"GrabWhenClosed", {}, Closed([](CBcam& c) { c.GrabImageAsync(&c, 4, nullptr, true); }), 0, {},
+                codes::kDeviceNotOpen, "CBcam::Transmit()"},
+        CallRow{"CancelWhenClosed", {}, Closed([](CBcam& c) { c.Cancel(); }), 0, {}, codes::kDeviceNotOpen,
+                "CBcam::Cancel()"},
+        CallRow{"NotifyWhenClosed", {}, Closed([](CBcam& c) { c.Notify(1, nullptr); }), 0, {}, 6,
+                "CBcam::Notify()"},
+        CallRow{"SetVideoModeFails", {}, [](CBcam& c) { c.SetVideoMode(0, 5, 4); }, 0, {}, 31,
+                "CBcam::SetVideoMode()", drv::kSetVideoMode},
+        CallRow{"ContinuousShotFails", {}, [](CBcam& c) { c.ContinuousShot = false; }, 0, {}, 31,
+                "CBcam::CContinuousShot::operator=()", drv::kShot},
+        CallRow{"GetVideoModeFailsAtCompletion", {},
+                [](CBcam& c) {
+                    sim::InjectFault(sim::Fault(drv::kGetVideoMode).Late());
+                    c.GetVideoMode(nullptr, nullptr, nullptr);
+                },
+                0, {kGetMode}, 31, "CBcam::GetVideoMode()"},
+        CallRow{"PacketOfTheMode", {}, [](CBcam& c) { Allocate(c, 0); }, 0,
+                {kGetMode, {drv::kAllocateResources, 1280, 2, 1000}}},
+        CallRow{"GivenPacketWins", {}, [](CBcam& c) { Allocate(c, 512); }, 0,
+                {kGetMode, {drv::kAllocateResources, 512, 2, 1000}}},
+        CallRow{"PacketOfFormat7", Mode(7, 0, 0), [](CBcam& c) { Allocate(c, 0); }, 0,
+                {kGetMode, {drv::kF7PacketGet, 0}, {drv::kAllocateResources, 4000, 2, 1000}}},
+        CallRow{"NoPacketForFormat7Mode9", Mode(7, 9, 0), [](CBcam& c) { Allocate(c, 0); }, 0, {kGetMode},
+                codes::kBadVideoMode, "Mode not defined"},
+        CallRow{"NoPacketForFormat3", Mode(3, 0, 3), [](CBcam& c) { Allocate(c, 0); }, 0, {kGetMode},
+                codes::kBadVideoFormat, "BcamUtility::BytePerPacket()"}),
+    RowName());
 
 // --- grabbing
 
@@ -413,43 +419,6 @@ TEST_F(CBcamGrab, CloseWithGrabsPendingReleasesEveryRecord) {
             camera_.Close();
         }
         EXPECT_EQ(RecordsLeft(), 0);
-    }
-}
-
-TEST_F(CBcamGrab, PacketSizeFollowsTheCurrentMode) {
-    struct Row {
-        const std::string& name;
-        std::uint32_t format, mode, rate;
-        std::uint32_t given;     // 0: from the mode
-        std::uint32_t expected;  // 0: the camera's Format 7 packet size
-        std::uint32_t code = 0;  // a refusal: nothing is sent
-        const char* context = "";
-    };
-    const Row rows[] = {
-        {kMono, 0, 5, 4, 0, 1280},   // 640 x 480 Mono8 at 30 fps
-        {kMono, 0, 5, 4, 512, 512},  // a given size wins
-        {kColour, 7, 0, 0, 0, 0},
-        {kMono, 7, 9, 0, 0, 0, codes::kBadVideoMode, "Mode not defined"},
-        {kMono, 3, 0, 3, 0, 0, codes::kBadVideoFormat, "BcamUtility::BytePerPacket()"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(testing::Message() << row.format << "/" << row.mode);
-        camera_.Close();
-        Open(row.name, [&](sim::CameraDesc& c) { c.format = row.format, c.mode = row.mode, c.rate = row.rate; });
-        const Raised raised = RaisedBy([&] { camera_.AllocateResources(2, 1000, row.given); });
-        EXPECT_EQ(raised.code, row.code);
-        EXPECT_EQ(raised.context, row.context);
-        const auto sent = sim::Requests(drv::kAllocateResources, row.name);
-        if (row.code) {
-            EXPECT_TRUE(sent.empty());
-            continue;
-        }
-        ASSERT_EQ(sent.size(), 1u);
-        const std::uint32_t expected =
-            row.expected ? row.expected : sim::Camera(row.name).format7[row.mode].bytesPerPacket;
-        EXPECT_NE(expected, 0u);
-        EXPECT_EQ(sent[0].in, (Words{expected, 2, 1000}));
-        camera_.FreeResources();
     }
 }
 

@@ -13,6 +13,7 @@ TEST_P(CallTable, ReturnsSendsOrRaises) {
     EXPECT_EQ(value, row.value);
     EXPECT_EQ(caught.code, row.error);
     EXPECT_EQ(caught.context, row.context);
+    EXPECT_EQ(RecordsLeft(), 0);
     if (!row.sent.empty() || (row.error && !row.fault)) {
         EXPECT_EQ(SentTo(name_), row.sent);
     }
