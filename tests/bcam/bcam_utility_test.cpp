@@ -49,19 +49,22 @@ TEST(VideoModeTables, PacketSizesAndRefusals) {
         int insert = -1;  // the number the message names
     };
     const char* const kPacket = "BcamUtility::BytePerPacket()";
+    const auto packet = [](std::uint32_t format, std::uint32_t mode, std::uint32_t rate) {
+        return [=] { return BcamUtility::BytePerPacket(format, mode, rate); };
+    };
     const Row rows[] = {
-        {"the smallest packet there is", [] { return BcamUtility::BytePerPacket(0, 0, 2); }, 60},
-        {"640 x 480 Mono8 at 30 fps", [] { return BcamUtility::BytePerPacket(0, 5, 4); }, 1280},
-        {"the largest packet", [] { return BcamUtility::BytePerPacket(1, 2, 5); }, 4000},
-        {"30 bytes per packet", [] { return BcamUtility::BytePerPacket(0, 0, 1); }, 0, kBadVideoFormat, kPacket, 0},
-        {"48000 bytes per packet", [] { return BcamUtility::BytePerPacket(2, 4, 5); }, 0, kBadVideoFormat, kPacket, 2},
-        {"format 0 at 1.875 fps", [] { return BcamUtility::BytePerPacket(0, 5, 0); }, 0, kBadVideoMode, kPacket, 5},
-        {"format 3", [] { return BcamUtility::BytePerPacket(3, 0, 3); }, 0, kBadVideoFormat, kPacket, 3},
-        {"rate index 6", [] { return BcamUtility::BytePerPacket(1, 0, 6); }, 0, kBadVideoFormat, kPacket, 1},
-        {"image size of format 0 mode 7", [] { return BcamUtility::ImageSize(0, 7).width; }, 0, kBadVideoMode,
-         "BcamUtility::ImageSize", 7},
-        {"name of format 5", [] { return BcamUtility::VideoResolutionName(5, 0).size(); }, 0, kBadVideoFormat,
-         "VideoResolutionName()", 5},
+        {"the smallest packet there is", packet(0, 0, 2), 60},
+        {"640 x 480 Mono8 at 30 fps", packet(0, 5, 4), 1280},
+        {"the largest packet", packet(1, 2, 5), 4000},
+        {"30 bytes per packet", packet(0, 0, 1), 0, kBadVideoFormat, kPacket, 0},
+        {"48000 bytes per packet", packet(2, 4, 5), 0, kBadVideoFormat, kPacket, 2},
+        {"format 0 at 1.875 fps", packet(0, 5, 0), 0, kBadVideoMode, kPacket, 5},
+        {"format 3", packet(3, 0, 3), 0, kBadVideoFormat, kPacket, 3},
+        {"rate index 6", packet(1, 0, 6), 0, kBadVideoFormat, kPacket, 1},
+        {"image size of format 0 mode 7", [] { return BcamUtility::ImageSize(0, 7).width; }, 0,
+         kBadVideoMode, "BcamUtility::ImageSize", 7},
+        {"name of format 5", [] { return BcamUtility::VideoResolutionName(5, 0).size(); }, 0,
+         kBadVideoFormat, "VideoResolutionName()", 5},
         {"rate name 6", [] { return BcamUtility::VideoFrameRateName(6).size(); }, 0, kInvalidArg,
          "VideoFrameRateName"},
         {"colour mode 7", [] { return BcamUtility::BitsPerPixel(static_cast<VideoColorMode>(7)); }, 0,

@@ -62,30 +62,8 @@ TEST_F(CBcamOpen, FailedOpenNamesTheGivenTextAndLeavesNothingBehind) {
     EXPECT_TRUE(sim::Unplug(kMono, sim::Removal::Normal));  // the attempts left it free
 }
 
-TEST_F(CBcamOpen, NotificationsComeOutInOrderWithTheirContext) {
-    Open(kMono);
-    int first = 0;
-    camera_.Notify(Bcam::kFunctionStop, nullptr);
-    camera_.Notify(77, &first);
-    std::int32_t code = 0;
-    std::uint32_t error = 1;
-    void* context = &code;
-    for (const auto& [expectedCode, expectedContext] : {std::pair<int, void*>{Bcam::kFunctionStop, nullptr},
-                                                        std::pair<int, void*>{77, &first}}) {
-        camera_.WaitForCompletion(&code, &error, &context, 1000);
-        EXPECT_EQ(code, expectedCode);
-        EXPECT_EQ(error, 0u);
-        EXPECT_EQ(context, expectedContext);
-    }
-    EXPECT_EQ(RecordsLeft(), 0);
-    // The queue is empty now: the wait times out without touching the code.
-    context = &first;
-    camera_.WaitForCompletion(&code, &error, &context, 0);
-    EXPECT_EQ(error, 258u);
-    EXPECT_EQ(context, nullptr);
-    EXPECT_EQ(code, 77);
-}
-
+// Then the object still works, nothing stray reached the queue, and notifications come out
+// in order with their context.
 TEST_F(CBcamOpen, SynchronousRequestThatTimesOutIsCancelled) {
     Open(kMono);
     sim::InjectFault(sim::Fault(drv::kGetVideoMode).Hang());
@@ -96,12 +74,28 @@ TEST_F(CBcamOpen, SynchronousRequestThatTimesOutIsCancelled) {
     ASSERT_EQ(log.size(), 2u);
     EXPECT_FALSE(log[0].overlapped);  // a synchronous request never reaches the port
     EXPECT_EQ(log[1].code, sim::kCancelIo);
-    // The object still works afterwards and nothing stray reached the queue.
-    std::uint32_t format = 9, error = 0;
+
+    std::uint32_t format = 9, error = 1;
     camera_.GetVideoMode(&format, nullptr, nullptr);
     EXPECT_EQ(format, 0u);
-    camera_.WaitForCompletion(nullptr, &error, nullptr, 0);
+    int tag = 0;
+    camera_.Notify(Bcam::kFunctionStop, nullptr);
+    camera_.Notify(77, &tag);
+    std::int32_t code = 0;
+    void* context = &code;
+    for (const auto& [expectedCode, expectedContext] :
+         {std::pair<int, void*>{Bcam::kFunctionStop, nullptr}, std::pair<int, void*>{77, &tag}}) {
+        camera_.WaitForCompletion(&code, &error, &context, 1000);
+        EXPECT_EQ(code, expectedCode);
+        EXPECT_EQ(error, 0u);
+        EXPECT_EQ(context, expectedContext);
+    }
+    EXPECT_EQ(RecordsLeft(), 0);
+    // The queue is empty now: the wait times out without touching the code.
+    camera_.WaitForCompletion(&code, &error, &context, 0);
     EXPECT_EQ(error, 258u);
+    EXPECT_EQ(context, nullptr);
+    EXPECT_EQ(code, 77);
 }
 
 Edit Mode(std::uint32_t format, std::uint32_t mode, std::uint32_t rate) {
@@ -122,18 +116,19 @@ Call Closed(std::function<void(CBcam&)> call) {
 INSTANTIATE_TEST_SUITE_P(
     CBcam, CallTable,
     testing::Values(
-        CallRow{"ProbeFormatOnly", {}, [](CBcam& c) { return c.IsVideoModeSupported(0); }, 1, {{drv::kFormatInquiry}}},
-        CallRow{"ProbeUnsupportedFormatStopsAtOnce", {}, [](CBcam& c) { return c.IsVideoModeSupported(3, 0, 3); },
-                0, {{drv::kFormatInquiry}}},
+        CallRow{"ProbeFormatOnly", {}, [](CBcam& c) { return c.IsVideoModeSupported(0); }, 1,
+                {{drv::kFormatInquiry}}},
+        CallRow{"ProbeUnsupportedFormatStopsAtOnce", {},
+                [](CBcam& c) { return c.IsVideoModeSupported(3, 0, 3); }, 0, {{drv::kFormatInquiry}}},
         CallRow{"ProbeFormatAndMode", {}, [](CBcam& c) { return c.IsVideoModeSupported(0, 3); }, 1,
                 {{drv::kFormatInquiry}, {drv::kModeInquiry, 0}}},
         CallRow{"ProbeUnsupportedRate", {}, [](CBcam& c) { return c.IsVideoModeSupported(0, 3, 0); }, 0,
                 {{drv::kFormatInquiry}, {drv::kModeInquiry, 0}, {drv::kFrameRateInquiry, 0, 3}}},
         CallRow{"TransmitWhenClosed", {},
-                Closed([](CBcam& c) { c.Transmit("X", drv::kGetVideoMode, nullptr, 0, nullptr, 0); }), 0, {},
-                codes::kDeviceNotOpen, "CBcam::Transmit()"},
-        CallRow{"GrabWhenClosed", {}, Closed([](CBcam& c) { c.GrabImageAsync(&c, 4, nullptr, true); }), 0, {},
-                codes::kDeviceNotOpen, "CBcam::Transmit()"},
+                Closed([](CBcam& c) { c.Transmit("X", drv::kGetVideoMode, nullptr, 0, nullptr, 0); }),
+                0, {}, codes::kDeviceNotOpen, "CBcam::Transmit()"},
+        CallRow{"GrabWhenClosed", {}, Closed([](CBcam& c) { c.GrabImageAsync(&c, 4, nullptr, true); }),
+                0, {}, codes::kDeviceNotOpen, "CBcam::Transmit()"},
         CallRow{"CancelWhenClosed", {}, Closed([](CBcam& c) { c.Cancel(); }), 0, {}, codes::kDeviceNotOpen,
                 "CBcam::Cancel()"},
         CallRow{"NotifyWhenClosed", {}, Closed([](CBcam& c) { c.Notify(1, nullptr); }), 0, {}, 6,

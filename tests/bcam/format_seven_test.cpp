@@ -35,13 +35,14 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         CallRow{"MaxWidthOfMode7", kRegion, [](CBcam& c) { return c.FormatSeven[7].MaxSize().cx; }, 1600},
         CallRow{"MaxHeightOfMode7", kRegion, [](CBcam& c) { return c.FormatSeven[7].MaxSize().cy; }, 1200},
-        CallRow{"Mode8", {}, [](CBcam& c) { c.FormatSeven[8]; }, 0, {}, codes::kBadVideoMode, "Mode not defined"},
+        CallRow{"Mode8", {}, [](CBcam& c) { c.FormatSeven[8]; }, 0, {}, codes::kBadVideoMode,
+                "Mode not defined"},
         CallRow{"CodingRead", {}, [](CBcam& c) { c.FormatSeven[0].ColorCoding(); }, 0, {}, 31,
                 "CBcam::FormatSeven::CColorCoding::operator()()", drv::kF7ColorCodingGet},
         // A colour coding outside the table, as the camera reports it.
-        CallRow{"CodingOutsideTheTable", Mode1(0, 0, 8, 8, 9, 4), [](CBcam& c) { c.FormatSeven[1].ColorCoding(); },
-                0, {{drv::kF7ColorCodingGet, 1}}, codes::kBadColorCoding,
-                "CBcam::FormatSeven::ColorCoding::operator()"}),
+        CallRow{"CodingOutsideTheTable", Mode1(0, 0, 8, 8, 9, 4),
+                [](CBcam& c) { c.FormatSeven[1].ColorCoding(); }, 0, {{drv::kF7ColorCodingGet, 1}},
+                codes::kBadColorCoding, "CBcam::FormatSeven::ColorCoding::operator()"}),
     RowName());
 
 Words F7(std::uint32_t code, Words words) {
@@ -62,7 +63,8 @@ INSTANTIATE_TEST_SUITE_P(
                         {"Pos_y", "8"}, {"Size_cx", "640"}, {"Size_cy", "480"}},
                        {"R BytePerPacket", "R ColorCoding", "R Pos_y", "R Pos_x", "R Size_cy", "R Size_cx"},
                        {F7(drv::kF7BytePerPacketSet, {1, 1024}), F7(drv::kF7ColorCodingSet, {1, 1}),
-                        F7(drv::kF7ImageSet, {1, 16, 8, 0, 0, 3}), F7(drv::kF7ImageSet, {1, 0, 0, 640, 480, 12})}, 0},
+                        F7(drv::kF7ImageSet, {1, 16, 8, 0, 0, 3}),
+                        F7(drv::kF7ImageSet, {1, 0, 0, 640, 480, 12})}, 0},
             // A restore that stops keeps what it has applied.
             PersistRow{"MissingPosition", kRegion,
                        {"W BytePerPacket=1024", "W ColorCoding=5", "W Pos_x=8", "W Pos_y=4",

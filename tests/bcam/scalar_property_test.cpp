@@ -26,7 +26,8 @@ std::uint32_t Selectors(CBcam& c) {
 INSTANTIATE_TEST_SUITE_P(
     Scalar, CallTable,
     testing::Values(
-        CallRow{"Raw5000Sends904", kGainAll, [](CBcam& c) { c.Gain.Raw = 5000; }, 0, {FeatureSet(55, 904, 1)}},
+        CallRow{"Raw5000Sends904", kGainAll, [](CBcam& c) { c.Gain.Raw = 5000; }, 0,
+                {FeatureSet(55, 904, 1)}},
         CallRow{"AbsControl", kGainAll, [](CBcam& c) { c.Gain.AbsControl = true; }, 0,
                 {FeatureSet(55, kAbsOn, 0x020)}},
         CallRow{"Raw", Shutter(kAll, 0x43000ABC), [](CBcam& c) { return c.Shutter.Raw(); }, 0xABC,
@@ -37,7 +38,8 @@ INSTANTIATE_TEST_SUITE_P(
         CallRow{"OnePushIsBit28", Shutter(P | 1u << 28), Selectors, 0x05},
         CallRow{"EachFlagItsBit", Shutter(P | kAbs | kReadOut | kOnOff | kAuto | kManual), Selectors, 0x7B},
         CallRow{"PolaritySelector", {}, [](CBcam& c) { c.Hue.IsSupported(Bcam::inqPolarity); }, 0,
-                {{drv::kFeatureInquiry, drv::kHue}}, codes::kBadInquiry, "CBcam::CScalarProperty::IsSupported()"},
+                {{drv::kFeatureInquiry, drv::kHue}}, codes::kBadInquiry,
+                "CBcam::CScalarProperty::IsSupported()"},
         CallRow{"AbsRead", {}, [](CBcam& c) { c.Hue.Abs(); }, 0, {}, codes::kNotImplemented,
                 "CBcam::CScalarProperty::CAbsValue::operator()()"},
         CallRow{"RawWrite", {}, [](CBcam& c) { c.Hue.Raw = 1; }, 0, {}, 31,

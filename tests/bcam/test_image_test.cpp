@@ -50,7 +50,8 @@ INSTANTIATE_TEST_SUITE_P(
         CallRow{"NodeId", [](sim::CameraDesc& d) { d.nodeId = 0x0000300000000007ull; },
                 [](CBcam& c) { return c.Info.NodeId() == "0x000030-7"; }, 1},
         // A model name that fills the buffer is cut before its last byte.
-        CallRow{"Strings", [](sim::CameraDesc& d) { d.vendor = "V", d.model = std::string(300, 'M'), d.firmware = "F"; },
+        CallRow{"Strings",
+                [](sim::CameraDesc& d) { d.vendor = "V", d.model = std::string(300, 'M'), d.firmware = "F"; },
                 [](CBcam& c) {
                     std::string all = c.Info.VendorName() + "/";
                     all += c.Info.ModelName() + "/";

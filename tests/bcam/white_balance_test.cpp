@@ -18,9 +18,11 @@ const Edit kAll = WB(P | kReadOut | kOnOff | kAuto | kManual | (0x020u << 12) | 
 INSTANTIATE_TEST_SUITE_P(
     WhiteBalance, CallTable,
     testing::Values(
-        CallRow{"UB", kAll, [](CBcam& c) { c.WhiteBalance.Raw.UB = 0x1234; }, 0, {FeatureSet(60, 0x00234000, 0x040)}},
+        CallRow{"UB", kAll, [](CBcam& c) { c.WhiteBalance.Raw.UB = 0x1234; }, 0,
+                {FeatureSet(60, 0x00234000, 0x040)}},
         CallRow{"SharedMinAndMax", kAll,
-                [](CBcam& c) { return c.WhiteBalance.Raw.Min() << 12 | c.WhiteBalance.Raw.Max(); }, 0x020FFF},
+                [](CBcam& c) { return c.WhiteBalance.Raw.Min() << 12 | c.WhiteBalance.Raw.Max(); },
+                0x020FFF},
         CallRow{"BadSelector", {}, [](CBcam& c) { c.WhiteBalance.IsSupported(Bcam::inqPolarity); }, 0,
                 {{drv::kFeatureInquiry, 60}}, codes::kBadInquiry, "CBcam::WhiteBalance::IsSupported()"},
         CallRow{"ComponentWrite", {}, [](CBcam& c) { c.WhiteBalance.Raw.UB = 3; }, 0, {}, 31,
@@ -42,7 +44,8 @@ INSTANTIATE_TEST_SUITE_P(
             PersistRow{"Raw", Caps(kOnOff | kManualRead, kOn | 0x00345678),
                        {"W OnOff=true", "W RawValueUB=837", "W RawValueVR=1656"}, 0, {},
                        {"R OnOff", "R RawValueUB", "R RawValueVR"},
-                       {FeatureSet(60, kOn, 0x008), FeatureSet(60, 0x345000, 0x040), FeatureSet(60, 0x678, 0x080)}, 0},
+                       {FeatureSet(60, kOn, 0x008), FeatureSet(60, 0x345000, 0x040),
+                        FeatureSet(60, 0x678, 0x080)}, 0},
             PersistRow{"Automatic", Caps(kAuto | kManualRead, 1u << 24), {"W AutoMode=true"}, 0, {},
                        {"R AutoMode"}, {FeatureSet(60, 1u << 24, 0x002)}, 0},
             PersistRow{"AbsoluteOn", Caps(kManualRead | drv::kInqAbsControl, 1u << 30),
