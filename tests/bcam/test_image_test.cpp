@@ -51,11 +51,15 @@ INSTANTIATE_TEST_SUITE_P(
                 [](CBcam& c) { return c.Info.NodeId() == "0x000030-7"; }, 1},
         // A model name that fills the buffer is cut before its last byte.
         CallRow{"Strings",
-                [](sim::CameraDesc& d) { d.vendor = "V", d.model = std::string(300, 'M'), d.firmware = "F"; },
+                [](sim::CameraDesc& d) {
+                    d.vendor = std::string(3, 'V');
+                    d.model = std::string(300, 'M');
+                    d.firmware = std::string(2, 'F');
+                },
                 [](CBcam& c) {
                     std::string all = c.Info.VendorName() + "/";
                     all += c.Info.ModelName() + "/";
-                    return all + c.Info.CameraFirmwareVersion() == "V/" + std::string(255, 'M') + "/F";
+                    return all + c.Info.CameraFirmwareVersion() == "VVV/" + std::string(255, 'M') + "/FF";
                 },
                 1, {{drv::kCameraString, 0}, {drv::kCameraString, 1}, {drv::kCameraString, 2}}},
         CallRow{"DriverVersionFitsItsBuffer", {},
