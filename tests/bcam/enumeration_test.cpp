@@ -58,21 +58,19 @@ TEST_F(Enumeration, ListsPresentCamerasInOrderAsTheyComeAndGo) {
 
 TEST_F(Enumeration, FailureAtEachStepRaisesAndReturnsNoPartialList) {
     struct Case {
-        const char* what;
         sim::Fault fault;
         std::uint32_t code;
         const char* context;
     } cases[] = {
-        {"information set", sim::Fault(sim::kOpOpenInterfaceSet, 5), 5, "CBcamDevInfo"},
-        {"second interface", sim::Fault(sim::kOpEnumInterface, 8).At(1), 8, "CBcam::DeviceNames"},
-        {"size query", sim::Fault(sim::kOpInterfaceDetailSize, 87).At(1), 87, "CBcamDevMgr::DeviceNames"},
+        {sim::Fault(sim::kOpOpenInterfaceSet, 5), 5, "CBcamDevInfo"},
+        {sim::Fault(sim::kOpEnumInterface, 8).At(1), 8, "CBcam::DeviceNames"},
+        {sim::Fault(sim::kOpInterfaceDetailSize, 87).At(1), 87, "CBcamDevMgr::DeviceNames"},
         // A failure that leaves no error would have the loop retry the same index for ever.
-        {"failure without an error", sim::Fault(sim::kOpEnumInterface, 0).At(1), 31, "CBcam::DeviceNames"},
-        {"size query without an error", sim::Fault(sim::kOpInterfaceDetailSize, 0).At(0), 31,
-         "CBcamDevMgr::DeviceNames"},
+        {sim::Fault(sim::kOpEnumInterface, 0).At(1), 31, "CBcam::DeviceNames"},
+        {sim::Fault(sim::kOpInterfaceDetailSize, 0).At(0), 31, "CBcamDevMgr::DeviceNames"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(c.context);
         sim::ClearFaults();
         sim::InjectFault(c.fault);
         std::list<std::string> names{"untouched"};

@@ -14,71 +14,48 @@ class DeviceNotification : public SimCameras {};
 TEST_F(DeviceNotification, FirstOpenStartsTheWindowAndLaterOpensReuseIt) {
     CBcam::StopNotifications();
     EXPECT_EQ(CBcam::NotificationWindow(), nullptr);
-    CBcam first;
-    first.Open(kMono);
+    Open(kMono);
     const platform::Hwnd window = CBcam::NotificationWindow();
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(platform::IsWindowHandle(window));
     CBcam second;
     second.Open(kColour);
-    first.Close();
-    first.Open(kMono);
+    camera_.Close();
+    Open(kMono);
     EXPECT_EQ(CBcam::NotificationWindow(), window);
     // The removal of one camera leaves the other alone.
     EXPECT_TRUE(sim::Unplug(kColour, sim::Removal::Normal));
     EXPECT_FALSE(second.IsOpen());
-    EXPECT_TRUE(first.IsOpen());
+    EXPECT_TRUE(camera_.IsOpen());
     EXPECT_EQ(CBcam::OpenDeviceCount(), 1u);
 }
 
 TEST_F(DeviceNotification, RemovalClosesTheOpenCameraWithItsGrabPending) {
-    struct Row {
-        const char* what;
-        sim::Removal removal;
-    };
-    for (const Row& row : {Row{"orderly", sim::Removal::Normal}, Row{"surprise", sim::Removal::Surprise}}) {
-        SCOPED_TRACE(row.what);
-        sim::Reset();
-        CBcam camera;
-        camera.Open(kMono);
-        camera.AllocateResources(1, 640 * 480);
+    for (const sim::Removal removal : {sim::Removal::Normal, sim::Removal::Surprise}) {
+        Open(kMono);
+        camera_.AllocateResources(1, 640 * 480);
         std::vector<std::uint8_t> frame(640 * 480);
         sim::HoldGrabs(kMono, true);
-        camera.GrabImageAsync(frame.data(), std::uint32_t(frame.size()), nullptr, true);
+        camera_.GrabImageAsync(frame.data(), std::uint32_t(frame.size()), nullptr, true);
 
-        EXPECT_TRUE(sim::Unplug(kMono, row.removal));
-        EXPECT_FALSE(camera.IsOpen());
+        EXPECT_TRUE(sim::Unplug(kMono, removal));
+        EXPECT_FALSE(camera_.IsOpen());
         EXPECT_EQ(CBcam::OpenDeviceCount(), 0u);
         EXPECT_EQ(RecordsLeft(), 0);
         // The grab port then sees its requests fail.
         const auto raised = RaisedBy(
-            [&] { camera.GrabImageAsync(frame.data(), std::uint32_t(frame.size()), nullptr, true); });
+            [&] { camera_.GrabImageAsync(frame.data(), std::uint32_t(frame.size()), nullptr, true); });
         EXPECT_EQ(raised.code, codes::kDeviceNotOpen);
         EXPECT_EQ(RecordsLeft(), 0);
+        sim::Reset();
     }
 }
 
-TEST_F(DeviceNotification, RefusedRemovalReopensTheCamera) {
-    CBcam camera;
-    camera.Open(kMono);
-    EXPECT_FALSE(sim::Unplug(kMono, sim::Removal::Refused));
-    EXPECT_TRUE(camera.IsOpen());
-    EXPECT_EQ(camera.DeviceName(), kMono);
-    EXPECT_EQ(CBcam::OpenDeviceCount(), 1u);
-    sim::ClearRequests();
-    camera.GetVideoMode(nullptr, nullptr, nullptr);
-    EXPECT_EQ(sim::Requests(drv::kGetVideoMode, kMono).size(), 1u);
-    // The reopened device is watched again: a later removal still closes it.
-    EXPECT_TRUE(sim::Unplug(kMono, sim::Removal::Normal));
-    EXPECT_FALSE(camera.IsOpen());
-}
-
 TEST_F(DeviceNotification, RemoveCompleteForAnUnknownHandleOnlyCancelsItsRegistration) {
-    CBcam camera;
-    camera.Open(kMono);
+    Open(kMono);
     const platform::Hwnd window = CBcam::NotificationWindow();
     ASSERT_NE(window, nullptr);
-    const platform::Handle extra = camera.RegisterDeviceNotifications(window);
+    const platform::Handle extra = camera_.RegisterDeviceNotifications(window);
     ASSERT_TRUE(platform::IsValidHandle(extra));
 
     platform::DevBroadcastHandle broadcast{};
@@ -92,38 +69,34 @@ TEST_F(DeviceNotification, RemoveCompleteForAnUnknownHandleOnlyCancelsItsRegistr
     // The registration is gone (cancelling it again fails); the open camera is untouched and
     // still watched through its own registration.
     EXPECT_FALSE(Bcam::Backend().UnregisterNotification(extra));
-    EXPECT_TRUE(camera.IsOpen());
+    EXPECT_TRUE(camera_.IsOpen());
     EXPECT_EQ(CBcam::OpenDeviceCount(), 1u);
     EXPECT_TRUE(sim::Unplug(kMono, sim::Removal::Normal));
-    EXPECT_FALSE(camera.IsOpen());
+    EXPECT_FALSE(camera_.IsOpen());
 }
 
 TEST_F(DeviceNotification, ClientCannotChangeWhileACameraIsOpen) {
-    {
-        CBcam camera;
-        camera.Open(kMono);
-        const platform::Hwnd window = CBcam::NotificationWindow();
-        auto raised = RaisedBy([&] { CBcam::RegisterClient(window); });
-        EXPECT_EQ(raised.code, codes::kClientWhileOpen);
-        EXPECT_EQ(raised.context, "");
-        raised = RaisedBy([] { CBcam::UnregisterClient(); });
-        EXPECT_EQ(raised.code, codes::kUnregisterWhileOpen);
-        EXPECT_EQ(raised.context, "");
-    }
+    Open(kMono);
+    const platform::Hwnd window = CBcam::NotificationWindow();
+    auto raised = RaisedBy([&] { CBcam::RegisterClient(window); });
+    EXPECT_EQ(raised.code, codes::kClientWhileOpen);
+    EXPECT_EQ(raised.context, "");
+    raised = RaisedBy([] { CBcam::UnregisterClient(); });
+    EXPECT_EQ(raised.code, codes::kUnregisterWhileOpen);
+    EXPECT_EQ(raised.context, "");
+    camera_.Close();
     // With every camera closed it may; the next open registers the client again.
     EXPECT_NO_THROW(CBcam::UnregisterClient());
-    CBcam camera;
-    camera.Open(kMono);
+    Open(kMono);
     EXPECT_TRUE(sim::Unplug(kMono, sim::Removal::Normal));
-    EXPECT_FALSE(camera.IsOpen());
+    EXPECT_FALSE(camera_.IsOpen());
 }
 
 TEST_F(DeviceNotification, DeviceNotificationsNeedARealWindow) {
-    CBcam camera;
-    camera.Open(kMono);
-    EXPECT_FALSE(platform::IsValidHandle(camera.RegisterDeviceNotifications(nullptr)));
+    Open(kMono);
+    EXPECT_FALSE(platform::IsValidHandle(camera_.RegisterDeviceNotifications(nullptr)));
     int notAWindow = 0;
-    const auto raised = RaisedBy([&] { camera.RegisterDeviceNotifications(&notAWindow); });
+    const auto raised = RaisedBy([&] { camera_.RegisterDeviceNotifications(&notAWindow); });
     EXPECT_EQ(raised.code, codes::kSystemCallFailed);
     EXPECT_EQ(raised.context, "CBcam::RegisterDeviceNotifications()");
     // Open with a window that is none fails after the device was opened; Close cleans up.
@@ -136,24 +109,22 @@ TEST_F(DeviceNotification, DeviceNotificationsNeedARealWindow) {
 // ---- the notification thread beside host threads
 
 TEST_F(DeviceNotification, ConcurrencyRemovalEndsARequestBlockedInTheDriver) {
-    CBcam camera;
-    camera.Open(kMono);
+    Open(kMono);
     sim::InjectFault(sim::Fault(drv::kGetVideoMode).Hang());
     std::atomic<std::uint32_t> raisedCode{0};
     std::thread host([&] {
-        raisedCode = RaisedBy([&] { camera.GetVideoMode(nullptr, nullptr, nullptr); }).code;
+        raisedCode = RaisedBy([&] { camera_.GetVideoMode(nullptr, nullptr, nullptr); }).code;
     });
     // Wait until the request is in the driver.
     while (sim::Requests(drv::kGetVideoMode, kMono).empty()) std::this_thread::yield();
     EXPECT_TRUE(sim::Unplug(kMono, sim::Removal::Normal));
     host.join();
     EXPECT_EQ(raisedCode.load(), 995u);
-    EXPECT_FALSE(camera.IsOpen());
+    EXPECT_FALSE(camera_.IsOpen());
 }
 
 TEST_F(DeviceNotification, ConcurrencyCloseWakesAThreadWaitingForCompletions) {
-    CBcam camera;
-    camera.Open(kMono);
+    Open(kMono);
     std::atomic<bool> waiting{false};
     std::atomic<std::uint32_t> error{0};
     std::atomic<std::int32_t> code{1234};
@@ -161,7 +132,7 @@ TEST_F(DeviceNotification, ConcurrencyCloseWakesAThreadWaitingForCompletions) {
         std::int32_t c = 1234;
         std::uint32_t e = 0;
         waiting = true;
-        camera.WaitForCompletion(&c, &e, nullptr, platform::kInfinite);
+        camera_.WaitForCompletion(&c, &e, nullptr, platform::kInfinite);
         error = e;
         code = c;
     });
@@ -172,38 +143,43 @@ TEST_F(DeviceNotification, ConcurrencyCloseWakesAThreadWaitingForCompletions) {
     EXPECT_EQ(code.load(), 1234);
     // A thread that comes to wait after the close is answered the same, at once.
     std::uint32_t e = 0;
-    camera.WaitForCompletion(nullptr, &e, nullptr, platform::kInfinite);
+    camera_.WaitForCompletion(nullptr, &e, nullptr, platform::kInfinite);
     EXPECT_EQ(e, 735u);
 }
 
-// A refused removal closes the device and opens it again: a thread that served the first open
-// and comes to wait only now is answered as if its port had been closed under it, the second
-// open's completion stays for its own waiter, and a grab meant for the first open is refused.
-TEST_F(DeviceNotification, AThreadOfOneOpenLeavesTheNextOpenAlone) {
-    CBcam camera;
-    camera.Open(kMono);
-    const std::uint32_t first = camera.OpenSerial();
+// A refused removal closes the device and opens it again, watched again: a thread that served
+// the first open and comes to wait only now is answered as if its port had been closed under
+// it, the second open's completion stays for its own waiter, and a grab meant for the first
+// open is refused.
+TEST_F(DeviceNotification, RefusedRemovalReopensAndAThreadOfOneOpenLeavesTheNextOpenAlone) {
+    Open(kMono);
+    const std::uint32_t first = camera_.OpenSerial();
     EXPECT_FALSE(sim::Unplug(kMono, sim::Removal::Refused));
-    ASSERT_TRUE(camera.IsOpen());
-    EXPECT_NE(camera.OpenSerial(), first);
-    camera.Notify(5, nullptr);
+    ASSERT_TRUE(camera_.IsOpen());
+    EXPECT_EQ(camera_.DeviceName(), kMono);
+    EXPECT_EQ(CBcam::OpenDeviceCount(), 1u);
+    EXPECT_NE(camera_.OpenSerial(), first);
+    camera_.Notify(5, nullptr);
     std::int32_t code = 0;
     std::uint32_t error = 0;
-    camera.WaitForCompletion(&code, &error, nullptr, platform::kInfinite, first);
+    camera_.WaitForCompletion(&code, &error, nullptr, platform::kInfinite, first);
     EXPECT_EQ(error, 735u);
     EXPECT_EQ(code, 0);
-    camera.WaitForCompletion(&code, &error, nullptr, 0, camera.OpenSerial());
+    camera_.WaitForCompletion(&code, &error, nullptr, 0, camera_.OpenSerial());
     EXPECT_EQ(error, 0u);
     EXPECT_EQ(code, 5);
     std::vector<std::uint8_t> frame(640 * 480);
-    camera.AllocateResources(1, static_cast<std::uint32_t>(frame.size()));
+    camera_.AllocateResources(1, static_cast<std::uint32_t>(frame.size()));
     sim::ClearRequests();
     EXPECT_EQ(RaisedBy([&] {
-                  camera.GrabImageAsync(frame.data(), static_cast<std::uint32_t>(frame.size()),
+                  camera_.GrabImageAsync(frame.data(), static_cast<std::uint32_t>(frame.size()),
                                         nullptr, false, first);
               }).code,
               codes::kDeviceNotOpen);
     EXPECT_TRUE(sim::Requests(drv::kGrabImage, kMono).empty());
+    // The reopened device is watched again: a later removal still closes it.
+    EXPECT_TRUE(sim::Unplug(kMono, sim::Removal::Normal));
+    EXPECT_FALSE(camera_.IsOpen());
 }
 
 TEST_F(DeviceNotification, ConcurrencyHostAndNotificationThreadCloseAndOpenTogether) {

@@ -1,5 +1,5 @@
-// Scalar properties: requests and field masks, quadlet decoding, failures and contexts, and
-// the keys of Save and Restore for each set of capabilities.
+// Scalar properties: field masks, quadlet decoding, one failure of each kind, and the keys of
+// Save and Restore for each set of capabilities (which also decode and write the flags).
 #include "feature_tables.h"
 
 namespace fennex::test {
@@ -24,44 +24,26 @@ std::uint32_t Selectors(CBcam& c) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Scalar, RequestTable,
+    Scalar, CallTable,
     testing::Values(
-        RequestRow{"Raw5000Sends904", kGainAll, [](CBcam& c) { c.Gain.Raw = 5000; }, {FeatureSet(55, 904, 1)}},
-        RequestRow{"OnOffTrue", kGainAll, [](CBcam& c) { c.Gain.OnOff = true; }, {FeatureSet(55, kOn, 0x008)}},
-        RequestRow{"AutoMode", kGainAll, [](CBcam& c) { c.Gain.AutoMode = true; }, {FeatureSet(55, kAutoOn, 0x002)}},
-        RequestRow{"AbsControl", kGainAll, [](CBcam& c) { c.Gain.AbsControl = true; }, {FeatureSet(55, kAbsOn, 0x020)}},
-        RequestRow{"RawRead", {}, [](CBcam& c) { c.Gain.Raw(); }, {{drv::kFeatureGet, 55, 0}}}),
-    RowName());
-
-INSTANTIATE_TEST_SUITE_P(
-    Scalar, ReadTable,
-    testing::Values(
-        ReadRow{"Min", Shutter(P | (0x123u << 12) | 0x456), [](CBcam& c) { return c.Shutter.Raw.Min(); }, 0x123},
-        ReadRow{"Max", Shutter(P | (0x123u << 12) | 0x456), [](CBcam& c) { return c.Shutter.Raw.Max(); }, 0x456},
-        ReadRow{"Raw", Shutter(kAll, 0x43000ABC), [](CBcam& c) { return c.Shutter.Raw(); }, 0xABC},
-        ReadRow{"OnOff", Shutter(kAll, kOn), [](CBcam& c) -> std::uint32_t { return c.Shutter.OnOff(); }, 1},
-        ReadRow{"OnOffClear", Shutter(kAll, ~kOn), [](CBcam& c) -> std::uint32_t { return c.Shutter.OnOff(); }, 0},
-        ReadRow{"AutoMode", Shutter(kAll, kAutoOn), [](CBcam& c) -> std::uint32_t { return c.Shutter.AutoMode(); }, 1},
-        ReadRow{"AbsControl", Shutter(kAll, kAbsOn), [](CBcam& c) -> std::uint32_t { return c.Shutter.AbsControl(); }, 1},
+        CallRow{"Raw5000Sends904", kGainAll, [](CBcam& c) { c.Gain.Raw = 5000; }, 0,
+                {FeatureSet(55, 904, 1)}},
+        CallRow{"AbsControl", kGainAll, [](CBcam& c) { c.Gain.AbsControl = true; }, 0,
+                {FeatureSet(55, kAbsOn, 0x020)}},
+        CallRow{"Raw", Shutter(kAll, 0x43000ABC), [](CBcam& c) { return c.Shutter.Raw(); }, 0xABC,
+                {{drv::kFeatureGet, drv::kShutter, 0}}},
+        CallRow{"MinAndMax", Shutter(P | (0x123u << 12) | 0x456),
+                [](CBcam& c) { return c.Shutter.Raw.Min() << 12 | c.Shutter.Raw.Max(); }, 0x123456},
         // Selectors 0..6 as a mask, bit n for selector n.
-        ReadRow{"OnePushIsBit28", Shutter(P | 1u << 28), Selectors, 0x05},
-        ReadRow{"EachFlagItsBit", Shutter(P | kAbs | kReadOut | kOnOff | kAuto | kManual), Selectors, 0x7B},
-        ReadRow{"AbsentFeature", Shutter(kAll & ~P), Selectors, 0x7E}),
-    RowName());
-
-INSTANTIATE_TEST_SUITE_P(
-    Scalar, FailureTable,
-    testing::Values(
-        FailureRow{"PolaritySelector", 0, [](CBcam& c) { c.Hue.IsSupported(Bcam::inqPolarity); },
-                   codes::kBadInquiry, "CBcam::CScalarProperty::IsSupported()", 1},
-        FailureRow{"AbsRead", 0, [](CBcam& c) { c.Hue.Abs(); }, codes::kNotImplemented,
-                   "CBcam::CScalarProperty::CAbsValue::operator()()", 0},
-        FailureRow{"Inquiry", drv::kFeatureInquiry, [](CBcam& c) { c.Hue.IsSupported(Bcam::inqAuto); }, 31,
-                   "CBcam::CScalarProperty::IsSupported()"},
-        FailureRow{"RawRead", drv::kFeatureGet, [](CBcam& c) { c.Hue.Raw(); }, 31,
-                   "CBcam::CScalarProperty::CRawRegister::Operator()()"},
-        FailureRow{"RawWrite", drv::kFeatureSet, [](CBcam& c) { c.Hue.Raw = 1; }, 31,
-                   "CBcam::CScalarProperty::CRawRegister::operator=()"}),
+        CallRow{"OnePushIsBit28", Shutter(P | 1u << 28), Selectors, 0x05},
+        CallRow{"EachFlagItsBit", Shutter(P | kAbs | kReadOut | kOnOff | kAuto | kManual), Selectors, 0x7B},
+        CallRow{"PolaritySelector", {}, [](CBcam& c) { c.Hue.IsSupported(Bcam::inqPolarity); }, 0,
+                {{drv::kFeatureInquiry, drv::kHue}}, codes::kBadInquiry,
+                "CBcam::CScalarProperty::IsSupported()"},
+        CallRow{"AbsRead", {}, [](CBcam& c) { c.Hue.Abs(); }, 0, {}, codes::kNotImplemented,
+                "CBcam::CScalarProperty::CAbsValue::operator()()"},
+        CallRow{"RawWrite", {}, [](CBcam& c) { c.Hue.Raw = 1; }, 0, {}, 31,
+                "CBcam::CScalarProperty::CRawRegister::operator=()", drv::kFeatureSet}),
     RowName());
 
 // Gamma with these capabilities (range 0..4095) in this state; restored into value 1, all off.

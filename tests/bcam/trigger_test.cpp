@@ -1,5 +1,6 @@
-// The trigger: field masks of its accessors, mode and selector inquiries, contexts, and the
-// on/off-first order of Save and Restore.
+// The trigger: field masks of its accessors, mode and selector inquiries, one failure of each
+// kind, and the on/off-first order of Save and Restore (which also decode mode, parameter and
+// polarity and write them).
 #include "feature_tables.h"
 
 namespace fennex::test {
@@ -12,7 +13,12 @@ Edit Trigger(std::uint32_t inquiry, std::uint32_t control = 0) {
     return Registers(drv::kTrigger, inquiry, control);
 }
 Words TriggerSet(std::uint32_t quadlet, std::uint32_t mask) { return FeatureSet(51, quadlet, mask); }
-std::uint32_t Mode(CBcam& c, std::uint32_t m) { return c.Trigger.IsModeSupported(m); }
+std::uint32_t Modes(CBcam& c) {
+    std::uint32_t mask = 0;
+    for (std::uint32_t mode = 0; mode <= 3; ++mode)
+        if (c.Trigger.IsModeSupported(mode)) mask |= 1u << mode;
+    return mask;
+}
 std::uint32_t Selectors(CBcam& c) {
     std::uint32_t mask = 0;
     for (Bcam::Inquiry which : {Bcam::inqPresence, Bcam::inqAbsControl, Bcam::inqReadOut,
@@ -22,46 +28,29 @@ std::uint32_t Selectors(CBcam& c) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Trigger, RequestTable,
+    Trigger, CallTable,
     testing::Values(
-        RequestRow{"Mode17WritesMode1", Trigger(kAll), [](CBcam& c) { c.Trigger.Mode = 17; }, {TriggerSet(0x00010000, 0x200)}},
-        RequestRow{"Parameter5000", Trigger(kAll), [](CBcam& c) { c.Trigger.Parameter = 5000; }, {TriggerSet(904, 0x400)}},
-        RequestRow{"Polarity2WritesLow", Trigger(kAll), [](CBcam& c) { c.Trigger.Polarity = 2; }, {TriggerSet(0, 0x004)}},
-        RequestRow{"Polarity1WritesHigh", Trigger(kAll), [](CBcam& c) { c.Trigger.Polarity = 1; }, {TriggerSet(1u << 24, 0x004)}},
-        RequestRow{"OnOff", Trigger(kAll), [](CBcam& c) { c.Trigger.OnOff = true; }, {TriggerSet(kOn, 0x008)}},
-        RequestRow{"AbsControl", Trigger(kAll), [](CBcam& c) { c.Trigger.AbsControl = true; }, {TriggerSet(1u << 30, 0x020)}},
-        RequestRow{"ModeInquiry", Trigger(kAll), [](CBcam& c) { c.Trigger.IsModeSupported(0); }, {{drv::kFeatureInquiry, 51}}}),
-    RowName());
-
-INSTANTIATE_TEST_SUITE_P(
-    Trigger, ReadTable,
-    testing::Values(
-        ReadRow{"Mode3On8E00F000", Trigger(0x8E00F000), [](CBcam& c) { return Mode(c, 3); }, 1},
-        ReadRow{"Mode0Bit15", Trigger(0x80008000), [](CBcam& c) { return Mode(c, 0); }, 1},
-        ReadRow{"Mode2Missing", Trigger(0x8000D000), [](CBcam& c) { return Mode(c, 2); }, 0},
-        // Selectors 0, 1, 3, 4, 7 as a mask, bit n for selector n.
-        ReadRow{"PolarityBit25", Trigger(0x82000000), Selectors, 0x81},
-        ReadRow{"EachFlagItsBit", Trigger(0xFC000000), Selectors, 0x1B},
-        ReadRow{"ModeField", Trigger(kAll, 0x02030ABC), [](CBcam& c) { return c.Trigger.Mode(); }, 3},
-        ReadRow{"ParameterField", Trigger(kAll, 0x02030ABC), [](CBcam& c) { return c.Trigger.Parameter(); }, 0xABC},
-        ReadRow{"PolarityHigh", Trigger(kAll, 1u << 24), [](CBcam& c) -> std::uint32_t { return c.Trigger.Polarity(); }, 1},
-        ReadRow{"PolarityLow", Trigger(kAll, ~(1u << 24)), [](CBcam& c) -> std::uint32_t { return c.Trigger.Polarity(); }, 0},
-        ReadRow{"OnOff", Trigger(kAll, kOn), [](CBcam& c) -> std::uint32_t { return c.Trigger.OnOff(); }, 1}),
-    RowName());
-
-INSTANTIATE_TEST_SUITE_P(
-    Trigger, FailureTable,
-    testing::Values(
-        FailureRow{"Mode4", 0, [](CBcam& c) { c.Trigger.IsModeSupported(4); }, codes::kBadInquiry,
-                   "CBcam::CTrigger::IsModeSupported()", 1},
-        FailureRow{"AutoSelector", 0, [](CBcam& c) { c.Trigger.IsSupported(Bcam::inqAuto); },
-                   codes::kBadInquiry, "CBcam::CTrigger::IsSupported()", 1},
-        FailureRow{"Inquiry", drv::kFeatureInquiry, [](CBcam& c) { c.Trigger.IsSupported(Bcam::inqPresence); },
-                   31, "CBcam::CTrigger::IsSupported()"},
-        FailureRow{"ModeWrite", drv::kFeatureSet, [](CBcam& c) { c.Trigger.Mode = 1; }, 31,
-                   "CBcam::CTrigger::CMode::Operator=()"},
-        FailureRow{"ModeRead", drv::kFeatureGet, [](CBcam& c) { c.Trigger.Mode(); }, 31,
-                   "CBcam::CTrigger::CMode::Operator()()"}),
+        CallRow{"Mode17WritesMode1", Trigger(kAll), [](CBcam& c) { c.Trigger.Mode = 17; }, 0,
+                {TriggerSet(0x00010000, 0x200)}},
+        CallRow{"Parameter5000", Trigger(kAll), [](CBcam& c) { c.Trigger.Parameter = 5000; }, 0,
+                {TriggerSet(904, 0x400)}},
+        CallRow{"Polarity2WritesLow", Trigger(kAll), [](CBcam& c) { c.Trigger.Polarity = 2; }, 0,
+                {TriggerSet(0, 0x004)}},
+        CallRow{"AbsControl", Trigger(kAll), [](CBcam& c) { c.Trigger.AbsControl = true; }, 0,
+                {TriggerSet(1u << 30, 0x020)}},
+        CallRow{"PolarityLow", Trigger(kAll, ~(1u << 24)), [](CBcam& c) { return c.Trigger.Polarity(); },
+                0},
+        // Modes 0..3 and selectors 0, 1, 3, 4, 7 as masks, bit n for mode or selector n.
+        CallRow{"Modes0And1And3", Trigger(0x8000D000), Modes, 0x0B},
+        CallRow{"PolarityBit25", Trigger(0x82000000), Selectors, 0x81},
+        CallRow{"EachFlagItsBit", Trigger(0xFC000000), Selectors, 0x1B},
+        CallRow{"Mode4", {}, [](CBcam& c) { c.Trigger.IsModeSupported(4); }, 0,
+                {{drv::kFeatureInquiry, 51}},
+                codes::kBadInquiry, "CBcam::CTrigger::IsModeSupported()"},
+        CallRow{"AutoSelector", {}, [](CBcam& c) { c.Trigger.IsSupported(Bcam::inqAuto); }, 0,
+                {{drv::kFeatureInquiry, 51}}, codes::kBadInquiry, "CBcam::CTrigger::IsSupported()"},
+        CallRow{"ModeWrite", {}, [](CBcam& c) { c.Trigger.Mode = 1; }, 0, {}, 31,
+                "CBcam::CTrigger::CMode::Operator=()", drv::kFeatureSet}),
     RowName());
 
 INSTANTIATE_TEST_SUITE_P(

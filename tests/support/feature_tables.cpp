@@ -4,27 +4,18 @@
 
 namespace fennex::test {
 
-TEST_P(RequestTable, SendsExactlyTheseRequests) {
-    Open(kColour, GetParam().setup);
-    GetParam().call(camera_);
-    EXPECT_EQ(SentTo(name_), GetParam().sent);
-}
-
-TEST_P(ReadTable, DecodesTheRegisters) {
-    Open(kColour, GetParam().setup);
-    EXPECT_EQ(GetParam().read(camera_), GetParam().expected);
-}
-
-TEST_P(FailureTable, RaisesWithCodeAndContext) {
-    const FailureRow& row = GetParam();
-    Open(kColour);
+TEST_P(CallTable, ReturnsSendsOrRaises) {
+    const CallRow& row = GetParam();
+    Open(kColour, row.setup);
     if (row.fault) FailNext(row.fault);
-    const Raised caught = RaisedBy([&] { row.call(camera_); });
-    EXPECT_TRUE(caught.thrown);
+    std::uint32_t value = 0;
+    const Raised caught = RaisedBy([&] { value = row.call(camera_); });
+    EXPECT_EQ(value, row.value);
     EXPECT_EQ(caught.code, row.error);
     EXPECT_EQ(caught.context, row.context);
-    if (row.sent >= 0) {
-        EXPECT_EQ(SentTo(name_).size(), static_cast<std::size_t>(row.sent));
+    EXPECT_EQ(RecordsLeft(), 0);
+    if (!row.sent.empty() || (row.error && !row.fault)) {
+        EXPECT_EQ(SentTo(name_), row.sent);
     }
 }
 

@@ -1,45 +1,42 @@
-// The table tests that every feature family fills with its own rows, on the colour camera:
-// requests sent, quadlets decoded, failures raised, and the keys that Save and Restore touch.
+// The two table tests that every feature family fills with its own rows, on the colour camera:
+// what a call returns, sends or raises, and the keys that Save and Restore touch.
 // The TEST_Ps live in feature_tables.cpp.
 #pragma once
+
+#include <type_traits>
 
 #include "fixture.h"
 
 namespace fennex::test {
 
-using Call = std::function<void(Bcam::CBcam&)>;
+// A call on the camera and what it returns (a bool as 0 or 1, a write as 0).
+struct Call : std::function<std::uint32_t(Bcam::CBcam&)> {
+    template <class F>
+    Call(F f)
+        : std::function<std::uint32_t(Bcam::CBcam&)>([f](Bcam::CBcam& c) -> std::uint32_t {
+              if constexpr (std::is_void_v<std::invoke_result_t<F&, Bcam::CBcam&>>) {
+                  f(c);
+                  return 0;
+              } else {
+                  return static_cast<std::uint32_t>(f(c));
+              }
+          }) {}
+};
 
-// --- the shared tables (every row runs on the colour camera after its setup)
-
-// A call sends exactly these requests.
-struct RequestRow {
+// After `setup`, `call` returns `value` and sends exactly `sent`, or raises `error` with
+// `context`. With `fault`, the next request of that control code fails with 31. `sent` goes
+// unchecked when empty, except for a refusal without a fault: that sends exactly `sent`.
+struct CallRow {
     const char* name;
     Edit setup;
     Call call;
-    std::vector<Words> sent;
+    std::uint32_t value = 0;
+    std::vector<Words> sent = {};
+    std::uint32_t error = 0;
+    const char* context = "";
+    std::uint32_t fault = 0;
 };
-class RequestTable : public SimTest<RequestRow> {};
-
-// A read returns this value from the registers as set up.
-struct ReadRow {
-    const char* name;
-    Edit setup;
-    std::function<std::uint32_t(Bcam::CBcam&)> read;
-    std::uint32_t expected;
-};
-class ReadTable : public SimTest<ReadRow> {};
-
-// A call raises this code with this context; `fault` (0: none) is a control code whose next
-// request fails with 31. `sent` is the number of requests that went out before (-1: any).
-struct FailureRow {
-    const char* name;
-    std::uint32_t fault;
-    Call call;
-    std::uint32_t error;
-    const char* context;
-    int sent = -1;
-};
-class FailureTable : public SimTest<FailureRow> {};
+class CallTable : public SimTest<CallRow> {};
 
 // Save into an empty bag logs `saveLog` (and ends with `saveError`); Restore from `stored`
 // (when given, else from what Save wrote) into the camera after `beforeRestore` logs
