@@ -50,9 +50,10 @@ TEST_P(ListDialog, ConfiguresOpenCamerasOnlyThenSavesTheirFiles) {
     EXPECT_EQ(shown, row.shown);
     // A failing enumeration ends the dialog as Close does, with a report; the files are saved.
     EXPECT_EQ(TheMessages().Contains("ERROR: "), row.fault != 0);
-    for (const auto& [port, name] : row.fault ? row.ports : decltype(row.ports){})
-        EXPECT_TRUE(std::filesystem::exists(
-            fennex::driver::GrabPort::SettingsPath(directory_.c_str(), name.c_str())));
+    for (const auto& [port, name] : row.ports)
+        if (row.fault)
+            EXPECT_TRUE(std::filesystem::exists(
+                fennex::driver::GrabPort::SettingsPath(directory_.c_str(), name.c_str())));
 }
 
 INSTANTIATE_TEST_SUITE_P(

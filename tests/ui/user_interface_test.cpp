@@ -145,7 +145,7 @@ TEST_F(ConfigureDialogs, WhatTheUserAppliesReachesTheCameraAndItsFile) {
     for (int id : {IDC_INFO_MODEL, IDC_INFO_VENDOR, IDC_INFO_NODE_ID, IDC_INFO_DRIVER_VERSION,
                    IDC_INFO_FIRMWARE_VERSION, IDC_INFO_DEVICE_NAME})
         texts.push_back(Text(page, id));
-    const Bcam::CInfo& info = port_->Info;
+    Bcam::CInfo& info = port_->Info;
     EXPECT_EQ(texts, (std::vector<std::string>{info.ModelName(), info.VendorName(), info.NodeId(),
                                                info.DriverSoftwareVersion(),
                                                info.CameraFirmwareVersion(), kColour}));
@@ -157,7 +157,7 @@ TEST_F(ConfigureDialogs, WhatTheUserAppliesReachesTheCameraAndItsFile) {
     port_->GetVideoMode(&format, &mode, &rate);
     const Entries formats = ComboEntries(page, IDC_FORMAT_LIST);
     EXPECT_EQ((std::vector{formats.Selected(), ComboEntries(page, IDC_MODE_LIST).Selected()}),
-              (std::vector<LRESULT>{format, mode}));
+              (std::vector<LRESULT>{static_cast<LRESULT>(format), static_cast<LRESULT>(mode)}));
     Screenshot(sheet, "page-format");
     EXPECT_FALSE(Enabled(sheet, kApplyButton));
     const auto formatOne = std::find(formats.data.begin(), formats.data.end(), 1);
@@ -173,8 +173,9 @@ TEST_F(ConfigureDialogs, WhatTheUserAppliesReachesTheCameraAndItsFile) {
     EXPECT_EQ(sim::Camera(kColour).format, format) << "nothing reaches the camera before Apply";
     Send(sheet, kApplyButton, BM_CLICK);
     const sim::CameraDesc applied = sim::Camera(kColour);
-    EXPECT_EQ((std::vector<LRESULT>{applied.format, applied.mode, applied.rate}),
-              (std::vector<LRESULT>{1, modes.data.back(), rates.data.back()}));
+    EXPECT_EQ((Words{applied.format, applied.mode, applied.rate}),
+              (Words{1, static_cast<std::uint32_t>(modes.data.back()),
+                     static_cast<std::uint32_t>(rates.data.back())}));
 
     // Properties: a slider moved tells its value field and Apply only when let go.
     page = ShowPage(sheet, 2);
