@@ -50,10 +50,11 @@ TEST_P(ListDialog, ConfiguresOpenCamerasOnlyThenSavesTheirFiles) {
     EXPECT_EQ(shown, row.shown);
     // A failing enumeration ends the dialog as Close does, with a report; the files are saved.
     EXPECT_EQ(TheMessages().Contains("ERROR: "), row.fault != 0);
-    for (const auto& [port, name] : row.ports)
-        if (row.fault)
-            EXPECT_TRUE(std::filesystem::exists(
-                fennex::driver::GrabPort::SettingsPath(directory_.c_str(), name.c_str())));
+    for (const auto& [port, name] : row.ports) {
+        const std::string file =
+            fennex::driver::GrabPort::SettingsPath(directory_.c_str(), name.c_str());
+        EXPECT_TRUE(!row.fault || std::filesystem::exists(file)) << file;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
