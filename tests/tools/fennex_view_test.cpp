@@ -90,7 +90,7 @@ protected:
     // The viewer on every camera, at the cameras' own pace whatever an earlier test of this
     // process chose, with this test's directory for settings and snapshots; its window.
     HWND Start() {
-        const std::string command = "\"" + platform::HostExecutableDirectory() +
+        const std::string command = std::string("\"") + platform::HostExecutableDirectory() +
                                     "\\..\\fennex-view.exe\" --path \"" + directory_ +
                                     "\" --snapshots \"" + directory_ + "\"";
         {

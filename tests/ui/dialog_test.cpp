@@ -42,9 +42,9 @@ TEST_P(ListDialog, ConfiguresOpenCamerasOnlyThenSavesTheirFiles) {
         dialog.Notify(IDC_CONFIGURE, Notification::Clicked);
     };
     ui.onSheet = [&](MemorySheet& sheet) {
-        shown += " " + sheet.Page(0).Text(IDC_INFO_DEVICE_NAME);
+        shown.append(" ").append(sheet.Page(0).Text(IDC_INFO_DEVICE_NAME));
         for (int page = 0; page < 4; ++page)
-            shown += " " + std::to_string(sheet.Show(page).dialogId);
+            shown.append(" ").append(std::to_string(sheet.Show(page).dialogId));
     };
     EXPECT_EQ(Configure(&ui), 1);
     EXPECT_EQ(shown, row.shown);

@@ -29,8 +29,10 @@ TEST_P(PropertiesPage, SlidersShowTheRawRegistersAndApplyInOrder) {
         Strings rows;
         for (const SliderRow& row : kSliderRows) {
             std::string shown = page.Enabled(row.slider) ? "" : "off";
-            for (int id : {row.lower, row.upper, row.value})
-                if (!page.Text(id).empty()) shown += (shown.empty() ? "" : " ") + page.Text(id);
+            for (int id : {row.lower, row.upper, row.value}) {
+                if (!page.Text(id).empty())
+                    shown.append(shown.empty() ? "" : " ").append(page.Text(id));
+            }
             rows.push_back(shown);
         }
         return rows;

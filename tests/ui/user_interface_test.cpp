@@ -104,7 +104,8 @@ TEST_F(ConfigureDialogs, TheLibraryShowsItsOwnDialogInAnyHost) {
     };
     for (const auto& [host, monoOpen] : hosts) {
         Process process;
-        const std::string command = "\"" + platform::HostExecutableDirectory() + "\\" + host;
+        const std::string command =
+            std::string("\"") + platform::HostExecutableDirectory() + "\\" + host;
         ASSERT_TRUE(process.Start(command)) << command;
         HWND list = WaitForDialog("Bcam Configuration");
         ASSERT_NE(list, nullptr) << host;
@@ -123,7 +124,7 @@ TEST_F(ConfigureDialogs, TheLibraryShowsItsOwnDialogInAnyHost) {
         }
         ::PostMessageA(::GetDlgItem(list, IDOK), BM_CLICK, 0, 0);
         EXPECT_EQ(process.Wait(), 0) << host;
-        if (monoOpen) EXPECT_TRUE(ConfigFileExists(kMono));
+        EXPECT_TRUE(!monoOpen || ConfigFileExists(kMono)) << host;
         EXPECT_FALSE(ConfigFileExists(kColour));
     }
 }
