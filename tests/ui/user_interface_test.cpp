@@ -91,12 +91,9 @@ protected:
 };
 
 // A host that loads the library by name and has no resources of its own: the dialog comes
-// from the library's module, its list sorted with the first entry selected, Configure enabled
-// for an open camera only, whose file Close saves. A host whose first call is configure sees
-// the cameras too.
+// from the library's module, Configure enabled for an open camera only (MONO, second in the
+// sorted list), whose file Close saves. A host whose first call is configure sees the cameras too.
 TEST_F(ConfigureDialogs, TheLibraryShowsItsOwnDialogInAnyHost) {
-    std::vector<std::string> names = sim::CameraNames();
-    std::sort(names.begin(), names.end());
     const std::pair<std::string, bool> hosts[] = {  // with MONO open
         {"..\\fennex-grab.exe\" --quiet --camera MONO --port 2 --configure --path \"" + directory_ +
              "\"", true},
@@ -109,18 +106,11 @@ TEST_F(ConfigureDialogs, TheLibraryShowsItsOwnDialogInAnyHost) {
         ASSERT_TRUE(process.Start(command)) << command;
         HWND list = WaitForDialog("Bcam Configuration");
         ASSERT_NE(list, nullptr) << host;
-        std::vector<std::string> shown;
-        for (int i = 0; i < Send(list, IDC_CAMERA_LIST, LB_GETCOUNT); ++i) {
-            char text[256] = {};
-            Send(list, IDC_CAMERA_LIST, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
-            shown.emplace_back(text);
-        }
-        EXPECT_EQ(shown, names);
+        EXPECT_EQ(Send(list, IDC_CAMERA_LIST, LB_GETCOUNT), 2);
         EXPECT_EQ(Send(list, IDC_CAMERA_LIST, LB_GETCURSEL), 0);
-        if (monoOpen) Screenshot(list, "config-dialog");
-        for (int i = static_cast<int>(shown.size()) - 1; i >= 0; --i) {
+        for (int i : {1, 0}) {
             SelectEntry(list, IDC_CAMERA_LIST, i, true);
-            EXPECT_EQ(Enabled(list, IDC_CONFIGURE), monoOpen && shown[i] == kMono) << shown[i];
+            EXPECT_EQ(Enabled(list, IDC_CONFIGURE), monoOpen && i == 1) << host;
         }
         ::PostMessageA(::GetDlgItem(list, IDOK), BM_CLICK, 0, 0);
         EXPECT_EQ(process.Wait(), 0) << host;
@@ -134,6 +124,21 @@ TEST_F(ConfigureDialogs, WhatTheUserAppliesReachesTheCameraAndItsFile) {
     ASSERT_EQ(setProperty(0, 1, "continous", 1), 1);
     HWND list = StartConfigure();
     ASSERT_NE(list, nullptr);
+    // The list sorted, the first entry selected, Configure enabled for the open camera only.
+    std::vector<std::string> names = sim::CameraNames(), shown;
+    std::sort(names.begin(), names.end());
+    for (int i = 0; i < Send(list, IDC_CAMERA_LIST, LB_GETCOUNT); ++i) {
+        char text[256] = {};
+        Send(list, IDC_CAMERA_LIST, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+        shown.emplace_back(text);
+    }
+    EXPECT_EQ(shown, names);
+    EXPECT_EQ(Send(list, IDC_CAMERA_LIST, LB_GETCURSEL), 0);
+    Screenshot(list, "config-dialog");
+    for (int i = static_cast<int>(shown.size()) - 1; i >= 0; --i) {
+        SelectEntry(list, IDC_CAMERA_LIST, i, true);
+        EXPECT_EQ(Enabled(list, IDC_CONFIGURE), shown[i] == kColour) << shown[i];
+    }
     HWND sheet = OpenSheet(list);
     ASSERT_NE(sheet, nullptr);
     EXPECT_FALSE(::IsWindowEnabled(list));  // the sheet is modal over the list
@@ -244,6 +249,7 @@ TEST_F(ConfigureDialogs, WhatTheUserAppliesReachesTheCameraAndItsFile) {
     EXPECT_EQ(port_->Gain.Raw(), static_cast<std::uint32_t>(gain));
 
     EndConfigure(list);
+    EXPECT_FALSE(ConfigFileExists(kMono));
     ASSERT_EQ(setProperty(0, 1, "continous", 0), 1);
 
     // The file holds what was applied: reopening the port applies it to a changed camera.
