@@ -1,274 +1,259 @@
-// The controls and the user-interface backend in memory, for tests: the dialogs of resource.h
-// with their controls' observable rules (a sorted list box sorts as entries are added, a combo
-// box selects by index and answers -1 for none, a slider keeps its position inside its range,
-// a disabled control keeps its value) and a sheet that creates a page when it is first shown,
-// applies every page created so far on Apply and OK, and on Cancel applies none.
-//
-// A test plays the user: MemoryUserInterface calls its scripts while a dialog or sheet is up.
+// The dialogs in memory, for tests. One control type serves every kind and keeps the rules the
+// pages rely on: a sorted list box sorts as entries are added (ignoring case), a combo box
+// selects by index and answers -1 for none, a slider keeps its position inside its range, a
+// disabled control keeps its value. A sheet creates a page when it is first shown, applies
+// every page created so far on Apply and OK, and none on Cancel. A test plays the user.
 #pragma once
 
-#include <cstdint>
+#include <algorithm>
+#include <cctype>
 #include <functional>
 #include <map>
-#include <stdexcept>
 #include <memory>
-#include <string>
-#include <utility>
-#include <vector>
 
+#include "feature_tables.h"
 #include "fixture.h"
 #include "ui/dialog.h"
 #include "ui/pages.h"
 #include "ui/resource.h"
+#include "ui/slider_rows.h"
 
 namespace fennex::test {
 
 using namespace fennex::ui;
+using Strings = std::vector<std::string>;
 
-class MemoryControl : public virtual IControl {
+class MemoryControl final : public IListBox, public IComboBox, public ISlider, public ICheckBox,
+                            public ITextField {
 public:
-    virtual ~MemoryControl() = default;
-    void Enable(bool enable) override { m_Enabled = enable; }
-    bool IsEnabled() const override { return m_Enabled; }
+    explicit MemoryControl(bool sorted) : sorted_(sorted) {}
+    void Enable(bool enable) override { enabled_ = enable; }
+    bool IsEnabled() const override { return enabled_; }
 
-private:
-    bool m_Enabled = true;
-};
-
-// What a list box and a combo box share: their entries and the selection. `Interface` is
-// IListBox or IComboBox.
-template <class Interface>
-class MemoryList : public MemoryControl, public Interface {
-public:
-    void ResetContent() override {
-        m_Entries.clear();
-        m_Selected = -1;
-    }
-    int GetCount() const override { return static_cast<int>(m_Entries.size()); }
-    int GetCurSel() const override { return m_Selected; }
-    void SetCurSel(int index) override { m_Selected = Valid(index) ? index : -1; }
-
-protected:
-    struct Entry {
-        std::string text;
-        std::intptr_t data = 0;
-    };
-
-    bool Valid(int index) const { return index >= 0 && index < GetCount(); }
-    std::string Text(int index) const { return Valid(index) ? m_Entries[index].text : std::string(); }
-    // Inserts an entry before `index`; the selection stays on its entry.
-    int Insert(int index, const std::string& text) {
-        m_Entries.insert(m_Entries.begin() + index, Entry{text});
-        if (m_Selected >= index) ++m_Selected;
+    int AddString(const std::string& text) override {
+        const auto less = [](const std::string& a, const std::string& b) {
+            return std::ranges::lexicographical_compare(a, b, {}, ::tolower, ::tolower);
+        };
+        const auto at = sorted_ ? std::ranges::upper_bound(entries_, text, less) : entries_.end();
+        const int index = static_cast<int>(at - entries_.begin());
+        entries_.insert(at, text);
+        data_.insert(data_.begin() + index, 0);
+        if (selected_ >= index) ++selected_;
         return index;
     }
-
-    std::vector<Entry> m_Entries;
-
-private:
-    int m_Selected = -1;
-};
-
-class MemoryListBox final : public MemoryList<IListBox> {
-public:
-    explicit MemoryListBox(bool sorted) : m_Sorted(sorted) {}
-    int AddString(const std::string& text) override;
-    std::string GetText(int index) const override { return Text(index); }
-
-private:
-    bool m_Sorted;
-};
-
-class MemoryComboBox final : public MemoryList<IComboBox> {
-public:
-    int AddString(const std::string& text) override { return Insert(GetCount(), text); }
-    std::intptr_t GetItemData(int index) const override {
-        return Valid(index) ? m_Entries[index].data : -1;
+    void ResetContent() override {
+        entries_.clear();
+        data_.clear();
+        selected_ = -1;
     }
+    int GetCount() const override { return static_cast<int>(entries_.size()); }
+    int GetCurSel() const override { return selected_; }
+    void SetCurSel(int index) override { selected_ = Valid(index) ? index : -1; }
+    std::string GetText(int index) const override { return Valid(index) ? entries_[index] : ""; }
+    std::string GetLBText(int index) const override { return GetText(index); }
+    std::intptr_t GetItemData(int index) const override { return Valid(index) ? data_[index] : -1; }
     void SetItemData(int index, std::intptr_t data) override {
-        if (Valid(index)) m_Entries[index].data = data;
+        if (Valid(index)) data_[index] = data;
     }
-    std::string GetLBText(int index) const override { return Text(index); }
+    const Strings& Entries() const { return entries_; }
 
-    // The entries' texts, in list order.
-    std::vector<std::string> Texts() const;
-};
+    void SetRange(int minimum, int maximum, bool) override {
+        min_ = minimum;
+        max_ = maximum;
+        SetPos(pos_, false);
+    }
+    int GetRangeMin() const override { return min_; }
+    int GetRangeMax() const override { return max_; }
+    void SetPos(int position, bool) override {
+        pos_ = std::clamp(position, min_, std::max(min_, max_));
+    }
+    int GetPos() const override { return pos_; }
 
-// A trackbar's defaults: range 0 to 100, position 0.
-class MemorySlider final : public MemoryControl, public ISlider {
-public:
-    void SetRange(int minimum, int maximum, bool redraw) override;
-    int GetRangeMin() const override { return m_Min; }
-    int GetRangeMax() const override { return m_Max; }
-    void SetPos(int position, bool redraw) override;
-    int GetPos() const override { return m_Pos; }
-
-private:
-    int m_Min = 0, m_Max = 100, m_Pos = 0;
-};
-
-class MemoryCheckBox final : public MemoryControl, public ICheckBox {
-public:
-    bool GetCheck() const override { return m_Checked; }
-    void SetCheck(bool checked) override { m_Checked = checked; }
+    bool GetCheck() const override { return checked_; }
+    void SetCheck(bool checked) override { checked_ = checked; }
+    void SetText(const std::string& text) override { text_ = text; }
+    std::string GetText() const override { return text_; }
 
 private:
-    bool m_Checked = false;
+    bool Valid(int index) const { return index >= 0 && index < GetCount(); }
+
+    bool enabled_ = true, sorted_;
+    std::string text_;
+    Strings entries_;
+    std::vector<std::intptr_t> data_;
+    int selected_ = -1, min_ = 0, max_ = 100, pos_ = 0;  // a trackbar's defaults
+    bool checked_ = false;
 };
 
-class MemoryTextField final : public MemoryControl, public ITextField {
-public:
-    explicit MemoryTextField(std::string text = {}) : m_Text(std::move(text)) {}
-    void SetText(const std::string& text) override { m_Text = text; }
-    std::string GetText() const override { return m_Text; }
-
-private:
-    std::string m_Text;
-};
-
-// One dialog of resource.h with its controls in their initial state.
+// A dialog of resource.h; each control is made, enabled and empty, when first asked for.
 class MemoryDialog final : public IPageControls {
 public:
-    // Raises std::invalid_argument for a dialog id that resource.h does not have.
-    explicit MemoryDialog(int dialogId);
+    explicit MemoryDialog(int id) : dialogId(id) {}
+    const int dialogId;
 
-    IListBox& ListBox(int id) override { return Find<MemoryListBox>(id); }
-    IComboBox& ComboBox(int id) override { return Find<MemoryComboBox>(id); }
-    ISlider& Slider(int id) override { return Find<MemorySlider>(id); }
-    ICheckBox& CheckBox(int id) override { return Find<MemoryCheckBox>(id); }
-    ITextField& TextField(int id) override { return Find<MemoryTextField>(id); }
-    IControl& Button(int id) override { return Find<MemoryControl>(id); }
-    std::string ResourceString(int id) const override;
-    void EndDialog(int result) override { m_Result = result; }
-    void SetModified(bool modified) override { m_Modified = modified; }
+    IListBox& ListBox(int id) override { return (*this)[id]; }
+    IComboBox& ComboBox(int id) override { return (*this)[id]; }
+    ISlider& Slider(int id) override { return (*this)[id]; }
+    ICheckBox& CheckBox(int id) override { return (*this)[id]; }
+    ITextField& TextField(int id) override { return (*this)[id]; }
+    IControl& Button(int id) override { return (*this)[id]; }
+    std::string ResourceString(int id) const override {
+        const std::map<int, std::string> strings{{IDS_TRIGGER_MODE, "Trigger Mode %d"},
+                                                 {IDS_LOW_ACTIVE, "Low Active"},
+                                                 {IDS_HIGH_ACTIVE, "High Active"}};
+        return strings.contains(id) ? strings.at(id) : "";
+    }
+    void EndDialog(int) override { ended = true; }
+    void SetModified(bool on) override { modified = on; }
 
-    // The concrete controls, for the test's side of the screen.
-    MemoryComboBox& Combo(int id) { return Find<MemoryComboBox>(id); }
-    MemoryListBox& List(int id) { return Find<MemoryListBox>(id); }
-    std::string Text(int id) { return Find<MemoryTextField>(id).GetText(); }
-    bool Enabled(int id) { return Find<MemoryControl>(id).IsEnabled(); }
-
-    bool Modified() const { return m_Modified; }
-    void ClearModified() { m_Modified = false; }
-    // The result given to EndDialog, 0 while the dialog runs.
-    int Result() const { return m_Result; }
+    // Only the camera list sorts its entries.
+    MemoryControl& operator[](int id) {
+        return controls_.try_emplace(id, id == IDC_CAMERA_LIST).first->second;
+    }
+    std::string Text(int id) { return (*this)[id].GetText(); }
+    bool Enabled(int id) { return (*this)[id].IsEnabled(); }
+    bool modified = false, ended = false;
 
 private:
-    template <class Control>
-    Control& Find(int id) {
-        auto it = m_Controls.find(id);
-        Control* control = it == m_Controls.end() ? nullptr : dynamic_cast<Control*>(it->second.get());
-        if (!control) throw std::invalid_argument("no such control: " + std::to_string(id));
-        return *control;
-    }
-
-    std::map<int, std::unique_ptr<MemoryControl>> m_Controls;
-    bool m_Modified = false;
-    int m_Result = 0;
+    std::map<int, MemoryControl> controls_;
 };
 
-// The user's side of the running property sheet.
+// The user's side of a running property sheet; it opens on its first page.
 class MemorySheet {
 public:
-    explicit MemorySheet(CPropertySheet& sheet);
-    ~MemorySheet();
-    MemorySheet(const MemorySheet&) = delete;
-    MemorySheet& operator=(const MemorySheet&) = delete;
+    explicit MemorySheet(CPropertySheet& sheet) : pages_(sheet.Pages()), dialogs_(pages_.size()) {
+        Show(0);
+    }
+    // Shows page `index` (tab order), creating it the first time.
+    MemoryDialog& Show(int index) {
+        if (!dialogs_.at(index)) {
+            dialogs_[index] = std::make_unique<MemoryDialog>(pages_[index]->DialogId());
+            pages_[index]->Create(*dialogs_[index]);
+        }
+        shown_ = index;
+        return *dialogs_[index];
+    }
+    MemoryDialog& Page(int index) { return *dialogs_.at(index); }
+    bool ApplyEnabled() const {
+        return std::ranges::any_of(dialogs_, [](const auto& d) { return d && d->modified; });
+    }
 
-    // Shows page `index` (0-based tab order), creating it the first time.
-    MemoryDialog& Show(int index);
-    // The page's controls; the page must have been shown.
-    MemoryDialog& Page(int index);
-    bool Created(int index) const { return m_Dialogs.at(index) != nullptr; }
-    bool ApplyEnabled() const;
-
-    // What the user does on the shown page; actions on disabled controls do nothing, as the
-    // mouse cannot reach them.
-    void Select(int control, int index);   // a combo box entry
-    void Click(int control);               // toggles a check box
-    void Drag(int slider, int position);   // moves a slider with the mouse and lets go
-    void Key(int slider, int position);    // moves a slider with the keyboard
-    // Apply every created page; false when a page refused (the sheet stays open).
-    bool Apply();
-    void Ok() { Apply(); }
-    void Cancel();
+    // What the user does on the shown page; the mouse cannot reach a disabled control.
+    void Select(int combo, int index) {
+        Act(combo, Notification::SelChange, [&](MemoryControl& c) { c.SetCurSel(index); });
+    }
+    void Click(int box) {
+        Act(box, Notification::Clicked, [](MemoryControl& c) { c.SetCheck(!c.GetCheck()); });
+    }
+    void Drag(int slider, int position) {  // with the mouse, then let go
+        Act(slider, Notification::ReleasedCapture,
+            [&](MemoryControl& c) { c.SetPos(position, true); });
+    }
+    // Applies every created page, as OK does too; false when one refused (the sheet stays open).
+    bool Apply() {
+        for (std::size_t i = 0; i < pages_.size(); ++i)
+            if (dialogs_[i] && !pages_[i]->Apply()) return false;
+        for (auto& dialog : dialogs_)
+            if (dialog) dialog->modified = false;
+        return true;
+    }
+    void Cancel() {
+        for (std::size_t i = 0; i < pages_.size(); ++i)
+            if (dialogs_[i]) pages_[i]->Reset();
+    }
 
 private:
-    CPropertySheet& m_Sheet;
-    std::vector<std::unique_ptr<MemoryDialog>> m_Dialogs;
-    int m_Shown = -1;
+    void Act(int id, Notification code, const std::function<void(MemoryControl&)>& change) {
+        if (!Page(shown_).Enabled(id)) return;
+        change(Page(shown_)[id]);
+        pages_[shown_]->Notify(id, code);
+    }
+
+    std::vector<CPropertyPage*> pages_;
+    std::vector<std::unique_ptr<MemoryDialog>> dialogs_;
+    int shown_ = 0;
 };
 
-class MemoryUserInterface final : public IUserInterface {
-public:
-    // Plays the user while the list dialog is up; the dialog ends when the script returns.
+// Plays the user while the list dialog (then the dialog ends) or a property sheet is up.
+struct MemoryUserInterface final : IUserInterface {
     std::function<void(CConfigDlg&, MemoryDialog&)> onConfigDialog;
-    // Plays the user while a property sheet is up (it opens on its first page).
     std::function<void(MemorySheet&)> onSheet;
 
-    void RunConfigDialog(CConfigDlg& dialog) override;
-    void RunPropertySheet(CPropertySheet& sheet) override;
-
-    int sheetsRun = 0;
+    void RunConfigDialog(CConfigDlg& dialog) override {
+        MemoryDialog controls(IDD_CONFIG_DIALOG);
+        dialog.Create(controls);
+        if (!controls.ended && onConfigDialog) onConfigDialog(dialog, controls);
+        dialog.Destroy();
+    }
+    void RunPropertySheet(CPropertySheet& sheet) override {
+        MemorySheet running(sheet);
+        if (onSheet) onSheet(running);
+    }
 };
 
-// The user's actions in the list dialog.
-void SelectCamera(CConfigDlg& dialog, MemoryDialog& controls, int index);
-// A click on Configure, if it is enabled.
-void ClickConfigure(CConfigDlg& dialog, MemoryDialog& controls);
-
-// --- the sheet's pages on a simulated camera
-
-using Strings = std::vector<std::string>;
 using Act = std::function<void(MemorySheet&)>;
 constexpr std::uint32_t kNone = CFormatPage::kNone;
-constexpr std::uint32_t kOn = drv::kCtlOnOff;
-
 enum PageIndex { kInfo, kFormat, kProperties, kTrigger };
 
-// The sheet as OnConfigure builds it, running in memory.
-struct SheetOn {
-    explicit SheetOn(Bcam::CBcam* camera)
-        : info(camera), format(camera), properties(camera), trigger(camera) {
-        for (CPropertyPage* page : std::initializer_list<CPropertyPage*>{&info, &format, &properties, &trigger})
-            sheet.AddPage(*page);
-        running = std::make_unique<MemorySheet>(sheet);
-    }
-    CInfoPage info;
-    CFormatPage format;
-    CBcamPropPage properties;
-    CTriggerPage trigger;
-    CPropertySheet sheet{IDS_CAMERA_CONFIGURATION};
-    std::unique_ptr<MemorySheet> running;
+// A row of a page's table: the camera as `edit` describes it, its next request of code `fault`
+// (with first word `selecting`) failing, and what the user does on the page; then what the
+// page shows, as its test puts it, the requests that changed the camera (and the cancels), in
+// order, and whether Apply is enabled.
+struct PageRow {
+    const char* name = "";
+    std::string camera = kColour;
+    Edit edit = {};
+    std::uint32_t fault = 0;
+    std::int64_t selecting = -1;
+    Act act = {};
+    Strings shown = {};
+    std::vector<Words> writes = {};
+    bool applyEnabled = false;
 };
 
-// The property sheet of a simulated camera, running in memory, shown on one page.
+// The property sheet of a simulated camera as the list dialog builds it, running in memory,
+// shown on one page.
 class PagesTest : public SimCameras {
 protected:
-    // Opens `name` after `edit` has described it; `fault` fails the camera's next request of
-    // that kind, then the sheet opens and shows `page`.
-    MemoryDialog& Show(const std::string& name, const Edit& edit, PageIndex page,
-                       const sim::Fault* fault = nullptr) {
-        Open(name, edit);
-        if (fault) sim::InjectFault(sim::Fault(*fault).On(name));
-        sheet_ = std::make_unique<SheetOn>(&camera_);
-        return sheet_->running->Show(page);
-    }
-    MemorySheet& Running() { return *sheet_->running; }
-    // The requests that change the camera, and the cancels, in order.
-    std::vector<Words> Writes() {
+    // Runs `row` on `page`; `shown` puts what the page shows.
+    void Check(const PageRow& row, PageIndex page,
+               const std::function<Strings(MemoryDialog&)>& shown) {
+        Open(row.camera, row.edit);
+        sim::Fault once = sim::Fault(row.fault).On(name_);
+        once.firstWord = row.selecting;
+        if (row.fault) sim::InjectFault(once);
+        for (CPropertyPage* p :
+             std::initializer_list<CPropertyPage*>{&info_, &format_, &props_, &trigger_})
+            sheet_.AddPage(*p);
+        running_ = std::make_unique<MemorySheet>(sheet_);
+        MemoryDialog& dialog = running_->Show(page);
+        if (row.act) row.act(*running_);
+        EXPECT_EQ(shown(dialog), row.shown);
         std::vector<Words> writes;
         for (const Words& w : SentTo(name_))
             if (w[0] == drv::kFeatureSet || w[0] == drv::kSetVideoMode || w[0] == drv::kCancelGrabs)
                 writes.push_back(w);
-        return writes;
+        EXPECT_EQ(writes, row.writes);
+        EXPECT_EQ(running_->ApplyEnabled(), row.applyEnabled);
     }
     void TearDown() override {
-        sheet_.reset();
+        running_.reset();
         SimCameras::TearDown();
     }
 
-    std::unique_ptr<SheetOn> sheet_;
+    CInfoPage info_{&camera_};
+    CFormatPage format_{&camera_};
+    CBcamPropPage props_{&camera_};
+    CTriggerPage trigger_{&camera_};
+    CPropertySheet sheet_{IDS_CAMERA_CONFIGURATION};
+    std::unique_ptr<MemorySheet> running_;
 };
+
+// The entries of a list, "|" between them.
+inline std::string Joined(const Strings& entries) {
+    std::string joined;
+    for (const std::string& entry : entries) joined += (joined.empty() ? "" : "|") + entry;
+    return joined;
+}
 
 }  // namespace fennex::test

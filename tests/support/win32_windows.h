@@ -1,5 +1,6 @@
-// Top-level windows found and driven by messages, as a user drives them with the mouse, and
-// captured as screenshots: for the tests of the Win32 dialogs and of the viewer.
+// Windows found and driven by messages, as a user drives them with the mouse, captured as
+// screenshots, and programs started as processes of their own: for the tests of the Win32
+// dialogs and of the viewer.
 #pragma once
 #ifdef _WIN32
 
@@ -13,15 +14,16 @@ namespace fennex::test {
 
 using namespace std::chrono_literals;
 
-// A top-level dialog with this caption, once it has appeared.
-inline HWND WaitForDialog(const char* caption) {
+// A visible top-level window of this class and caption (null: any), once it has appeared.
+inline HWND WaitForWindow(const char* className, const char* caption) {
     HWND window = nullptr;
-    WaitUntil([&] {
-        window = ::FindWindowA("#32770", caption);
+    const bool shown = WaitUntil([&] {
+        window = ::FindWindowA(className, caption);
         return window && ::IsWindowVisible(window);
     }, 10s);
-    return window && ::IsWindowVisible(window) ? window : nullptr;
+    return shown ? window : nullptr;
 }
+inline HWND WaitForDialog(const char* caption) { return WaitForWindow("#32770", caption); }
 
 inline bool WaitUntilGone(HWND window) {
     return WaitUntil([&] { return !::IsWindow(window); }, 10s);
@@ -30,6 +32,15 @@ inline bool WaitUntilGone(HWND window) {
 inline LRESULT Send(HWND dialog, int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
     return ::SendDlgItemMessageA(dialog, id, message, wParam, lParam);
 }
+
+// Asked of the control itself: GetWindowText does not ask a window of another process.
+inline std::string Text(HWND dialog, int id) {
+    std::vector<char> text(Send(dialog, id, WM_GETTEXTLENGTH) + 1);
+    Send(dialog, id, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    return text.data();
+}
+
+inline bool Enabled(HWND dialog, int id) { return ::IsWindowEnabled(::GetDlgItem(dialog, id)); }
 
 // What a mouse selection does: the control changes, then its parent hears of it.
 inline void SelectEntry(HWND dialog, int id, int index, bool listBox = false) {
@@ -43,6 +54,29 @@ inline HWND ShowPage(HWND sheet, int index) {
     return reinterpret_cast<HWND>(::SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
 }
 
+// A program of its own, ended in any case: a failed check must not leave a window behind.
+struct Process {
+    PROCESS_INFORMATION info{};
+    bool Start(std::string command) {
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        return ::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                nullptr, &startup, &info);
+    }
+    // Its exit status once it has ended, within 10 s; -1 when it has not.
+    long Wait() {
+        DWORD status = 0;
+        if (::WaitForSingleObject(info.hProcess, 10000) != WAIT_OBJECT_0) return -1;
+        return ::GetExitCodeProcess(info.hProcess, &status) ? static_cast<long>(status) : -1;
+    }
+    ~Process() {
+        if (!info.hProcess) return;
+        ::TerminateProcess(info.hProcess, 1);
+        ::CloseHandle(info.hThread);
+        ::CloseHandle(info.hProcess);
+    }
+};
+
 // Captures the window as the screen shows it, into FENNEX_SCREENSHOTS/<name>.bmp.
 inline void Screenshot(HWND window, const char* name) {
     const char* directory = std::getenv("FENNEX_SCREENSHOTS");
@@ -54,8 +88,7 @@ inline void Screenshot(HWND window, const char* name) {
     ::GetWindowRect(window, &r);
     const int width = r.right - r.left, height = r.bottom - r.top;
     BITMAPINFOHEADER info{sizeof info, width, -height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    const int stride = (width * 3 + 3) & ~3;
-    std::vector<char> pixels(static_cast<std::size_t>(stride) * height);
+    std::vector<char> pixels(static_cast<std::size_t>((width * 3 + 3) & ~3) * height);
     HDC screen = ::GetDC(nullptr);
     HDC memory = ::CreateCompatibleDC(screen);
     HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
@@ -67,10 +100,9 @@ inline void Screenshot(HWND window, const char* name) {
     ::DeleteObject(bitmap);
     ::DeleteDC(memory);
     ::ReleaseDC(nullptr, screen);
-    const std::string path = std::string(directory) + "\\" + name + ".bmp";
     BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof file + sizeof info + pixels.size()), 0,
                           0, sizeof file + sizeof info};
-    if (FILE* out = std::fopen(path.c_str(), "wb")) {
+    if (FILE* out = std::fopen((std::string(directory) + "\\" + name + ".bmp").c_str(), "wb")) {
         std::fwrite(&file, sizeof file, 1, out);
         std::fwrite(&info, sizeof info, 1, out);
         std::fwrite(pixels.data(), 1, pixels.size(), out);

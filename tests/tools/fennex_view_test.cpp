@@ -1,7 +1,6 @@
 // fennex-view as a user drives it: started as a process of its own on the simulated cameras at
-// their own pace, its window and the library's dialog over it driven by messages.
-//
-// With FENNEX_SCREENSHOTS naming a directory, the viewer's window is captured there, with the
+// their own pace, its window and the library's dialog over it driven by messages. With
+// FENNEX_SCREENSHOTS naming a directory, the viewer's window is captured there, with the
 // library's dialog over it (viewer-configure.bmp) and alone (viewer.bmp).
 #ifdef _WIN32
 
@@ -18,15 +17,8 @@ namespace fennex::test {
 namespace {
 
 // The viewer's controls.
-constexpr int kConfigureButton = 101, kSnapshotButton = 102, kLogPane = 103, kStatusLines = 1000;
-constexpr int kCameraChoice = 100;
-
-// Asked of the control itself: GetWindowText does not ask a window of another process.
-std::string WindowText(HWND window) {
-    std::vector<char> text(::SendMessageA(window, WM_GETTEXTLENGTH, 0, 0) + 1);
-    ::SendMessageA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
-    return text.data();
-}
+constexpr int kCameraChoice = 100, kConfigureButton = 101, kSnapshotButton = 102, kLogPane = 103,
+              kStatusLines = 1000;
 
 // A camera's status: "<name> (port N)", then "W x H   F fps   N frames   N failed grabs ...".
 struct Status {
@@ -37,7 +29,7 @@ struct Status {
 };
 Status StatusOf(HWND viewer, int camera) {
     Status s;
-    s.text = WindowText(::GetDlgItem(viewer, kStatusLines + camera));
+    s.text = Text(viewer, kStatusLines + camera);
     if (const char* rest = std::strstr(s.text.c_str(), ")"))
         std::sscanf(rest + 1, " %d x %d %lf fps %u frames %u failed", &s.width, &s.height, &s.fps,
                     &s.frames, &s.failed);
@@ -76,8 +68,8 @@ Picture ReadPng(const std::filesystem::path& file) {
         SUCCEEDED(::WICConvertBitmapSource(GUID_WICPixelFormat8bppGray, frame, &grey)) &&
         SUCCEEDED(grey->GetSize(&picture.width, &picture.height))) {
         picture.pixels.resize(static_cast<std::size_t>(picture.width) * picture.height);
-        if (FAILED(grey->CopyPixels(nullptr, picture.width, static_cast<UINT>(picture.pixels.size()),
-                                    picture.pixels.data())))
+        const auto size = static_cast<UINT>(picture.pixels.size());
+        if (FAILED(grey->CopyPixels(nullptr, picture.width, size, picture.pixels.data())))
             picture = {};
     }
     for (IUnknown* object : std::initializer_list<IUnknown*>{grey, frame, decoder, factory})
@@ -92,53 +84,32 @@ protected:
         com_ = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     }
     void TearDown() override {
-        if (process_.hProcess) {  // a failed check must not leave the window behind
-            ::TerminateProcess(process_.hProcess, 1);
-            ::CloseHandle(process_.hThread);
-            ::CloseHandle(process_.hProcess);
-        }
         if (SUCCEEDED(com_)) ::CoUninitialize();
         ExportsTest::TearDown();
     }
-    // The viewer on every camera, with this test's directory for settings and snapshots; its
-    // window once shown.
+    // The viewer on every camera, at the cameras' own pace whatever an earlier test of this
+    // process chose, with this test's directory for settings and snapshots; its window.
     HWND Start() {
-        const std::string command = std::string("\"") +
-                                    platform::HostExecutableDirectory() +
+        const std::string command = std::string("\"") + platform::HostExecutableDirectory() +
                                     "\\..\\fennex-view.exe\" --path \"" + directory_ +
                                     "\" --snapshots \"" + directory_ + "\"";
-        // At the cameras' own pace, whatever an earlier test of this process chose.
-        char pace[64] = {};
-        const bool paced = ::GetEnvironmentVariableA("FENNEX_SIM_PACE", pace, sizeof pace) > 0;
-        ::SetEnvironmentVariableA("FENNEX_SIM_PACE", nullptr);
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        std::vector<char> line(command.begin(), command.end());
-        line.push_back('\0');
-        const bool started = ::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0,
-                                              nullptr, nullptr, &startup, &process_);
-        if (paced) ::SetEnvironmentVariableA("FENNEX_SIM_PACE", pace);
-        EXPECT_TRUE(started) << command;
-        HWND viewer = nullptr;
-        WaitUntil([&] {
-            viewer = ::FindWindowA("FennexView", nullptr);
-            return viewer && ::IsWindowVisible(viewer);
-        }, 10s);
-        return viewer;
+        {
+            ScopedEnvironment paced("FENNEX_SIM_PACE", std::nullopt);
+            EXPECT_TRUE(process_.Start(command)) << command;
+        }
+        return WaitForWindow("FennexView", nullptr);
     }
-    // Writes a snapshot of every shown camera; the picture of camera `name` that it wrote.
-    Picture Snapshot(HWND viewer, const std::string& name, int number) {
-        std::string file = name;
-        for (char& c : file)
+    // Writes a snapshot of every shown camera; the picture of camera `name` that it wrote,
+    // once the viewer says it is complete.
+    Picture Snapshot(HWND viewer, std::string name, int number) {
+        for (char& c : name)
             if (c == '&' || c == '#') c = '_';
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, "-%04d.png", number);
-        const std::filesystem::path path = scratch_.Path() / (file + suffix);
+        const std::filesystem::path path = scratch_.Path() / (name + suffix);
         ::PostMessageA(viewer, WM_COMMAND, kSnapshotButton, 0);
-        // Complete once the viewer says so.
         EXPECT_TRUE(WaitUntil([&] {
-            return WindowText(::GetDlgItem(viewer, kLogPane)).find(path.filename().string()) !=
-                   std::string::npos;
+            return Text(viewer, kLogPane).find(path.filename().string()) != std::string::npos;
         }, 10s)) << path;
         return ReadPng(path);
     }
@@ -152,8 +123,15 @@ protected:
         const unsigned seen = StatusOf(viewer, camera).frames;
         return WaitUntil([&] { return StatusOf(viewer, camera).frames >= seen + 3; }, 10s);
     }
+    // The list dialog's Configure on entry `entry`; the sheet once shown on page `page`.
+    HWND ConfigurePage(HWND list, int entry, int page, HWND* sheet) {
+        SelectEntry(list, IDC_CAMERA_LIST, entry, true);
+        ::PostMessageA(::GetDlgItem(list, IDC_CONFIGURE), BM_CLICK, 0, 0);
+        *sheet = WaitForDialog("Camera Configuration");
+        return *sheet ? ShowPage(*sheet, page) : nullptr;
+    }
 
-    PROCESS_INFORMATION process_{};
+    Process process_;
     HRESULT com_ = E_FAIL;
 };
 
@@ -162,25 +140,22 @@ TEST_F(Viewer, ShowsEveryCameraFollowsItsDialogAndClosesItsPorts) {
     ASSERT_NE(viewer, nullptr);
     // The library lists the mono camera first: camera 0 on port 0, the colour one on port 1.
     for (int camera : {0, 1}) {
-        SCOPED_TRACE(camera);
         EXPECT_TRUE(FramesGoOn(viewer, camera)) << StatusOf(viewer, camera).text;
         EXPECT_EQ(StatusOf(viewer, camera).failed, 0u) << StatusOf(viewer, camera).text;
-        EXPECT_TRUE(PortHeld(camera));
+        EXPECT_TRUE(PortHeld(camera)) << camera;
     }
     const Picture before = Snapshot(viewer, kMono, 1);
     ASSERT_EQ(before.width, 640u);
     ASSERT_EQ(before.height, 480u);
 
-    // Gain raised in the library's dialog, which runs modal over the running picture.
+    // Gain raised in the library's dialog, which runs modal over the running picture. The list
+    // is sorted: the colour camera, then the mono one.
     ::PostMessageA(viewer, WM_COMMAND, kConfigureButton, 0);
-    HWND list = WaitForDialog("Bcam Configuration");
+    HWND list = WaitForDialog("Bcam Configuration"), sheet = nullptr;
     ASSERT_NE(list, nullptr);
     EXPECT_FALSE(::IsWindowEnabled(viewer));
-    SelectEntry(list, IDC_CAMERA_LIST, 1, true);  // sorted: the colour camera, then the mono one
-    ::PostMessageA(::GetDlgItem(list, IDC_CONFIGURE), BM_CLICK, 0, 0);
-    HWND sheet = WaitForDialog("Camera Configuration");
-    ASSERT_NE(sheet, nullptr);
-    HWND page = ShowPage(sheet, 2);
+    HWND page = ConfigurePage(list, 1, 2, &sheet);
+    ASSERT_NE(page, nullptr);
     EXPECT_TRUE(FramesGoOn(viewer, 0)) << "the dialog stopped the picture";
     const int gain = static_cast<int>(Send(page, IDC_GAIN_SLIDER, TBM_GETRANGEMAX));
     Send(page, IDC_GAIN_SLIDER, TBM_SETPOS, TRUE, gain);
@@ -191,11 +166,8 @@ TEST_F(Viewer, ShowsEveryCameraFollowsItsDialogAndClosesItsPorts) {
     ::PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
     ASSERT_TRUE(WaitUntilGone(sheet));
     // The colour camera in another video format: a frame of another size.
-    SelectEntry(list, IDC_CAMERA_LIST, 0, true);
-    ::PostMessageA(::GetDlgItem(list, IDC_CONFIGURE), BM_CLICK, 0, 0);
-    sheet = WaitForDialog("Camera Configuration");
-    ASSERT_NE(sheet, nullptr);
-    page = ShowPage(sheet, 1);
+    page = ConfigurePage(list, 0, 1, &sheet);
+    ASSERT_NE(page, nullptr);
     const int formats = static_cast<int>(Send(page, IDC_FORMAT_LIST, CB_GETCOUNT));
     int entry = 0;
     while (entry < formats && Send(page, IDC_FORMAT_LIST, CB_GETITEMDATA, entry) != 1) ++entry;
@@ -211,10 +183,10 @@ TEST_F(Viewer, ShowsEveryCameraFollowsItsDialogAndClosesItsPorts) {
 
     // The viewer says where the host will find the settings, and shows the camera with them.
     EXPECT_TRUE(WaitUntil([&] {
-        const std::string log = WindowText(::GetDlgItem(viewer, kLogPane));
+        const std::string log = Text(viewer, kLogPane);
         return log.find("Settings of " + kMono + " saved in ") != std::string::npos &&
                log.find(kMono + ".cfg") != std::string::npos;
-    }, 10s)) << WindowText(::GetDlgItem(viewer, kLogPane));
+    }, 10s)) << Text(viewer, kLogPane);
     EXPECT_TRUE(::IsWindowEnabled(viewer));
     for (int camera : {0, 1}) EXPECT_TRUE(FramesGoOn(viewer, camera)) << camera;
     const Picture after = Snapshot(viewer, kMono, 3);
@@ -251,10 +223,7 @@ TEST_F(Viewer, ShowsEveryCameraFollowsItsDialogAndClosesItsPorts) {
     EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(viewer, kStatusLines + 1)));
     EXPECT_TRUE(FramesGoOn(viewer, 0));
     ::PostMessageA(viewer, WM_CLOSE, 0, 0);
-    ASSERT_EQ(::WaitForSingleObject(process_.hProcess, 10000), WAIT_OBJECT_0);
-    DWORD status = 1;
-    ::GetExitCodeProcess(process_.hProcess, &status);
-    EXPECT_EQ(status, 0u);
+    EXPECT_EQ(process_.Wait(), 0);
 }
 
 }  // namespace

@@ -1,15 +1,12 @@
 // The Video Format page: the lists offer what the camera supports, and Apply writes the mode
 // chosen.
-#include "feature_tables.h"
 #include "memory_controls.h"
 
 namespace fennex::test {
 namespace {
 
-// ---- Video Format page
-
-// A camera with only these fixed modes (format, mode, rates), set to the first.
-Edit OnlyModes(std::vector<std::tuple<std::uint32_t, std::uint32_t, std::vector<std::uint32_t>>> modes) {
+// A camera with only these fixed modes {format, mode, rates}, set to the first.
+Edit OnlyModes(std::vector<std::tuple<std::uint32_t, std::uint32_t, Words>> modes) {
     return [modes](sim::CameraDesc& d) {
         d.modes = {};
         d.rates = {};
@@ -23,125 +20,90 @@ Edit OnlyModes(std::vector<std::tuple<std::uint32_t, std::uint32_t, std::vector<
         d.rate = std::get<2>(modes[0]).front();
     };
 }
-Edit VideoMode(std::uint32_t format, std::uint32_t mode, std::uint32_t rate) {
-    return [=](sim::CameraDesc& d) { d.format = format, d.mode = mode, d.rate = rate; };
+
+// The colour camera's lists; it is set to format 0, mode 3, 15 fps.
+const std::string kFormats = "Format 0|Format 1|Format 2|Format 7";
+const std::string kFormat0 = "320 x 240, YUV(4:2:2)|640 x 480, YUV(4:2:2)|640 x 480, RGB";
+const std::string kFormat1 = "800 x 600, YUV(4:2:2)|800 x 600, RGB|1024 x 768, RGB";
+const std::string kFormat7 = "Mode 0 (1600x1200)|Mode 1 (800x600)";
+std::string Rates(int first, int last) {
+    const Strings rates{"1.875 fps", "3.75 fps", "7.5 fps", "15 fps", "30 fps", "60 fps"};
+    return Joined(Strings(&rates[first], &rates[last + 1]));
+}
+Act Choose(int list, int entry, bool apply = false) {
+    return [=](MemorySheet& s) {
+        s.Select(list, entry);
+        if (apply) s.Apply();
+    };
 }
 
-const Strings kColourFormats{"Format 0", "Format 1", "Format 2", "Format 7"};
-const Strings kColourFormat0{"320 x 240, YUV(4:2:2)", "640 x 480, YUV(4:2:2)", "640 x 480, RGB"};
-const Strings kColourFormat1{"800 x 600, YUV(4:2:2)", "800 x 600, RGB", "1024 x 768, RGB"};
+class FormatPage : public PagesTest, public testing::WithParamInterface<PageRow> {};
 
-struct FormatRow {
-    const char* name;
-    Edit edit;  // of the colour camera, set to format 0 mode 3 at 15 fps
-    std::uint32_t fault;
-    Act act;
-    Strings formats, modes, rates;
-    std::uint32_t format, mode, rate;  // the selections
-};
-
-class FormatLists : public PagesTest, public testing::WithParamInterface<FormatRow> {};
-
-TEST_P(FormatLists, OfferWhatTheCameraSupports) {
-    const FormatRow& row = GetParam();
-    const sim::Fault fault(row.fault);
-    MemoryDialog& page = Show(kColour, row.edit, kFormat, row.fault ? &fault : nullptr);
-    if (row.act) row.act(Running());
-    EXPECT_EQ(page.Combo(IDC_FORMAT_LIST).Texts(), row.formats);
-    EXPECT_EQ(page.Combo(IDC_MODE_LIST).Texts(), row.modes);
-    EXPECT_EQ(page.Combo(IDC_FRAMERATE_LIST).Texts(), row.rates);
-    EXPECT_EQ(sheet_->format.GetSelectedFormat(), row.format);
-    EXPECT_EQ(sheet_->format.GetSelectedMode(), row.mode);
-    EXPECT_EQ(sheet_->format.GetSelectedFrameRate(), row.rate);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Ui, FormatLists,
-    testing::Values(
-        FormatRow{"TheCurrentModeSelected", {}, 0, {}, kColourFormats, kColourFormat0,
-                  {"3.75 fps", "7.5 fps", "15 fps", "30 fps"}, 0, 3, 3},
-        FormatRow{"WithoutYUV411AndMono16",
-                  OnlyModes({{0, 5, {3, 4}}, {0, 1, {1, 2}}, {0, 2, {1}}, {0, 6, {2}}}), 0, {},
-                  {"Format 0"}, {"320 x 240, YUV(4:2:2)", "640 x 480, Mono8"}, {"15 fps", "30 fps"},
-                  0, 5, 3},
-        FormatRow{"Format7ModesByTheirMaximumSize", {}, 0,
-                  [](MemorySheet& s) { s.Select(IDC_FORMAT_LIST, 3); }, kColourFormats,
-                  {"Mode 0 (1600x1200)", "Mode 1 (800x600)"}, {}, 7, 0, kNone},
-        FormatRow{"AnotherFormatKeepsModeAndRate", VideoMode(0, 4, 1), 0,
-                  [](MemorySheet& s) { s.Select(IDC_FORMAT_LIST, 1); }, kColourFormats,
-                  kColourFormat1, {"1.875 fps", "3.75 fps"}, 1, 4, 1},
-        FormatRow{"AnotherFormatWithoutTheModeTakesTheFirst", {}, 0,
-                  [](MemorySheet& s) { s.Select(IDC_FORMAT_LIST, 1); }, kColourFormats,
-                  kColourFormat1, {"1.875 fps", "3.75 fps", "7.5 fps", "15 fps", "30 fps"}, 1, 0, 3},
-        FormatRow{"AnotherModeKeepsTheRateOffered", {}, 0,
-                  [](MemorySheet& s) { s.Select(IDC_MODE_LIST, 0); }, kColourFormats, kColourFormat0,
-                  {"3.75 fps", "7.5 fps", "15 fps", "30 fps", "60 fps"}, 0, 1, 3},
-        // No mode: no rate either, rather than every rate of the format.
-        FormatRow{"FormatWithoutOfferedModes", OnlyModes({{0, 2, {1}}, {0, 6, {1}}}), 0, {},
-                  {"Format 0"}, {}, {}, 0, kNone, kNone},
-        FormatRow{"UnreadableModeTakesTheFirstEntries", {}, drv::kGetVideoMode, {}, kColourFormats,
-                  kColourFormat0, {"3.75 fps", "7.5 fps", "15 fps", "30 fps", "60 fps"}, 0, 1, 1},
-        FormatRow{"RefusedModeShowsTheCamerasAgain", {}, drv::kSetVideoMode,
-                  [](MemorySheet& s) {
-                      s.Select(IDC_FORMAT_LIST, 2);
-                      s.Apply();
-                  },
-                  kColourFormats, kColourFormat0, {"3.75 fps", "7.5 fps", "15 fps", "30 fps"}, 0, 3, 3},
-        FormatRow{"FailedQueryLeavesTheEntryOut", {}, drv::kFormatInquiry, {},
-                  {"Format 1", "Format 2", "Format 7"}, kColourFormat1,
-                  {"1.875 fps", "3.75 fps", "7.5 fps", "15 fps", "30 fps"}, 1, 0, 3}),
-    RowName());
-
-struct FormatApplyRow {
-    const char* name;
-    Edit edit;
-    Act act;
-    std::vector<Words> writes;
-    std::uint32_t format, mode, rate;  // the camera's afterwards
-};
-
-class FormatApply : public PagesTest, public testing::WithParamInterface<FormatApplyRow> {};
-
-TEST_P(FormatApply, WritesTheChosenModeOnApplyOnly) {
-    const FormatApplyRow& row = GetParam();
-    Show(kColour, row.edit, kFormat);
-    row.act(Running());
-    EXPECT_EQ(Writes(), row.writes);
-    const sim::CameraDesc camera = sim::Camera(kColour);
-    EXPECT_EQ((std::vector{camera.format, camera.mode, camera.rate}),
-              (std::vector{row.format, row.mode, row.rate}));
+// The three lists, then the selected format, mode and rate (-1: none).
+TEST_P(FormatPage, OffersWhatTheCameraSupportsAndWritesTheChoiceOnApplyOnly) {
+    Check(GetParam(), kFormat, [&](MemoryDialog& page) {
+        const auto list = [&](int id) { return Joined(page[id].Entries()); };
+        const auto number = [](std::uint32_t n) { return std::to_string(static_cast<int>(n)); };
+        return Strings{list(IDC_FORMAT_LIST), list(IDC_MODE_LIST), list(IDC_FRAMERATE_LIST),
+                       number(format_.GetSelectedFormat()) + " " +
+                           number(format_.GetSelectedMode()) + " " +
+                           number(format_.GetSelectedFrameRate())};
+    });
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Ui, FormatApply,
+    Ui, FormatPage,
     testing::Values(
-        FormatApplyRow{"CancelAfterApplyKeepsTheMode", {},
-                       [](MemorySheet& s) {
-                           s.Select(IDC_FORMAT_LIST, 2);
-                           EXPECT_TRUE(s.ApplyEnabled());
-                           s.Apply();
-                           s.Cancel();
-                       },
-                       {{drv::kSetVideoMode, 2, 3, 0}}, 2, 3, 0},
-        FormatApplyRow{"CancelWritesNothing", {},
-                       [](MemorySheet& s) {
-                           s.Select(IDC_FORMAT_LIST, 2);
-                           s.Cancel();
-                       },
-                       {}, 0, 3, 3},
-        FormatApplyRow{"Format7TakesNoRate", {},
-                       [](MemorySheet& s) {
-                           s.Select(IDC_FORMAT_LIST, 3);
-                           s.Select(IDC_MODE_LIST, 1);
-                           s.Ok();
-                       },
-                       {{drv::kSetVideoMode, 7, 1, kNone}}, 7, 1, kNone},
-        FormatApplyRow{"NoModeNothingToWrite", OnlyModes({{0, 5, {3}}, {1, 6, {1}}}),
-                       [](MemorySheet& s) {
-                           s.Select(IDC_FORMAT_LIST, 1);
-                           s.Apply();
-                       },
-                       {}, 0, 5, 3}),
+        PageRow{.name = "WithoutYUV411AndMono16",
+                .edit = OnlyModes({{0, 5, {3, 4}}, {0, 1, {1, 2}}, {0, 2, {1}}, {0, 6, {2}}}),
+                .shown = {"Format 0", "320 x 240, YUV(4:2:2)|640 x 480, Mono8", Rates(3, 4),
+                          "0 5 3"}},
+        PageRow{.name = "Format7ModesByTheirMaximumSize", .act = Choose(IDC_FORMAT_LIST, 3),
+                .shown = {kFormats, kFormat7, "", "7 0 -1"}, .applyEnabled = true},
+        PageRow{.name = "AnotherFormatKeepsModeAndRate",
+                .edit = [](sim::CameraDesc& d) { d.mode = 4, d.rate = 1; },
+                .act = Choose(IDC_FORMAT_LIST, 1),
+                .shown = {kFormats, kFormat1, Rates(0, 1), "1 4 1"}, .applyEnabled = true},
+        PageRow{.name = "AnotherFormatWithoutTheModeTakesTheFirst",
+                .act = Choose(IDC_FORMAT_LIST, 1),
+                .shown = {kFormats, kFormat1, Rates(0, 4), "1 0 3"}, .applyEnabled = true},
+        PageRow{.name = "AnotherModeKeepsTheRateOffered", .act = Choose(IDC_MODE_LIST, 0),
+                .shown = {kFormats, kFormat0, Rates(1, 5), "0 1 3"}, .applyEnabled = true},
+        // No mode: no rate either, rather than every rate of the format; nothing to write.
+        PageRow{.name = "FormatWithoutOfferedModes", .edit = OnlyModes({{0, 5, {3}}, {1, 6, {1}}}),
+                .act = Choose(IDC_FORMAT_LIST, 1),
+                .shown = {kFormats.substr(0, 17), "", "", "1 -1 -1"},
+                .applyEnabled = true},
+        PageRow{.name = "NoModeNothingToWrite", .edit = OnlyModes({{0, 5, {3}}, {1, 6, {1}}}),
+                .act = Choose(IDC_FORMAT_LIST, 1, true),
+                .shown = {kFormats.substr(0, 17), "640 x 480, Mono8", Rates(3, 3), "0 5 3"}},
+        PageRow{.name = "UnreadableModeTakesTheFirstEntries", .fault = drv::kGetVideoMode,
+                .shown = {kFormats, kFormat0, Rates(1, 5), "0 1 1"}},
+        PageRow{.name = "FailedQueryLeavesTheEntryOut", .fault = drv::kFormatInquiry,
+                .shown = {kFormats.substr(9), kFormat1, Rates(0, 4), "1 0 3"}},
+        PageRow{.name = "RefusedModeShowsTheCamerasAgain", .fault = drv::kSetVideoMode,
+                .act = Choose(IDC_FORMAT_LIST, 2, true),
+                .shown = {kFormats, kFormat0, Rates(1, 4), "0 3 3"},
+                .writes = {{drv::kSetVideoMode, 2, 3, 0}}},
+        PageRow{.name = "Format7TakesNoRate",
+                .act = [](MemorySheet& s) {
+                    s.Select(IDC_FORMAT_LIST, 3);
+                    s.Select(IDC_MODE_LIST, 1);
+                    s.Apply();
+                },
+                .shown = {kFormats, kFormat7, "", "7 1 -1"},
+                .writes = {{drv::kSetVideoMode, 7, 1, kNone}}},
+        // What was applied stays applied.
+        PageRow{.name = "CancelAfterApplyKeepsTheMode",
+                .act = [](MemorySheet& s) {
+                    s.Select(IDC_FORMAT_LIST, 2);
+                    EXPECT_TRUE(s.ApplyEnabled());
+                    s.Apply();
+                    s.Select(IDC_FORMAT_LIST, 0);
+                    s.Cancel();
+                },
+                .shown = {kFormats, kFormat0, Rates(1, 4), "0 3 1"},
+                .writes = {{drv::kSetVideoMode, 2, 3, 0}}, .applyEnabled = true}),
     RowName());
 
 }  // namespace

@@ -1,127 +1,106 @@
 // The Trigger and Info pages: the trigger lists follow the enable box, the information shows
 // each item the camera answers.
-#include "feature_tables.h"
 #include "memory_controls.h"
 
 namespace fennex::test {
 namespace {
 
-// ---- Trigger page
-
-Edit TriggerRegisters(std::uint32_t inquiry, std::uint32_t control) {
-    return [=](sim::CameraDesc& d) { d.feature(drv::kTrigger) = {inquiry, control}; };
-}
+constexpr std::uint32_t kOn = drv::kCtlOnOff;
 constexpr std::uint32_t kModes0And2 = 0x8C00A000;  // presence, read-out, on/off, modes 0 and 2
-constexpr std::uint32_t kHighActive = 1u << 24;
-Words TriggerSet(std::uint32_t quadlet, std::uint32_t mask) { return FeatureSet(drv::kTrigger, quadlet, mask); }
-const Strings kPolarities{"Low Active", "High Active"};
-
-struct TriggerRow {
-    const char* name;
-    std::string camera;
-    Edit edit;
-    Act act;
-    // The enable box and each list as "on|off", then checked / the selection.
-    std::string box;
-    Strings modes;
-    std::string modeList, polarityList;
-    std::vector<Words> writes;
-    bool applyEnabled;
-};
-
-class Trigger : public PagesTest, public testing::WithParamInterface<TriggerRow> {};
-
-std::string State(IControl& control, int value) {
-    return std::string(control.IsEnabled() ? "on " : "off ") + std::to_string(value);
+constexpr std::uint32_t kAllModes = 0x8E00F000;    // with polarity control, modes 0 to 3
+const std::string kFourModes = "Trigger Mode 0|Trigger Mode 1|Trigger Mode 2|Trigger Mode 3";
+Edit Trigger(std::uint32_t inquiry, std::uint32_t control) {
+    return Registers(drv::kTrigger, inquiry, control);
+}
+Words TriggerSet(std::uint32_t quadlet, std::uint32_t mask) {
+    return FeatureSet(drv::kTrigger, quadlet, mask);
 }
 
-TEST_P(Trigger, ListsFollowTheEnableBox) {
-    const TriggerRow& row = GetParam();
-    MemoryDialog& page = Show(row.camera, row.edit, kTrigger);
-    if (row.act) row.act(Running());
-    EXPECT_EQ(State(page.CheckBox(IDC_TRIGGER_ENABLE), page.CheckBox(IDC_TRIGGER_ENABLE).GetCheck()), row.box);
-    EXPECT_EQ(page.Combo(IDC_TRIGGER_MODE).Texts(), row.modes);
-    EXPECT_EQ(page.Combo(IDC_TRIGGER_POLARITY).Texts(), kPolarities);
-    EXPECT_EQ(State(page.ComboBox(IDC_TRIGGER_MODE), page.ComboBox(IDC_TRIGGER_MODE).GetCurSel()), row.modeList);
-    EXPECT_EQ(State(page.ComboBox(IDC_TRIGGER_POLARITY), page.ComboBox(IDC_TRIGGER_POLARITY).GetCurSel()),
-              row.polarityList);
-    EXPECT_EQ(Writes(), row.writes);
-    EXPECT_EQ(Running().ApplyEnabled(), row.applyEnabled);
+// The enable box as "on|off checked", the modes offered, each list as "on|off selection".
+Strings TriggerShown(MemoryDialog& page) {
+    const auto state = [&](int id, int value) {
+        return std::string(page.Enabled(id) ? "on " : "off ") + std::to_string(value);
+    };
+    EXPECT_EQ(Joined(page[IDC_TRIGGER_POLARITY].Entries()), "Low Active|High Active");
+    return {state(IDC_TRIGGER_ENABLE, page[IDC_TRIGGER_ENABLE].GetCheck()),
+            Joined(page[IDC_TRIGGER_MODE].Entries()),
+            state(IDC_TRIGGER_MODE, page[IDC_TRIGGER_MODE].GetCurSel()),
+            state(IDC_TRIGGER_POLARITY, page[IDC_TRIGGER_POLARITY].GetCurSel())};
 }
+
+class TriggerPage : public PagesTest, public testing::WithParamInterface<PageRow> {};
+
+TEST_P(TriggerPage, ListsFollowTheEnableBox) { Check(GetParam(), kTrigger, TriggerShown); }
 
 INSTANTIATE_TEST_SUITE_P(
-    Ui, Trigger,
+    Ui, TriggerPage,
     testing::Values(
-        TriggerRow{"Absent", kMono, TriggerRegisters(0, 0), {}, "off 0", {}, "off -1", "off -1", {}, false},
-        TriggerRow{"Modes0And2WithoutPolarity", kMono, TriggerRegisters(kModes0And2, kOn), {}, "on 1",
-                   {"Trigger Mode 0", "Trigger Mode 2"}, "on 0", "off -1", {}, false},
-        TriggerRow{"SecondEntryWritesMode2", kMono, TriggerRegisters(kModes0And2, kOn),
-                   [](MemorySheet& s) {
-                       s.Select(IDC_TRIGGER_MODE, 1);
-                       s.Apply();
-                   },
-                   "on 1", {"Trigger Mode 0", "Trigger Mode 2"}, "on 1", "off -1",
-                   {{drv::kCancelGrabs}, TriggerSet(kOn, 0x008), TriggerSet(2u << 16, 0x200)}, false},
-        TriggerRow{"PolarityAndModeFromTheCamera", kColour, TriggerRegisters(0x8E00F000, kOn | kHighActive | 3u << 16),
-                   {}, "on 1", {"Trigger Mode 0", "Trigger Mode 1", "Trigger Mode 2", "Trigger Mode 3"},
-                   "on 3", "on 1", {}, false},
-        TriggerRow{"ClearingTheBoxDisablesBothLists", kColour, TriggerRegisters(0x8E00F000, kOn),
-                   [](MemorySheet& s) { s.Click(IDC_TRIGGER_ENABLE); }, "on 0",
-                   {"Trigger Mode 0", "Trigger Mode 1", "Trigger Mode 2", "Trigger Mode 3"}, "off 0",
-                   "off 0", {}, true},
-        TriggerRow{"SwitchedOffAndApplied", kColour, TriggerRegisters(0x8E00F000, kOn | 1u << 16),
-                   [](MemorySheet& s) {
-                       s.Click(IDC_TRIGGER_ENABLE);
-                       s.Apply();
-                   },
-                   "on 0", {"Trigger Mode 0", "Trigger Mode 1", "Trigger Mode 2", "Trigger Mode 3"}, "off 1",
-                   "off 0",
-                   {{drv::kCancelGrabs}, TriggerSet(0, 0x008), TriggerSet(1u << 16, 0x200), TriggerSet(0, 0x004)},
-                   false}),
+        PageRow{.name = "Absent", .camera = kMono, .edit = Trigger(0, 0),
+                .shown = {"off 0", "", "off -1", "off -1"}},
+        PageRow{.name = "SecondEntryWritesMode2WithoutPolarity", .camera = kMono,
+                .edit = Trigger(kModes0And2, kOn),
+                .act = [](MemorySheet& s) {
+                    EXPECT_EQ(s.Page(kTrigger)[IDC_TRIGGER_MODE].GetCurSel(), 0);
+                    s.Select(IDC_TRIGGER_MODE, 1);
+                    s.Apply();
+                },
+                .shown = {"on 1", "Trigger Mode 0|Trigger Mode 2", "on 1", "off -1"},
+                .writes = {{drv::kCancelGrabs}, TriggerSet(kOn, 0x008),
+                           TriggerSet(2u << 16, 0x200)}},
+        PageRow{.name = "PolarityAndModeFromTheCamera",
+                .edit = Trigger(kAllModes, kOn | 1u << 24 | 3u << 16),
+                .shown = {"on 1", kFourModes, "on 3", "on 1"}},
+        PageRow{.name = "ClearingTheBoxDisablesBothLists", .edit = Trigger(kAllModes, kOn),
+                .act = [](MemorySheet& s) { s.Click(IDC_TRIGGER_ENABLE); },
+                .shown = {"on 0", kFourModes, "off 0", "off 0"}, .applyEnabled = true},
+        PageRow{.name = "SwitchedOffAndApplied", .edit = Trigger(kAllModes, kOn | 1u << 16),
+                .act = [](MemorySheet& s) {
+                    s.Click(IDC_TRIGGER_ENABLE);
+                    s.Apply();
+                },
+                .shown = {"on 0", kFourModes, "off 1", "off 0"},
+                .writes = {{drv::kCancelGrabs}, TriggerSet(0, 0x008), TriggerSet(1u << 16, 0x200),
+                           TriggerSet(0, 0x004)}}),
     RowName());
 
 // The cancel fails first on a closed device, so nothing is written; the lists are then reloaded
 // as if the camera had no trigger.
 TEST_F(PagesTest, TriggerApplyOnAClosedDeviceWritesNothing) {
-    MemoryDialog& page = Show(kMono, TriggerRegisters(kModes0And2, kOn), kTrigger);
-    Running().Select(IDC_TRIGGER_MODE, 1);
-    camera_.Close();
-    EXPECT_TRUE(Running().Apply());
-    EXPECT_EQ(Writes(), std::vector<Words>{});
-    EXPECT_EQ(sim::Camera(kMono).feature(drv::kTrigger).control, kOn);
-    EXPECT_FALSE(page.CheckBox(IDC_TRIGGER_ENABLE).GetCheck());
-    EXPECT_FALSE(page.Enabled(IDC_TRIGGER_MODE));
+    Check({.name = "", .camera = kMono, .edit = Trigger(kModes0And2, kOn),
+           .act = [this](MemorySheet& s) {
+               s.Select(IDC_TRIGGER_MODE, 1);
+               camera_.Close();
+               EXPECT_TRUE(s.Apply());
+           },
+           .shown = {"on 0", "Trigger Mode 0|Trigger Mode 2", "off 1", "off -1"}},
+          kTrigger, TriggerShown);
 }
 
-// ---- Info page
+// Each item the camera answers, in its field; with the firmware version unreadable, the
+// others all the same.
+class InfoPage : public PagesTest, public testing::WithParamInterface<PageRow> {};
 
-struct InfoRow {
-    const char* name;
-    std::uint32_t failedString;  // a camera string that cannot be read (0: none)
-    Strings fields;              // Model, Vendor, Node ID, Driver, Firmware, Device Name
-};
-
-class Info : public PagesTest, public testing::WithParamInterface<InfoRow> {};
-
-TEST_P(Info, ShowsEachReadableItem) {
-    const InfoRow& row = GetParam();
-    const sim::Fault fault = sim::Fault(drv::kCameraString).Selecting(row.failedString);
-    MemoryDialog& page = Show(kMono, {}, kInfo, row.failedString ? &fault : nullptr);
-    Strings fields;
-    for (int id : {IDC_INFO_MODEL, IDC_INFO_VENDOR, IDC_INFO_NODE_ID, IDC_INFO_DRIVER_VERSION,
-                   IDC_INFO_FIRMWARE_VERSION, IDC_INFO_DEVICE_NAME})
-        fields.push_back(page.Text(id));
-    EXPECT_EQ(fields, row.fields);
+TEST_P(InfoPage, ShowsEachReadableItem) {
+    Check(GetParam(), kInfo, [](MemoryDialog& page) {
+        Strings fields;
+        for (int id : {IDC_INFO_MODEL, IDC_INFO_VENDOR, IDC_INFO_NODE_ID, IDC_INFO_DRIVER_VERSION,
+                       IDC_INFO_FIRMWARE_VERSION, IDC_INFO_DEVICE_NAME})
+            fields.push_back(page.Text(id));
+        return fields;
+    });
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Ui, Info,
+    Ui, InfoPage,
     testing::Values(
-        InfoRow{"AllSix", 0, {"SIM-640M", "Fennex Simulation", "0x003053-10551297", "1.6.2.0", "1.2.0", kMono}},
-        InfoRow{"FirmwareUnreadable", drv::kStringFirmware,
-                {"SIM-640M", "Fennex Simulation", "0x003053-10551297", "1.6.2.0", "", kMono}}),
+        PageRow{.name = "AllSix", .camera = kMono,
+                .shown = {"SIM-640M", "Fennex Simulation", "0x003053-10551297", "1.6.2.0",
+                          "1.2.0", kMono}},
+        PageRow{.name = "FirmwareUnreadable", .camera = kMono, .fault = drv::kCameraString,
+                .selecting = drv::kStringFirmware,
+                .shown = {"SIM-640M", "Fennex Simulation", "0x003053-10551297", "1.6.2.0", "",
+                          kMono}}),
     RowName());
-
 
 // Pages made by class name have no camera: they show nothing and apply nothing.
 TEST(UiPageClasses, CreatedByNameWithoutACamera) {

@@ -1,9 +1,7 @@
 // The configuration dialogs on Windows, end to end: `configure` runs on one thread and the
 // test drives its windows from another by messages, as a user would with the mouse, then
-// checks what reached the simulated camera and its configuration file.
-//
-// With FENNEX_SCREENSHOTS naming a directory, the list dialog and each page of the sheet are
-// captured there as BMP files on the way (scripts/screenshots makes PNG files of them).
+// checks what reached the simulated camera and its configuration file. With FENNEX_SCREENSHOTS
+// naming a directory, the list dialog and each page are captured there on the way.
 #ifdef _WIN32
 
 #include <windows.h>
@@ -19,38 +17,25 @@
 namespace fennex::test {
 namespace {
 
-using namespace std::chrono_literals;
-
 constexpr int kApplyButton = 0x3021;  // the property sheet's Apply button
 
-std::string Text(HWND dialog, int id) {
-    char text[512] = {};
-    ::GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
-}
-
-bool Enabled(HWND dialog, int id) { return ::IsWindowEnabled(::GetDlgItem(dialog, id)); }
-
-// The entries of a combo box; item data alongside.
+// The entries of a combo box, their item data and the selection.
 struct Entries {
     std::vector<std::string> texts;
     std::vector<LRESULT> data;
     int selected;
+    LRESULT Selected() const { return selected < 0 ? -1 : data[selected]; }
 };
 Entries ComboEntries(HWND dialog, int id) {
-    Entries entries;
-    const int count = static_cast<int>(Send(dialog, id, CB_GETCOUNT));
-    for (int i = 0; i < count; ++i) {
+    Entries entries{{}, {}, static_cast<int>(Send(dialog, id, CB_GETCURSEL))};
+    for (int i = 0; i < Send(dialog, id, CB_GETCOUNT); ++i) {
         char text[256] = {};
         Send(dialog, id, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
         entries.texts.emplace_back(text);
         entries.data.push_back(Send(dialog, id, CB_GETITEMDATA, i));
     }
-    entries.selected = static_cast<int>(Send(dialog, id, CB_GETCURSEL));
     return entries;
 }
-
-void Click(HWND dialog, int id) { Send(dialog, id, BM_CLICK); }
 
 // A slider dragged to `position` and let go.
 void DragSlider(HWND page, int id, int position, bool release) {
@@ -85,18 +70,15 @@ protected:
         result_ = std::async(std::launch::async, [] { return configure(); });
         return WaitForDialog("Bcam Configuration");
     }
-    // Ends the list dialog as the user does (Close, or Escape); `configure` must return 1.
-    void EndConfigure(HWND list, bool escape) {
-        if (escape)
-            ::PostMessageA(::GetDlgItem(list, IDC_CAMERA_LIST), WM_KEYDOWN, VK_ESCAPE, 0);
-        else
-            ::PostMessageA(::GetDlgItem(list, IDOK), BM_CLICK, 0, 0);
+    // Ends the list dialog as the user does with Escape; `configure` must return 1.
+    void EndConfigure(HWND list) {
+        ::PostMessageA(::GetDlgItem(list, IDC_CAMERA_LIST), WM_KEYDOWN, VK_ESCAPE, 0);
         ASSERT_EQ(result_.wait_for(10s), std::future_status::ready);
         EXPECT_EQ(result_.get(), 1);
     }
-    // Opens the sheet on the selected camera; the window once shown.
+    // Opens the sheet on the selected camera; the window once shown. Posted: the click
+    // returns only when the sheet has closed.
     HWND OpenSheet(HWND list) {
-        // Posted: the click returns only when the sheet has closed.
         ::PostMessageA(::GetDlgItem(list, IDC_CONFIGURE), BM_CLICK, 0, 0);
         return WaitForDialog("Camera Configuration");
     }
@@ -108,9 +90,41 @@ protected:
     std::future<int> result_;
 };
 
-TEST_F(ConfigureDialogs, ListSortedAndConfigureOnlyForAnOpenCamera) {
+// A host that loads the library by name and has no resources of its own: the dialog comes
+// from the library's module, Configure enabled for an open camera only (MONO, second in the
+// sorted list), whose file Close saves. A host whose first call is configure sees the cameras too.
+TEST_F(ConfigureDialogs, TheLibraryShowsItsOwnDialogInAnyHost) {
+    const std::pair<std::string, bool> hosts[] = {  // with MONO open
+        {"..\\fennex-grab.exe\" --quiet --camera MONO --port 2 --configure --path \"" + directory_ +
+             "\"", true},
+        {"helper-exit.exe\" MONO configure", false},
+    };
+    for (const auto& [host, monoOpen] : hosts) {
+        Process process;
+        const std::string command =
+            std::string("\"") + platform::HostExecutableDirectory() + "\\" + host;
+        ASSERT_TRUE(process.Start(command)) << command;
+        HWND list = WaitForDialog("Bcam Configuration");
+        ASSERT_NE(list, nullptr) << host;
+        EXPECT_EQ(Send(list, IDC_CAMERA_LIST, LB_GETCOUNT), 2);
+        EXPECT_EQ(Send(list, IDC_CAMERA_LIST, LB_GETCURSEL), 0);
+        for (int i : {1, 0}) {
+            SelectEntry(list, IDC_CAMERA_LIST, i, true);
+            EXPECT_EQ(Enabled(list, IDC_CONFIGURE), monoOpen && i == 1) << host;
+        }
+        ::PostMessageA(::GetDlgItem(list, IDOK), BM_CLICK, 0, 0);
+        EXPECT_EQ(process.Wait(), 0) << host;
+        EXPECT_TRUE(!monoOpen || ConfigFileExists(kMono)) << host;
+        EXPECT_FALSE(ConfigFileExists(kColour));
+    }
+}
+
+TEST_F(ConfigureDialogs, WhatTheUserAppliesReachesTheCameraAndItsFile) {
+    // The camera grabs while the dialogs run and change its settings.
+    ASSERT_EQ(setProperty(0, 1, "continous", 1), 1);
     HWND list = StartConfigure();
     ASSERT_NE(list, nullptr);
+    // The list sorted, the first entry selected, Configure enabled for the open camera only.
     std::vector<std::string> names = sim::CameraNames(), shown;
     std::sort(names.begin(), names.end());
     for (int i = 0; i < Send(list, IDC_CAMERA_LIST, LB_GETCOUNT); ++i) {
@@ -122,67 +136,9 @@ TEST_F(ConfigureDialogs, ListSortedAndConfigureOnlyForAnOpenCamera) {
     EXPECT_EQ(Send(list, IDC_CAMERA_LIST, LB_GETCURSEL), 0);
     Screenshot(list, "config-dialog");
     for (int i = static_cast<int>(shown.size()) - 1; i >= 0; --i) {
-        SCOPED_TRACE(shown[i]);
         SelectEntry(list, IDC_CAMERA_LIST, i, true);
-        EXPECT_EQ(Enabled(list, IDC_CONFIGURE), shown[i] == kColour);
+        EXPECT_EQ(Enabled(list, IDC_CONFIGURE), shown[i] == kColour) << shown[i];
     }
-    EndConfigure(list, false);
-    EXPECT_TRUE(ConfigFileExists(kColour));
-    EXPECT_FALSE(ConfigFileExists(kMono));
-}
-
-// A host that loads the library by name and has no resources of its own: the dialog comes
-// from the library's module. A host whose first call is configure sees the cameras too.
-TEST_F(ConfigureDialogs, TheLibraryShowsItsOwnDialogInAnyHost) {
-    struct Host {
-        const char* program;
-        const char* arguments;
-        bool monoOpen;  // its Configure button is enabled and its file saved
-    };
-    const Host hosts[] = {
-        {"..\\fennex-grab.exe", "--quiet --camera MONO --port 2 --configure --path", true},
-        {"helper-exit.exe", "MONO configure", false},
-    };
-    for (const Host& h : hosts) {
-        SCOPED_TRACE(h.program);
-        std::string command = std::string("\"") + platform::HostExecutableDirectory() +
-                              "\\" + h.program + "\" " + h.arguments;
-        if (h.monoOpen) command += " \"" + directory_ + "\"";
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        struct Process {
-            PROCESS_INFORMATION info{};
-            ~Process() {  // ended in any case: a failed check must not leave a dialog behind
-                if (!info.hProcess) return;
-                ::TerminateProcess(info.hProcess, 1);
-                ::CloseHandle(info.hThread);
-                ::CloseHandle(info.hProcess);
-            }
-        } host;
-        ASSERT_TRUE(::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                     nullptr, &startup, &host.info))
-            << command;
-        HWND list = WaitForDialog("Bcam Configuration");
-        ASSERT_NE(list, nullptr);
-        EXPECT_EQ(Send(list, IDC_CAMERA_LIST, LB_GETCOUNT), 2);
-        SelectEntry(list, IDC_CAMERA_LIST, 1, true);  // MONO
-        EXPECT_EQ(Enabled(list, IDC_CONFIGURE), h.monoOpen);
-        ::PostMessageA(list, WM_COMMAND, IDOK, 0);
-        ASSERT_EQ(::WaitForSingleObject(host.info.hProcess, 10000), WAIT_OBJECT_0);
-        DWORD status = 1;
-        ::GetExitCodeProcess(host.info.hProcess, &status);
-        EXPECT_EQ(status, 0u);
-        if (h.monoOpen) {
-            EXPECT_TRUE(ConfigFileExists(kMono));
-        }
-    }
-}
-
-TEST_F(ConfigureDialogs, WhatTheUserAppliesReachesTheCameraAndItsFile) {
-    // The camera grabs while the dialogs run and change its settings.
-    ASSERT_EQ(setProperty(0, 1, "continous", 1), 1);
-    HWND list = StartConfigure();
-    ASSERT_NE(list, nullptr);
     HWND sheet = OpenSheet(list);
     ASSERT_NE(sheet, nullptr);
     EXPECT_FALSE(::IsWindowEnabled(list));  // the sheet is modal over the list
@@ -191,53 +147,50 @@ TEST_F(ConfigureDialogs, WhatTheUserAppliesReachesTheCameraAndItsFile) {
 
     // Info: the camera's own texts, read when first shown.
     HWND page = reinterpret_cast<HWND>(::SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
-    const std::pair<int, std::string> info[] = {
-        {IDC_INFO_MODEL, port_->Info.ModelName()},
-        {IDC_INFO_VENDOR, port_->Info.VendorName()},
-        {IDC_INFO_NODE_ID, port_->Info.NodeId()},
-        {IDC_INFO_DRIVER_VERSION, port_->Info.DriverSoftwareVersion()},
-        {IDC_INFO_FIRMWARE_VERSION, port_->Info.CameraFirmwareVersion()},
-        {IDC_INFO_DEVICE_NAME, kColour},
-    };
-    for (const auto& [id, text] : info) EXPECT_EQ(Text(page, id), text) << id;
+    std::vector<std::string> texts;
+    for (int id : {IDC_INFO_MODEL, IDC_INFO_VENDOR, IDC_INFO_NODE_ID, IDC_INFO_DRIVER_VERSION,
+                   IDC_INFO_FIRMWARE_VERSION, IDC_INFO_DEVICE_NAME})
+        texts.push_back(Text(page, id));
+    Bcam::CInfo& info = port_->Info;
+    EXPECT_EQ(texts, (std::vector<std::string>{info.ModelName(), info.VendorName(), info.NodeId(),
+                                               info.DriverSoftwareVersion(),
+                                               info.CameraFirmwareVersion(), kColour}));
     Screenshot(sheet, "page-info");
 
     // Video Format: the current mode selected; another format, mode and rate applied.
     page = ShowPage(sheet, 1);
     std::uint32_t format, mode, rate;
     port_->GetVideoMode(&format, &mode, &rate);
-    Entries formats = ComboEntries(page, IDC_FORMAT_LIST);
-    ASSERT_GE(formats.selected, 0);
-    EXPECT_EQ(formats.data[formats.selected], static_cast<LRESULT>(format));
-    const Entries currentModes = ComboEntries(page, IDC_MODE_LIST);
-    ASSERT_GE(currentModes.selected, 0);
-    EXPECT_EQ(currentModes.data[currentModes.selected], static_cast<LRESULT>(mode));
+    const Entries formats = ComboEntries(page, IDC_FORMAT_LIST);
+    EXPECT_EQ((std::vector{formats.Selected(), ComboEntries(page, IDC_MODE_LIST).Selected()}),
+              (std::vector<LRESULT>{static_cast<LRESULT>(format), static_cast<LRESULT>(mode)}));
     Screenshot(sheet, "page-format");
     EXPECT_FALSE(Enabled(sheet, kApplyButton));
     const auto formatOne = std::find(formats.data.begin(), formats.data.end(), 1);
     ASSERT_NE(formatOne, formats.data.end());
     SelectEntry(page, IDC_FORMAT_LIST, static_cast<int>(formatOne - formats.data.begin()));
     EXPECT_TRUE(Enabled(sheet, kApplyButton));
-    Entries modes = ComboEntries(page, IDC_MODE_LIST);
+    const Entries modes = ComboEntries(page, IDC_MODE_LIST);
     ASSERT_GT(modes.texts.size(), 1u);
     SelectEntry(page, IDC_MODE_LIST, static_cast<int>(modes.texts.size()) - 1);
-    Entries rates = ComboEntries(page, IDC_FRAMERATE_LIST);
+    const Entries rates = ComboEntries(page, IDC_FRAMERATE_LIST);
     ASSERT_FALSE(rates.texts.empty());
     SelectEntry(page, IDC_FRAMERATE_LIST, static_cast<int>(rates.texts.size()) - 1);
     EXPECT_EQ(sim::Camera(kColour).format, format) << "nothing reaches the camera before Apply";
-    Click(sheet, kApplyButton);
+    Send(sheet, kApplyButton, BM_CLICK);
     const sim::CameraDesc applied = sim::Camera(kColour);
-    EXPECT_EQ(applied.format, 1u);
-    EXPECT_EQ(static_cast<LRESULT>(applied.mode), modes.data.back());
-    EXPECT_EQ(static_cast<LRESULT>(applied.rate), rates.data.back());
+    EXPECT_EQ((Words{applied.format, applied.mode, applied.rate}),
+              (Words{1, static_cast<std::uint32_t>(modes.data.back()),
+                     static_cast<std::uint32_t>(rates.data.back())}));
 
     // Properties: a slider moved tells its value field and Apply only when let go.
     page = ShowPage(sheet, 2);
     const int low = static_cast<int>(port_->Shutter.Raw.Min());
     const int high = static_cast<int>(port_->Shutter.Raw.Max());
-    EXPECT_EQ(Text(page, IDC_SHUTTER_MIN), std::to_string(low));
-    EXPECT_EQ(Text(page, IDC_SHUTTER_MAX), std::to_string(high));
-    EXPECT_EQ(Text(page, IDC_SHUTTER_VALUE), std::to_string(port_->Shutter.Raw()));
+    EXPECT_EQ(Text(page, IDC_SHUTTER_MIN) + " " + Text(page, IDC_SHUTTER_MAX) + " " +
+                  Text(page, IDC_SHUTTER_VALUE),
+              std::to_string(low) + " " + std::to_string(high) + " " +
+                  std::to_string(port_->Shutter.Raw()));
     Screenshot(sheet, "page-properties");
     const int shutter = (low + high) / 3;
     ASSERT_NE(static_cast<std::uint32_t>(shutter), port_->Shutter.Raw());
@@ -248,7 +201,7 @@ TEST_F(ConfigureDialogs, WhatTheUserAppliesReachesTheCameraAndItsFile) {
     DragSlider(page, IDC_SHUTTER_SLIDER, shutter, true);
     EXPECT_EQ(Text(page, IDC_SHUTTER_VALUE), std::to_string(shutter));
     EXPECT_TRUE(Enabled(sheet, kApplyButton));
-    Click(sheet, kApplyButton);
+    Send(sheet, kApplyButton, BM_CLICK);
     EXPECT_EQ(port_->Shutter.Raw(), static_cast<std::uint32_t>(shutter));
     EXPECT_EQ(Send(page, IDC_SHUTTER_SLIDER, TBM_GETPOS), shutter);
     // Moved with the keyboard: neither its value field nor Apply hears of it, but OK writes it.
@@ -261,13 +214,14 @@ TEST_F(ConfigureDialogs, WhatTheUserAppliesReachesTheCameraAndItsFile) {
 
     // Trigger: switched on, its lists enabled by the rules; OK writes it.
     page = ShowPage(sheet, 3);
-    EXPECT_FALSE(Send(page, IDC_TRIGGER_ENABLE, BM_GETCHECK));
-    EXPECT_FALSE(Enabled(page, IDC_TRIGGER_MODE));
-    EXPECT_FALSE(Enabled(page, IDC_TRIGGER_POLARITY));
-    Click(page, IDC_TRIGGER_ENABLE);
-    EXPECT_TRUE(Enabled(page, IDC_TRIGGER_MODE));
-    EXPECT_TRUE(Enabled(page, IDC_TRIGGER_POLARITY));
-    EXPECT_TRUE(Enabled(sheet, kApplyButton));
+    const auto trigger = [&] {  // checked, its lists enabled, Apply enabled
+        return std::vector<bool>{Send(page, IDC_TRIGGER_ENABLE, BM_GETCHECK) == BST_CHECKED,
+                                 Enabled(page, IDC_TRIGGER_MODE),
+                                 Enabled(page, IDC_TRIGGER_POLARITY), Enabled(sheet, kApplyButton)};
+    };
+    EXPECT_EQ(trigger(), (std::vector<bool>{false, false, false, false}));
+    Send(page, IDC_TRIGGER_ENABLE, BM_CLICK);
+    EXPECT_EQ(trigger(), (std::vector<bool>{true, true, true, true}));
     const Entries triggerModes = ComboEntries(page, IDC_TRIGGER_MODE);
     ASSERT_EQ(triggerModes.texts.size(), 4u);
     EXPECT_EQ(triggerModes.texts[2], "Trigger Mode 2");
@@ -278,10 +232,9 @@ TEST_F(ConfigureDialogs, WhatTheUserAppliesReachesTheCameraAndItsFile) {
     Screenshot(sheet, "page-trigger");
     ::PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
     ASSERT_TRUE(WaitUntilGone(sheet));
-    EXPECT_TRUE(port_->Trigger.OnOff());
-    EXPECT_EQ(port_->Trigger.Mode(), 2u);
-    EXPECT_EQ(port_->Trigger.Polarity(), 1);
-    EXPECT_EQ(port_->Hue.Raw(), static_cast<std::uint32_t>(hue));
+    EXPECT_EQ((Words{port_->Trigger.OnOff(), port_->Trigger.Mode(),
+                     static_cast<std::uint32_t>(port_->Trigger.Polarity()), port_->Hue.Raw()}),
+              (Words{1, 2, 1, static_cast<std::uint32_t>(hue)}));
 
     // A fresh sheet: Gain applied, moved again, then Cancel keeps what was applied.
     sheet = OpenSheet(list);
@@ -289,13 +242,14 @@ TEST_F(ConfigureDialogs, WhatTheUserAppliesReachesTheCameraAndItsFile) {
     page = ShowPage(sheet, 2);
     const int gain = static_cast<int>(port_->Gain.Raw.Min()) + 1;
     DragSlider(page, IDC_GAIN_SLIDER, gain, true);
-    Click(sheet, kApplyButton);
+    Send(sheet, kApplyButton, BM_CLICK);
     DragSlider(page, IDC_GAIN_SLIDER, gain + 1, true);
     ::PostMessageA(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
     ASSERT_TRUE(WaitUntilGone(sheet));
     EXPECT_EQ(port_->Gain.Raw(), static_cast<std::uint32_t>(gain));
 
-    EndConfigure(list, true);
+    EndConfigure(list);
+    EXPECT_FALSE(ConfigFileExists(kMono));
     ASSERT_EQ(setProperty(0, 1, "continous", 0), 1);
 
     // The file holds what was applied: reopening the port applies it to a changed camera.
@@ -305,9 +259,8 @@ TEST_F(ConfigureDialogs, WhatTheUserAppliesReachesTheCameraAndItsFile) {
     sim::EditCamera(kColour, [&](sim::CameraDesc& d) { d = fresh; });
     OpenPort(1, kColour);
     const sim::CameraDesc restored = sim::Camera(kColour);
-    EXPECT_EQ(restored.format, saved.format);
-    EXPECT_EQ(restored.mode, saved.mode);
-    EXPECT_EQ(restored.rate, saved.rate);
+    EXPECT_EQ((Words{restored.format, restored.mode, restored.rate}),
+              (Words{saved.format, saved.mode, saved.rate}));
     for (std::size_t i = 0; i < saved.features.size(); ++i)
         EXPECT_EQ(restored.features[i].control, saved.features[i].control) << "feature " << i;
 }
