@@ -37,29 +37,29 @@ TEST(PlatformEvent, SignalStateFollowsSetResetAndWaits) {
     }
 }
 
-// A thread that notes its id and last error, sets one of its own, and waits for the gate.
+// A thread that notes its id, waits for the gate, then notes its last error and sets its own.
 struct Probe {
     Event gate{true, false};
     std::uint32_t id = 0, errorBefore = 0, errorAfter = 0;
     static std::uint32_t Main(void* arg) {
         auto* p = static_cast<Probe*>(arg);
         p->id = CurrentThreadId();
+        p->gate.Wait(kInfinite);
         p->errorBefore = LastError();
         SetLastError(1234);
         p->errorAfter = LastError();
-        p->gate.Wait(kInfinite);
         return 0;
     }
 };
 
 TEST(PlatformThread, JoinIsBoundedAndIdAndLastErrorAreTheThreadsOwn) {
-    SetLastError(err::kFileNotFound);
     Probe probe;
     Thread thread;
     EXPECT_TRUE(thread.Join(0)) << "a thread never started counts as ended";
     ASSERT_TRUE(thread.Start(Probe::Main, &probe));
     EXPECT_FALSE(thread.Join(20));  // blocked on the gate
     EXPECT_TRUE(thread.Running());
+    SetLastError(err::kFileNotFound);
     ASSERT_TRUE(probe.gate.Set());
     ASSERT_TRUE(thread.Join(5000));
     EXPECT_FALSE(thread.Running());
