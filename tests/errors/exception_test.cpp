@@ -14,17 +14,10 @@ bool EndsWithLineBreak(const std::string& text) {
 }
 
 // Restores the process-wide module name however a test ends.
-class ModuleNameGuard {
-public:
-    explicit ModuleNameGuard(std::string name) : m_saved(Bcam::MessageModuleName()) {
-        Bcam::SetMessageModuleName(std::move(name));
-    }
-    ~ModuleNameGuard() { Bcam::SetMessageModuleName(m_saved); }
-    ModuleNameGuard(const ModuleNameGuard&) = delete;
-    ModuleNameGuard& operator=(const ModuleNameGuard&) = delete;
-
-private:
-    std::string m_saved;
+struct ModuleNameGuard {
+    std::string saved = Bcam::MessageModuleName();
+    explicit ModuleNameGuard(const std::string& name) { Bcam::SetMessageModuleName(name); }
+    ~ModuleNameGuard() { Bcam::SetMessageModuleName(saved); }
 };
 
 TEST(BcamException, UnloadableModuleNameIsRefused) {
@@ -59,45 +52,34 @@ TEST(BcamException, DriverStatusLosesCustomerBitOnly) {
     }
 }
 
-TEST(BcamException, WrongReleaseMergesRequiredAndFoundVersion) {
-    BcamException e(codes::kWrongDriverRelease, "CDriverVersionCheck::Match", {S("1.6"), S("2.6")});
-    const std::string text = e.Description();
-    std::size_t required = text.find("1.6");
-    std::size_t found = text.find("2.6");
-    ASSERT_NE(required, std::string::npos) << text;
-    ASSERT_NE(found, std::string::npos) << text;
-    EXPECT_LT(required, found) << "%1 is the required, %2 the found release";
-    EXPECT_EQ(text.find('%'), std::string::npos) << text;
-    EXPECT_TRUE(EndsWithLineBreak(text)) << "merged text keeps the table's line break";
-}
-
-// The texts of the driver-release code name %1 and %2; too few values leave them standing.
-TEST(BcamException, FailedMergeKeepsInsertMarks) {
-    BcamException none(codes::kWrongDriverRelease, "CDriverVersionCheck::Match", {});
-    BcamException one(codes::kWrongDriverRelease, "CDriverVersionCheck::Match", {S("1.6")});
-    BcamException unmerged(codes::kWrongDriverRelease, "CDriverVersionCheck::Match");
-    for (const BcamException* e : {&none, &one, &unmerged}) {
-        EXPECT_NE(e->Description().find("%1"), std::string::npos) << e->Description();
-        EXPECT_NE(e->Description().find("%2"), std::string::npos) << e->Description();
-        EXPECT_EQ(e->Description(), unmerged.Description());
-    }
-}
-
-TEST(BcamException, ArgumentErrorsShowTheNumberUnsigned) {
-    BcamException e(codes::kBadInquiry, "BcamUtility::ImageSize", {4000000000u});
-    EXPECT_NE(e.Description().find("4000000000"), std::string::npos) << e.Description();
-    EXPECT_EQ(e.Description().find('%'), std::string::npos) << e.Description();
+// %1 is the required, %2 the found release; with too few values the marks stay standing as in
+// the text without values. Numbers show unsigned.
+TEST(BcamException, InsertsMergeInOrderOrStayStanding) {
+    const auto code = codes::kWrongDriverRelease;
+    const char* context = "CDriverVersionCheck::Match";
+    const std::string merged = BcamException(code, context, {S("1.6"), S("2.6")}).Description();
+    ASSERT_NE(merged.find("2.6"), std::string::npos) << merged;
+    EXPECT_LT(merged.find("1.6"), merged.find("2.6")) << merged;
+    EXPECT_EQ(merged.find('%'), std::string::npos) << merged;
+    EXPECT_TRUE(EndsWithLineBreak(merged)) << "merged text keeps the table's line break";
+    const std::string unmerged = BcamException(code, context).Description();
+    EXPECT_NE(unmerged.find("%1"), std::string::npos) << unmerged;
+    EXPECT_NE(unmerged.find("%2"), std::string::npos) << unmerged;
+    EXPECT_EQ(BcamException(code, context, {}).Description(), unmerged);
+    EXPECT_EQ(BcamException(code, context, {S("1.6")}).Description(), unmerged);
+    const std::string number = BcamException(codes::kBadInquiry, "x", {4000000000u}).Description();
+    EXPECT_NE(number.find("4000000000"), std::string::npos) << number;
+    EXPECT_EQ(number.find('%'), std::string::npos) << number;
 }
 
 TEST(BcamException, WithoutTheMessageModuleTheSystemStillAnswersForWin32Codes) {
     for (const char* module : {"", "NoSuchMessages.dll"}) {
-        SCOPED_TRACE(module);
         ModuleNameGuard guard(module);
         BcamException win32(2, "CIniFilePropertyBag::Open()");
-        EXPECT_NE(win32.Description(), "<no message found>");
-        EXPECT_TRUE(EndsWithLineBreak(win32.Description()));
+        EXPECT_NE(win32.Description(), "<no message found>") << module;
+        EXPECT_TRUE(EndsWithLineBreak(win32.Description())) << module;
         BcamException library(codes::kDeviceNotOpen, "CBcam::Transmit()");
-        EXPECT_EQ(library.Description(), "<no message found>");
+        EXPECT_EQ(library.Description(), "<no message found>") << module;
         EXPECT_EQ(library.Context(), "CBcam::Transmit()");
     }
 }

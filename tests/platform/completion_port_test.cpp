@@ -16,33 +16,31 @@ struct PortGuard {
     }
 };
 
-struct Posted {
-    std::uint32_t bytes;
-    std::uintptr_t key;
-    int record;           // index into the records, -1 for none
-    std::uint32_t error;  // 0: posted; else completed with that error
-};
-
 // Once the posted completions are taken, a wait times out with 258 and no record.
 TEST(PlatformCompletionPort, CompletionsComeOutInOrderWithKeyBytesAndOutcome) {
+    struct Posted {
+        std::uint32_t bytes;
+        std::uintptr_t key;
+        int record;           // index into the records, -1 for none
+        std::uint32_t error;  // 0: posted; else completed with that error
+    };
     const std::vector<std::vector<Posted>> cases = {
         {{1, 100, 0, 0}, {2, 200, 1, 0}, {5, 9, -1, 0}, {0, 100, 3, 0}},
         {{4, 1, 0, 0}, {0, 1, 1, err::kOperationAborted}, {0, 3, 2, 0xEFE00018u}, {640, 4, 3, 0}},
     };
     for (const auto& posts : cases) {
-        SCOPED_TRACE(posts.size());
         PortGuard guard;
         ASSERT_NE(guard.port, nullptr);
         Overlapped records[4]{};
         // A record reused after a failure must still come out as a success when posted.
         records[0].Internal = 5;
+        auto recordOf = [&](const Posted& p) { return p.record < 0 ? nullptr : &records[p.record]; };
         for (std::size_t i = 0; i < posts.size(); ++i) {
             const Posted& p = posts[i];
-            Overlapped* record = p.record < 0 ? nullptr : &records[p.record];
             // The last one completes as a driver request does, the others are posted.
-            const bool complete = p.error != 0 || i + 1 == posts.size();
-            ASSERT_TRUE(complete ? CompleteRequest(guard.port, p.bytes, p.key, record, p.error)
-                                 : PostCompletion(guard.port, p.bytes, p.key, record));
+            ASSERT_TRUE(p.error != 0 || i + 1 == posts.size()
+                            ? CompleteRequest(guard.port, p.bytes, p.key, recordOf(p), p.error)
+                            : PostCompletion(guard.port, p.bytes, p.key, recordOf(p)));
         }
         for (const Posted& p : posts) {
             std::uint32_t bytes = 0xDEAD;
@@ -55,7 +53,7 @@ TEST(PlatformCompletionPort, CompletionsComeOutInOrderWithKeyBytesAndOutcome) {
             }
             EXPECT_EQ(bytes, p.bytes);
             EXPECT_EQ(key, p.key);
-            EXPECT_EQ(record, p.record < 0 ? nullptr : &records[p.record]);
+            EXPECT_EQ(record, recordOf(p));
         }
         for (std::uint32_t timeout : {0u, 20u}) {
             Overlapped dummy{};
@@ -75,8 +73,7 @@ TEST(PlatformCompletionPort, OrderHoldsWhileTheQueueWrapsAndGrows) {
     PortGuard guard;
     std::uintptr_t posted = 0, taken = 0;
     for (const auto& [posts, takes] : steps) {
-        for (int i = 0; i < posts; ++i)
-            ASSERT_TRUE(PostCompletion(guard.port, 0, ++posted, nullptr));
+        for (int i = 0; i < posts; ++i) ASSERT_TRUE(PostCompletion(guard.port, 0, ++posted, nullptr));
         for (int i = 0; i < takes; ++i) {
             std::uintptr_t key = 0;
             ASSERT_TRUE(DequeueCompletion(guard.port, nullptr, &key, nullptr, 1000));
@@ -86,35 +83,37 @@ TEST(PlatformCompletionPort, OrderHoldsWhileTheQueueWrapsAndGrows) {
     EXPECT_FALSE(DequeueCompletion(guard.port, nullptr, nullptr, nullptr, 0));
 }
 
+// A thread in an infinite wait on a port, started and given time to block in it (the outcome
+// does not depend on that).
 struct Waiter {
+    explicit Waiter(Handle p) : port(p) {
+        EXPECT_TRUE(thread.Start(Main, this));
+        EXPECT_EQ(started.Wait(5000), WaitResult::Signaled);
+        SleepMs(10);
+    }
+    static std::uint32_t Main(void* arg) {
+        auto* w = static_cast<Waiter*>(arg);
+        w->started.Set();
+        w->ok = DequeueCompletion(w->port, nullptr, &w->key, &w->record, kInfinite);
+        w->error = w->ok ? 0 : LastError();
+        return 0;
+    }
     Handle port;
     Event started{true, false};
     bool ok = false;
     std::uintptr_t key = 0;
-    Overlapped* record = nullptr;
-    std::uint32_t error = 0;
-};
-
-std::uint32_t WaitOnPort(void* arg) {
-    auto* w = static_cast<Waiter*>(arg);
-    w->started.Set();
     Overlapped dummy{};
-    w->record = &dummy;
-    w->ok = DequeueCompletion(w->port, nullptr, &w->key, &w->record, kInfinite);
-    w->error = w->ok ? 0 : LastError();
-    return 0;
-}
+    Overlapped* record = &dummy;
+    std::uint32_t error = 0;
+    Thread thread;
+};
 
 TEST(PlatformCompletionPort, PostFromAnotherThreadWakesAnInfiniteWait) {
     PortGuard guard;
-    Waiter waiter{guard.port};
-    Thread thread;
-    ASSERT_TRUE(thread.Start(WaitOnPort, &waiter));
-    ASSERT_EQ(waiter.started.Wait(5000), WaitResult::Signaled);
-    SleepMs(10);  // let it block in the wait; the outcome does not depend on it
+    Waiter waiter(guard.port);
     Overlapped record{};
     ASSERT_TRUE(PostCompletion(guard.port, 0, 42, &record));
-    ASSERT_TRUE(thread.Join(5000));
+    ASSERT_TRUE(waiter.thread.Join(5000));
     EXPECT_TRUE(waiter.ok);
     EXPECT_EQ(waiter.key, 42u);
     EXPECT_EQ(waiter.record, &record);
@@ -125,18 +124,14 @@ TEST(PlatformCompletionPort, ClosingThePortReleasesAWaiter) {
     // Windows releases the waiter with 735 as well, but Wine leaves it waiting for ever.
     GTEST_SKIP() << "not run under Wine";
 #endif
-    Handle port = CreatePort();
-    Waiter waiter{port};
-    Thread thread;
-    ASSERT_TRUE(thread.Start(WaitOnPort, &waiter));
-    ASSERT_EQ(waiter.started.Wait(5000), WaitResult::Signaled);
-    SleepMs(10);
-    ASSERT_TRUE(ClosePort(port));
-    ASSERT_TRUE(thread.Join(5000)) << "the waiter hangs on a closed port";
+    Waiter waiter(CreatePort());
+    ASSERT_TRUE(ClosePort(waiter.port));
+    ASSERT_TRUE(waiter.thread.Join(5000)) << "the waiter hangs on a closed port";
     EXPECT_FALSE(waiter.ok);
     EXPECT_EQ(waiter.record, nullptr);
     // 735 when the wait had begun, 6 when the port was gone before it.
-    EXPECT_TRUE(waiter.error == err::kAbandonedWait0 || waiter.error == err::kInvalidHandle) << waiter.error;
+    EXPECT_TRUE(waiter.error == err::kAbandonedWait0 || waiter.error == err::kInvalidHandle)
+        << waiter.error;
 }
 
 }  // namespace

@@ -13,30 +13,28 @@ using namespace fennex::platform;
 TEST(PlatformNamedMutex, ExistsExactlyWhileAHandleIsHeld) {
     std::random_device random;
     const std::string tag = std::to_string(random()) + std::to_string(random());
-    const struct {
-        std::string first, second;
-    } cases[] = {
-        {"QUENTARO AS : MUXNAME MUX.0." + tag, "QUENTARO AS : MUXNAME MUX.0." + tag},  // as the ports
-        {"long" + tag + std::string(230, 'x'), "long" + tag + std::string(230, 'x')},
+    const std::string port = "QUENTARO AS : MUXNAME MUX.0." + tag;  // as the ports name theirs
+    const std::string longName = "long" + tag + std::string(230, 'x');
+    const std::pair<std::string, std::string> cases[] = {
+        {port, port},
+        {longName, longName},
         {"Local\\local" + tag, "local" + tag},
         {"plain" + tag, "Local\\plain" + tag},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.first);
-        Handle created = CreateNamedMutex(c.first.c_str());
-        ASSERT_NE(created, nullptr);
-        EXPECT_EQ(LastError(), err::kSuccess);
-        Handle second = CreateNamedMutex(c.second.c_str());
-        ASSERT_NE(second, nullptr);
-        EXPECT_EQ(LastError(), err::kAlreadyExists);
+    for (const auto& [first, second] : cases) {
+        SCOPED_TRACE(first);
+        auto create = [](const std::string& name, std::uint32_t error) {
+            Handle handle = CreateNamedMutex(name.c_str());
+            EXPECT_NE(handle, nullptr);
+            EXPECT_EQ(LastError(), error);
+            return handle;
+        };
+        Handle created = create(first, err::kSuccess);
+        Handle again = create(second, err::kAlreadyExists);
         EXPECT_TRUE(CloseNamedMutex(created));
-        Handle third = CreateNamedMutex(c.first.c_str());
-        EXPECT_EQ(LastError(), err::kAlreadyExists) << "one handle left";
-        EXPECT_TRUE(CloseNamedMutex(third));
-        EXPECT_TRUE(CloseNamedMutex(second));
-        Handle again = CreateNamedMutex(c.second.c_str());
-        EXPECT_EQ(LastError(), err::kSuccess) << "no handle left";
+        EXPECT_TRUE(CloseNamedMutex(create(first, err::kAlreadyExists)));  // one handle left
         EXPECT_TRUE(CloseNamedMutex(again));
+        EXPECT_TRUE(CloseNamedMutex(create(second, err::kSuccess)));  // none left
     }
 }
 

@@ -8,8 +8,8 @@ namespace {
 
 using namespace fennex::platform;
 
-constexpr std::uint32_t kEcho = 0x8001;     // returns wParam * 2
-constexpr std::uint32_t kQuit = 0x8002;     // ends the loop
+constexpr std::uint32_t kEcho = 0x8001;  // returns wParam * 2
+constexpr std::uint32_t kQuit = 0x8002;  // ends the loop
 
 struct Seen {
     std::uint32_t message;
@@ -17,7 +17,7 @@ struct Seen {
     std::uint32_t thread;
 };
 
-// What the test procedures saw; procedures are plain functions, so this is shared.
+// What the test procedure saw; procedures are plain functions, so this is shared.
 struct Journal {
     std::mutex mutex;
     std::vector<Seen> seen;
@@ -31,28 +31,32 @@ struct Journal {
         std::lock_guard lock(mutex);
         return std::exchange(seen, {});
     }
-};
-Journal g_journal;
+} g_journal;
 
 std::intptr_t FENNEX_CALLBACK RecordingProc(Hwnd window, std::uint32_t message, std::uintptr_t wParam,
                                             std::intptr_t lParam) {
     switch (message) {
         case kEcho: g_journal.Add(message, wParam); return static_cast<std::intptr_t>(wParam * 2);
-        case kQuit: g_journal.Add(message, wParam); PostQuit(0); return 0;
         case kWmClose: DestroyWindowHandle(window); return 0;
+        case kQuit:
         case kWmDestroy: g_journal.Add(message, wParam); PostQuit(0); return 0;
         default: return CallPreviousWindowProc(g_journal.previous, window, message, wParam, lParam);
     }
 }
 
-// A thread that owns one window with RecordingProc and serves it until the loop ends.
+// A thread that owns one window with RecordingProc and, unless told not to, serves it until
+// the loop ends.
 struct WindowThread {
-    Event ready{true, false};
-    Hwnd window = nullptr;
-    int loopResult = -1;
-    bool runLoop = true;
-    Thread thread;
-
+    explicit WindowThread(bool runLoop) : runLoop(runLoop) {
+        g_journal.Take();
+        EXPECT_TRUE(thread.Start(Main, this));
+        EXPECT_EQ(ready.Wait(5000), WaitResult::Signaled);
+        EXPECT_NE(window, nullptr);
+    }
+    ~WindowThread() {
+        if (thread.Running() && IsWindowHandle(window)) PostMessageTo(window, kQuit, 0, 0);
+        thread.Join(5000);
+    }
     static std::uint32_t Main(void* arg) {
         auto* self = static_cast<WindowThread*>(arg);
         self->window = CreateMessageOnlyWindow("FennexTestWindow");
@@ -61,19 +65,15 @@ struct WindowThread {
         if (self->window && self->runLoop) self->loopResult = RunMessageLoop();
         return 0;
     }
-    bool Start() {
-        g_journal.Take();
-        return thread.Start(Main, this) && ready.Wait(5000) == WaitResult::Signaled && window != nullptr;
-    }
-    ~WindowThread() {
-        if (thread.Running() && IsWindowHandle(window)) PostMessageTo(window, kQuit, 0, 0);
-        thread.Join(5000);
-    }
+    bool runLoop;
+    Event ready{true, false};
+    Hwnd window = nullptr;
+    int loopResult = -1;
+    Thread thread;
 };
 
 TEST(PlatformWindow, SendFromAnotherThreadRunsOnTheWindowThreadUntilItCloses) {
-    WindowThread w;
-    ASSERT_TRUE(w.Start());
+    WindowThread w(true);
     EXPECT_NE(g_journal.previous, nullptr) << "a new window has a procedure to go back to";
     EXPECT_EQ(SendMessageTo(w.window, kEcho, 21, 0), 42);
     // Only the owning thread may destroy the window.
@@ -97,9 +97,7 @@ TEST(PlatformWindow, SendFromAnotherThreadRunsOnTheWindowThreadUntilItCloses) {
 }
 
 TEST(PlatformWindow, AWindowEndsWithItsThread) {
-    WindowThread w;
-    w.runLoop = false;
-    ASSERT_TRUE(w.Start());
+    WindowThread w(false);
     ASSERT_TRUE(w.thread.Join(5000));
     EXPECT_FALSE(IsWindowHandle(w.window));
 }

@@ -7,15 +7,11 @@
 namespace fennex::test {
 namespace {
 
-std::string GoldenPath(const std::string& name) {
-    return std::string(FENNEX_SOURCE_DIR) + "/tests/support/golden/" + name;
-}
-
 // Known camera states of the golden files.
 struct State {
     const char* name;
     std::string camera;
-    std::function<void(sim::CameraDesc&)> setup;
+    Edit setup;
 };
 
 void ColourInFormatSeven(sim::CameraDesc& d) {
@@ -37,8 +33,8 @@ void ColourInFormatSeven(sim::CameraDesc& d) {
 }
 
 const State kStates[] = {
-    {"mono-default", kMono, [](sim::CameraDesc&) {}},
-    {"colour-default", kColour, [](sim::CameraDesc&) {}},
+    {"mono-default", kMono, {}},
+    {"colour-default", kColour, {}},
     {"colour-format7", kColour, ColourInFormatSeven},
 };
 
@@ -75,33 +71,32 @@ void ChangeEverything(sim::CameraDesc& d) {
         for (std::uint32_t mode = 0; mode < 8; ++mode)
             if (d.modes[0] & (1u << (31 - mode))) d.mode = mode;
         d.rate = 1;
-    } else if (d.mode == 5) {
-        d.mode = 6;
     } else {
-        d.mode = 1;
-        d.rate = 1;
+        d.mode = d.mode == 5 ? 6 : 1;
+        if (d.mode == 1) d.rate = 1;
     }
 }
 
 class Configuration : public SimTest<State> {
 protected:
-    void OpenInState(const State& state) {
-        Open(state.camera, state.setup);
-    }
     std::string Saved() {
-        const std::string file = dir_.File("camera.cfg");
-        camera_.SaveConfiguration(file);
-        return ReadFile(file);
+        camera_.SaveConfiguration(file_);
+        return ReadFile(file_);
+    }
+    // The golden file with LF line ends.
+    std::string Golden() {
+        const std::string golden = std::string(FENNEX_SOURCE_DIR) + "/tests/support/golden/";
+        return IniLines(ReadFile(golden + GetParam().name + ".cfg"));
     }
     ScratchDirectory dir_;
+    std::string file_ = dir_.File("camera.cfg");
 };
 
 TEST_P(Configuration, SaveWritesTheReviewedFile) {
-    OpenInState(GetParam());
-    const std::string golden = ReadFile(GoldenPath(GetParam().name) + ".cfg");
-    ASSERT_FALSE(golden.empty());
+    Open(GetParam().camera, GetParam().setup);
+    ASSERT_FALSE(Golden().empty());
     const std::string saved = Saved();
-    EXPECT_EQ(IniLines(saved), IniLines(golden));
+    EXPECT_EQ(IniLines(saved), Golden());
     // Saved again over the earlier file, the same state gives the same bytes.
     EXPECT_EQ(Saved(), saved);
 }
@@ -109,12 +104,11 @@ TEST_P(Configuration, SaveWritesTheReviewedFile) {
 // Save, change everything, restore gives the first state back; the golden text serves as the
 // saved file, with LF and with CRLF line ends (files from the other platform's build).
 TEST_P(Configuration, GoldenFileRestoresWithEitherLineEnds) {
-    const std::string golden = IniLines(ReadFile(GoldenPath(GetParam().name) + ".cfg"));
-    ASSERT_FALSE(golden.empty());
+    const std::string golden = Golden();
     std::string crlf;
     for (char c : golden) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     for (const std::string& text : {golden, crlf}) {
-        OpenInState(GetParam());
+        Open(GetParam().camera, GetParam().setup);
         sim::EditCamera(name_, ChangeEverything);
         ASSERT_NE(IniLines(Saved()), golden);
         const std::string file = dir_.File("golden.cfg");
@@ -126,7 +120,7 @@ TEST_P(Configuration, GoldenFileRestoresWithEitherLineEnds) {
 }
 
 TEST_P(Configuration, OtherModelIsRefusedBeforeAnythingChanges) {
-    OpenInState(GetParam());
+    Open(GetParam().camera, GetParam().setup);
     const std::string text = Saved();
     const std::string model = sim::Camera(name_).model;
     // The same name in other letter case is another model too.
@@ -144,80 +138,66 @@ TEST_P(Configuration, OtherModelIsRefusedBeforeAnythingChanges) {
         EXPECT_EQ(caught.code, codes::kWrongModel) << stored;
         EXPECT_EQ(caught.context, "CBcam::RestoreConfiguration()");
         // Only the model has been asked for.
-        EXPECT_EQ(SentTo(name_), (std::vector<std::vector<std::uint32_t>>{
-                                     {drv::kCameraString, drv::kStringModel}}));
+        EXPECT_EQ(SentTo(name_), (std::vector<Words>{{drv::kCameraString, drv::kStringModel}}));
         EXPECT_EQ(Saved(), changedState);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Golden, Configuration, testing::ValuesIn(kStates),
-                         [](const auto& info) {
-                             std::string name = info.param.name;
-                             for (char& c : name)
-                                 if (c == '-') c = '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Golden, Configuration, testing::ValuesIn(kStates), [](const auto& info) {
+    std::string name = info.param.name;
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
+});
 
-// --- a restore stops at the first missing piece; what came before it stays applied
-
-struct MissingCase {
-    const char* name;
-    const char* section;
-    const char* key;  // nullptr: the whole section is missing
-    std::uint32_t error;
-    // Scalar sections restored before the stop, and those left as they were.
-    std::vector<std::uint32_t> restored;
-    std::vector<std::uint32_t> untouched;
-};
-
-class ConfigurationMissing : public SimTest<MissingCase> {};
-
+// The text without one key of a section, or without the whole section (a null key).
 std::string WithoutPart(const std::string& text, const char* section, const char* key) {
     std::istringstream in(text);
     std::string line, out, current;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (!line.empty() && line.front() == '[') current = line.substr(1, line.size() - 2);
-        const bool inSection = current == section;
-        if (inSection && (!key || line.rfind(std::string(key) + "=", 0) == 0)) continue;
+        if (current == section && (!key || line.rfind(std::string(key) + "=", 0) == 0)) continue;
         out += line + "\n";
     }
     return out;
 }
 
-TEST_P(ConfigurationMissing, AppliesEverythingBeforeAndNothingAfter) {
-    const MissingCase& c = GetParam();
-    Open(kColour);
+// A restore stops at the first missing piece; what came before it stays applied.
+TEST_F(SimCameras, ConfigurationRestoreAppliesEverythingBeforeAMissingPieceAndNothingAfter) {
+    const struct {
+        const char* section;
+        const char* key;  // null: the whole section is missing
+        std::uint32_t error;
+        // Scalar sections restored before the stop, and those left as they were.
+        std::vector<std::uint32_t> restored, untouched;
+    } cases[] = {
+        {"Gain", "RawValue", codes::kKeyMissing, {drv::kBrightness, drv::kShutter},
+         {drv::kGamma, drv::kHue, drv::kSaturation, drv::kWhiteBalance}},
+        {"Trigger", nullptr, codes::kSectionMissing, {},
+         {drv::kTrigger, drv::kBrightness, drv::kWhiteBalance}},
+    };
     ScratchDirectory dir;
     const std::string file = dir.File("partial.cfg");
-    camera_.SaveConfiguration(file);
-    const sim::CameraDesc before = sim::Camera(name_);
-    WriteFile(file, WithoutPart(ReadFile(file), c.section, c.key));
-
-    sim::EditCamera(name_, ChangeEverything);
-    const sim::CameraDesc changed = sim::Camera(name_);
-    const auto caught = RaisedBy([&] { camera_.RestoreConfiguration(file); });
-    EXPECT_EQ(caught.code, c.error);
-    const sim::CameraDesc after = sim::Camera(name_);
-    // The video mode comes first of all.
-    EXPECT_EQ(after.mode, before.mode);
-    for (std::uint32_t code : c.restored)
-        EXPECT_EQ(after.feature(code).control, before.feature(code).control) << code;
-    for (std::uint32_t code : c.untouched)
-        EXPECT_EQ(after.feature(code).control, changed.feature(code).control) << code;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.section);
+        sim::Reset();
+        Open(kColour);
+        camera_.SaveConfiguration(file);
+        const sim::CameraDesc before = sim::Camera(name_);
+        WriteFile(file, WithoutPart(ReadFile(file), c.section, c.key));
+        sim::EditCamera(name_, ChangeEverything);
+        const sim::CameraDesc changed = sim::Camera(name_);
+        EXPECT_EQ(RaisedBy([&] { camera_.RestoreConfiguration(file); }).code, c.error);
+        const sim::CameraDesc after = sim::Camera(name_);
+        // The video mode comes first of all.
+        EXPECT_EQ(after.mode, before.mode);
+        for (std::uint32_t code : c.restored)
+            EXPECT_EQ(after.feature(code).control, before.feature(code).control) << code;
+        for (std::uint32_t code : c.untouched)
+            EXPECT_EQ(after.feature(code).control, changed.feature(code).control) << code;
+        camera_.Close();
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Stops, ConfigurationMissing,
-    testing::Values(
-        MissingCase{"GainRawValue", "Gain", "RawValue", codes::kKeyMissing,
-                    {drv::kBrightness, drv::kShutter},
-                    {drv::kGamma, drv::kHue, drv::kSaturation, drv::kWhiteBalance}},
-        MissingCase{"TriggerSection", "Trigger", nullptr, codes::kSectionMissing, {},
-                    {drv::kTrigger, drv::kBrightness, drv::kWhiteBalance}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-// --- files that cannot be used at all
 
 TEST_F(SimCameras, ConfigurationFileMissingOrWithoutTheSectionIsRefused) {
     Open(kColour);
@@ -225,10 +205,9 @@ TEST_F(SimCameras, ConfigurationFileMissingOrWithoutTheSectionIsRefused) {
     auto missing = RaisedBy([&] { camera_.RestoreConfiguration(dir.File("none.cfg")); });
     EXPECT_EQ(missing.code, fennex::platform::err::kFileNotFound);
     EXPECT_EQ(missing.context, "CIniFilePropertyBag::Open()");
-
     WriteFile(dir.File("other.cfg"), "[Camera]\nModel=SIM-1600C\n");
-    EXPECT_EQ(RaisedBy([&] { camera_.RestoreConfiguration(dir.File("other.cfg")); }).code,
-              codes::kSectionMissing);
+    const std::string other = dir.File("other.cfg");
+    EXPECT_EQ(RaisedBy([&] { camera_.RestoreConfiguration(other); }).code, codes::kSectionMissing);
     EXPECT_TRUE(SentTo(name_).empty());
 }
 

@@ -18,32 +18,15 @@ protected:
     int written_ = 0;
 };
 
-const char* kThree =
-    "; three cameras and an old driver\r\n"
-    "[Driver]\r\n"
-    "ImagePath=\\SystemRoot\\System32\\DRIVERS\\bcam.sys\r\n"
-    "FileVersion=1.5.3.0\r\n"
-    "[First]\r\n"
-    "Name=AAAA&ONE#0001\r\n"
-    "Vendor=Maker\r\n"
-    "Model=One\r\n"
-    "Mode.0.5=2,3,4\r\n"
-    "Gain=0x8B0000FF,0x40\r\n"
-    "[Second]\n"
-    "name = BBBB&TWO#0002\n"
-    "MODE.1.2 = 0, 1\n"
-    "VideoMode=1,2,1\n"
-    "TestImages=1,7\n"
-    "[Third]\n"
-    "Name=CCCC&THREE#0003\n"
-    "Format7.0=1024x768\n"
-    "Format7.0.Unit=8x2\n"
-    "Format7.0.Codings=0,5\n"
-    "Format7.0.Image=8,2,512,384\n"
-    "Format7.0.Packet=8,2048\n";
-
 TEST_F(SimDescription, AFileWithThreeCamerasListsThree) {
-    sim::LoadDescription(Write(kThree));
+    sim::LoadDescription(Write(
+        "; three cameras and an old driver\r\n"
+        "[Driver]\r\nImagePath=\\SystemRoot\\System32\\DRIVERS\\bcam.sys\r\nFileVersion=1.5.3.0\r\n"
+        "[First]\r\nName=AAAA&ONE#0001\r\nVendor=Maker\r\nModel=One\r\nMode.0.5=2,3,4\r\n"
+        "Gain=0x8B0000FF,0x40\r\n"
+        "[Second]\nname = BBBB&TWO#0002\nMODE.1.2 = 0, 1\nVideoMode=1,2,1\nTestImages=1,7\n"
+        "[Third]\nName=CCCC&THREE#0003\nFormat7.0=1024x768\nFormat7.0.Unit=8x2\nFormat7.0.Codings=0,5\n"
+        "Format7.0.Image=8,2,512,384\nFormat7.0.Packet=8,2048\n"));
     // The described driver is too old for the library, end to end.
     EXPECT_EQ(sim::Release().versionMS, 0x00010005u);
     EXPECT_EQ(RaisedBy([] { Bcam::CBcam::DeviceNames(); }).code, 0x4FF00019u);
@@ -59,10 +42,7 @@ TEST_F(SimDescription, AFileWithThreeCamerasListsThree) {
     EXPECT_EQ(one.rates[0][5], 0x38000000u);
     EXPECT_FALSE(one.hasTestImages);
     const sim::CameraDesc two = sim::Camera("BBBB&TWO#0002");
-    EXPECT_EQ(two.format, 1u);
-    EXPECT_EQ(two.mode, 2u);
-    EXPECT_EQ(two.rate, 1u);
-    EXPECT_EQ(two.testImages, 0x82u);
+    EXPECT_EQ((Words{two.format, two.mode, two.rate, two.testImages}), (Words{1, 2, 1, 0x82}));
     const sim::CameraDesc three = sim::Camera("CCCC&THREE#0003");
     EXPECT_EQ(three.format, 7u);  // its only mode
     EXPECT_EQ(three.format7[0].width, 512u);
@@ -72,28 +52,26 @@ TEST_F(SimDescription, AFileWithThreeCamerasListsThree) {
 TEST_F(SimDescription, BadFilesAreReportedWithFileSectionAndKey) {
     const std::string camera = "[Cam]\nName=A&B#1\nMode.0.5=4\n";
     const struct {
-        const char* what;
         std::string text;   // empty: no file at all
         const char* where;  // what the context must hold besides the file name
         std::uint32_t code = 87;
     } cases[] = {
-        {"unknown key", camera + "Colour=red\n", "[Cam] Colour"},
-        {"mode the format lacks", camera + "Mode.0.7=1\n", "[Cam] Mode.0.7"},
-        {"not a number", camera + "Gain=0xZZ\n", "[Cam] Gain"},
-        {"no name", "[Cam]\nMode.0.5=4\n", "[Cam] Name"},
-        {"name taken, in another case", camera + "[Again]\nName=a&b#1\nMode.0.5=4\n", "[Again] Name"},
-        {"driver release", camera + "[Driver]\nFileVersion=1.6\n", "[Driver] FileVersion"},
-        {"line without a value", "[Cam]\nName=A&B#1\nthis line has no value\n", "line 3"},
-        {"packet off its unit", "[Cam]\nName=A&B#1\nFormat7.0=64x64\nFormat7.0.Codings=0\n"
-                                "Format7.0.Packet=8,4096\nFormat7.0.BytePerPacket=12\n",
+        {camera + "Colour=red\n", "[Cam] Colour"},  // an unknown key
+        {camera + "Mode.0.7=1\n", "[Cam] Mode.0.7"},  // a mode the format lacks
+        {camera + "Gain=0xZZ\n", "[Cam] Gain"},
+        {"[Cam]\nMode.0.5=4\n", "[Cam] Name"},
+        {camera + "[Again]\nName=a&b#1\nMode.0.5=4\n", "[Again] Name"},  // a name taken, in another case
+        {camera + "[Driver]\nFileVersion=1.6\n", "[Driver] FileVersion"},
+        {"[Cam]\nName=A&B#1\nthis line has no value\n", "line 3"},
+        {"[Cam]\nName=A&B#1\nFormat7.0=64x64\nFormat7.0.Codings=0\nFormat7.0.Packet=8,4096\n"
+         "Format7.0.BytePerPacket=12\n",  // a packet size off its unit
          "[Cam] Format7.0.BytePerPacket"},
-        {"missing file", "", "", 2},
+        {"", "", 2},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
         const std::string file = c.text.empty() ? dir_.File("none.ini") : Write(c.text);
         const Raised raised = RaisedBy([&] { sim::LoadDescription(file); });
-        EXPECT_EQ(raised.code, c.code);
+        EXPECT_EQ(raised.code, c.code) << c.text;
         EXPECT_NE(raised.context.find(file), std::string::npos) << raised.context;
         EXPECT_NE(raised.context.find(c.where), std::string::npos) << raised.context;
         // The cameras are left as they were.

@@ -7,6 +7,8 @@
 namespace fennex::test {
 namespace {
 
+using platform::Overlapped;
+
 // A handle on a simulated camera and its completion port, driven as CBcam drives them.
 class Device {
 public:
@@ -17,28 +19,31 @@ public:
         Close();
         platform::ClosePort(port_);
     }
-    Device(const Device&) = delete;
-    Device& operator=(const Device&) = delete;
-
     void Close() {
         if (platform::IsValidHandle(handle_)) sim::Driver().CloseDevice(handle_);
         handle_ = platform::InvalidHandleValue();
     }
     // An overlapped request: 997 while it is pending, else how it ended at once.
-    std::uint32_t Async(std::uint32_t code, const std::vector<std::uint32_t>& in, void* out,
-                        std::uint32_t outSize, platform::Overlapped* record) {
+    std::uint32_t Async(std::uint32_t code, const Words& in, void* out, std::uint32_t outSize,
+                        Overlapped* record) {
         const auto inSize = static_cast<std::uint32_t>(in.size() * 4);
-        return sim::Driver().IoControl(handle_, code, in.data(), inSize, out, outSize, record)
-                   ? 0
-                   : platform::LastError();
+        const bool ok = sim::Driver().IoControl(handle_, code, in.data(), inSize, out, outSize, record);
+        return ok ? 0 : platform::LastError();
     }
     // The next completion from the port (null on time-out) and its error.
-    platform::Overlapped* Dequeue(std::uint32_t* error) {
-        std::uint32_t bytes = 0;
-        std::uintptr_t key = 0;
-        platform::Overlapped* record = nullptr;
-        *error = platform::DequeueCompletion(port_, &bytes, &key, &record, 5000) ? 0 : platform::LastError();
+    Overlapped* Dequeue(std::uint32_t* error) {
+        Overlapped* record = nullptr;
+        const bool ok = platform::DequeueCompletion(port_, nullptr, nullptr, &record, 5000);
+        *error = ok ? 0 : platform::LastError();
         return record;
+    }
+    // Sends one request and waits for its completion.
+    void Complete(std::uint32_t code, const Words& in, void* out = nullptr, std::uint32_t outSize = 0) {
+        Overlapped record{};
+        std::uint32_t error = Async(code, in, out, outSize, &record);
+        ASSERT_TRUE(error == 0 || error == 997) << error;
+        ASSERT_EQ(Dequeue(&error), &record);
+        ASSERT_EQ(error, 0u);
     }
 
 private:
@@ -48,54 +53,38 @@ private:
 
 class SimConcurrency : public SimCameras {};
 
-constexpr std::uint32_t kFrame = 640 * 480 * 2;  // the colour camera's YUV 4:2:2 mode
-
-// Sends one request and waits for its completion.
-void Complete(Device& dev, std::uint32_t code, const std::vector<std::uint32_t>& in, void* out,
-              std::uint32_t outSize) {
-    platform::Overlapped record{};
-    std::uint32_t error = dev.Async(code, in, out, outSize, &record);
-    ASSERT_TRUE(error == 0 || error == 997) << error;
-    ASSERT_EQ(dev.Dequeue(&error), &record);
-    ASSERT_EQ(error, 0u);
-}
-
 // Grabs with continuous shot on a grab thread while other threads change settings and read the
 // camera; then closes the handle with grabs still queued. Every grab comes back exactly once.
 TEST_F(SimConcurrency, GrabsSettingsAndCloseFromSeveralThreads) {
+    constexpr std::uint32_t kFrame = 640 * 480 * 2;  // the colour camera's YUV 4:2:2 mode
+    constexpr int kGrabs = 40;
     Device dev(kColour);
     drv::AllocateOut reply{};
-    Complete(dev, drv::kAllocateResources, {4000, 4, kFrame}, &reply, sizeof reply);
-    Complete(dev, drv::kShot, {drv::kShotContinuous, 0}, nullptr, 0);
+    dev.Complete(drv::kAllocateResources, {4000, 4, kFrame}, &reply, sizeof reply);
+    dev.Complete(drv::kShot, {drv::kShotContinuous, 0});
 
-    constexpr int kGrabs = 40;
     std::vector<std::vector<std::uint8_t>> buffers(4, std::vector<std::uint8_t>(kFrame));
-    std::vector<platform::Overlapped> records(kGrabs);
+    std::vector<Overlapped> records(kGrabs);
     std::atomic<bool> allQueued{false};
-    std::multiset<platform::Overlapped*> returned;
+    std::multiset<Overlapped*> returned;
     int succeeded = 0, aborted = 0, other = 0;
-
     std::thread grabber([&] {
         // Keeps four grabs queued, each in its own buffer (they come back in order), until all
         // have been queued; then waits for the rest.
-        int queued = 0, back = 0;
+        int queued = 0;
         auto queue = [&] {
             dev.Async(drv::kGrabImage, {}, buffers[queued % 4].data(), kFrame, &records[queued]);
             ++queued;
         };
         while (queued < 4) queue();
-        while (back < queued) {
+        while (returned.size() < static_cast<std::size_t>(queued)) {
             std::uint32_t e = 0;
-            platform::Overlapped* done = dev.Dequeue(&e);
+            Overlapped* done = dev.Dequeue(&e);
             if (!done) break;
             returned.insert(done);
-            ++back;
             (e == 0 ? succeeded : e == 995 ? aborted : other)++;
-            if (queued < kGrabs) {
-                queue();
-            } else {
-                allQueued = true;
-            }
+            if (queued < kGrabs) queue();
+            else allQueued = true;
         }
         allQueued = true;
     });
@@ -124,35 +113,44 @@ TEST_F(SimConcurrency, GrabsSettingsAndCloseFromSeveralThreads) {
     grabber.join();
 
     EXPECT_EQ(returned.size(), static_cast<std::size_t>(kGrabs));
-    for (platform::Overlapped& r : records) EXPECT_EQ(returned.count(&r), 1u);
+    for (Overlapped& r : records) EXPECT_EQ(returned.count(&r), 1u);
     EXPECT_EQ(other, 0);
     EXPECT_EQ(succeeded + aborted, kGrabs);
     EXPECT_LE(static_cast<std::uint32_t>(succeeded), sim::FrameCount(kColour));
 }
 
-// A surprise removal while a grab thread waits: its grabs end with 1167, later requests fail.
-TEST_F(SimConcurrency, SurpriseRemovalWhileGrabbing) {
-    Device dev(kMono);
-    drv::AllocateOut reply{};
-    Complete(dev, drv::kAllocateResources, {1280, 2, 640 * 480}, &reply, sizeof reply);
-    sim::HoldGrabs(kMono, true);
-    std::vector<std::uint8_t> a(640 * 480), b(640 * 480);
-    platform::Overlapped ra{}, rb{};
-    dev.Async(drv::kGrabImage, {}, a.data(), 640 * 480, &ra);
-    dev.Async(drv::kGrabImage, {}, b.data(), 640 * 480, &rb);
-    std::vector<std::uint32_t> errors;
-    std::thread grabber([&] {
-        for (int i = 0; i < 2; ++i) {
-            std::uint32_t e = 0;
-            if (dev.Dequeue(&e)) errors.push_back(e);
+// Grabs that a grab thread waits for end with the cause of their end: the handle closed (995)
+// or the camera pulled out (1167); later requests fail.
+TEST_F(SimConcurrency, HeldGrabsEndWithTheirCause) {
+    for (const bool unplug : {false, true}) {
+        sim::Reset();
+        Device dev(kMono);
+        drv::AllocateOut reply{};
+        dev.Complete(drv::kAllocateResources, {1280, 2, 640 * 480}, &reply, sizeof reply);
+        sim::HoldGrabs(kMono, true);
+        std::vector<std::uint8_t> a(640 * 480), b(640 * 480);
+        Overlapped ra{}, rb{};
+        dev.Async(drv::kGrabImage, {}, a.data(), 640 * 480, &ra);
+        dev.Async(drv::kGrabImage, {}, b.data(), 640 * 480, &rb);
+        Words errors;
+        std::thread grabber([&] {
+            for (int i = 0; i < 2; ++i) {
+                std::uint32_t e = 0;
+                if (dev.Dequeue(&e)) errors.push_back(e);
+            }
+        });
+        if (unplug) {
+            EXPECT_TRUE(sim::Unplug(kMono, sim::Removal::Surprise));
+        } else {
+            dev.Close();
         }
-    });
-    EXPECT_TRUE(sim::Unplug(kMono, sim::Removal::Surprise));
-    grabber.join();
-    EXPECT_EQ(errors, (std::vector<std::uint32_t>{1167, 1167}));
-    std::uint32_t q = 0;
-    platform::Overlapped later{};
-    EXPECT_EQ(dev.Async(drv::kFormatInquiry, {}, &q, 4, &later), 1167u);
+        grabber.join();
+        const std::uint32_t cause = unplug ? 1167 : 995;
+        EXPECT_EQ(errors, (Words{cause, cause}));
+        std::uint32_t q = 0;
+        Overlapped later{};
+        EXPECT_EQ(dev.Async(drv::kFormatInquiry, {}, &q, 4, &later), unplug ? 1167u : 6u);
+    }
 }
 
 }  // namespace
