@@ -39,6 +39,11 @@ public:
     }
     ~Device() {
         Close();
+        // The driver ends a closed handle's requests after the close: their buffers must live
+        // until then.
+        std::uint32_t error = 0;
+        while (queued_ > 0 && Next(&error)) {
+        }
         if (port_) platform::ClosePort(port_);
     }
     bool Open() const { return port_ != nullptr; }
@@ -68,9 +73,12 @@ public:
     // An overlapped request whose completion goes to the port; false when refused at once.
     bool Submit(std::uint32_t code, const Words& in, void* out, std::uint32_t outSize,
                 platform::Overlapped* ov) {
-        return backend_.IoControl(handle_, code, in.empty() ? nullptr : in.data(),
-                                  static_cast<std::uint32_t>(in.size() * 4), out, outSize, ov) ||
-               platform::LastError() == 997;
+        const bool accepted = backend_.IoControl(handle_, code, in.empty() ? nullptr : in.data(),
+                                                 static_cast<std::uint32_t>(in.size() * 4), out,
+                                                 outSize, ov) ||
+                              platform::LastError() == 997;
+        if (accepted && !ov->hEvent) ++queued_;
+        return accepted;
     }
     // The next completion on the port (null on time-out) and its error.
     platform::Overlapped* Next(std::uint32_t* error, std::uint32_t timeoutMs = 5000) {
@@ -79,6 +87,7 @@ public:
         platform::Overlapped* ov = nullptr;
         const bool ok = platform::DequeueCompletion(port_, &bytes, &key, &ov, timeoutMs);
         *error = ok ? 0 : platform::LastError();
+        if (ov) --queued_;
         return ov;
     }
 
@@ -86,6 +95,7 @@ private:
     Bcam::DriverBackend& backend_;
     platform::Handle handle_;
     platform::Handle port_ = nullptr;
+    int queued_ = 0;  // requests whose completion is still to come through the port
 };
 
 // A request to the driver's bus device, which plugs and unplugs its simulated cameras.
@@ -124,12 +134,23 @@ TEST_F(WineDriver, EnumerationListsTheSimulatedCamerasInBothDirections) {
     std::sort(names.begin(), names.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(names, expected);
+    // Each interface's path is the one the library makes of its name.
+    Bcam::DriverBackend& kernel = Bcam::KernelBackend();
+    const platform::Handle set = kernel.OpenInterfaceSet();
+    std::string path;
+    std::uint32_t required = 0;
+    for (std::uint32_t i = 0; kernel.EnumInterface(set, i); ++i) {
+        kernel.InterfaceDetail(set, i, 0, &required, nullptr);
+        EXPECT_TRUE(kernel.InterfaceDetail(set, i, required, &required, &path));
+        EXPECT_EQ(path, Lower(PathOf(Bcam::DeviceNameFromPath(path))));
+    }
+    kernel.CloseInterfaceSet(set);
     // Either spelling of a name opens its camera; an unknown name nothing.
     for (const std::string& name : sim::CameraNames()) {
-        EXPECT_TRUE(Device(Bcam::KernelBackend(), PathOf(name)).Open()) << name;
-        EXPECT_TRUE(Device(Bcam::KernelBackend(), PathOf(Lower(name))).Open()) << name;
+        EXPECT_TRUE(Device(kernel, PathOf(name)).Open()) << name;
+        EXPECT_TRUE(Device(kernel, PathOf(Lower(name))).Open()) << name;
     }
-    EXPECT_FALSE(Device(Bcam::KernelBackend(), PathOf("NONE&SUCH#0")).Open());
+    EXPECT_FALSE(Device(kernel, PathOf("NONE&SUCH#0")).Open());
 }
 
 // A case of each request family and each kind of failure, in an order that changes the cameras
@@ -214,7 +235,7 @@ TEST_F(WineDriver, GrabsEndThroughThePortWhenShotCancelledClosedOrUnplugged) {
         WaitForCameras(1);
         EXPECT_EQ(Bus(wine_driver::kPlugCamera, kMono), 0u);
         WaitForCameras(2);
-        EXPECT_TRUE(Device(Bcam::KernelBackend(), PathOf(kMono)).Open());
+        EXPECT_TRUE(WaitUntil([] { return Device(Bcam::KernelBackend(), PathOf(kMono)).Open(); }));
     }
 }
 
