@@ -1,13 +1,5 @@
 #include "fixture.h"
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-
-#include "driver/port_table.h"
-#include "platform/last_error.h"
-#include "platform/profile.h"
-
 #ifdef _WIN32
 #include <process.h>
 #include <windows.h>
@@ -29,9 +21,7 @@ void SetEnvironment(const std::string& name, const std::optional<std::string>& v
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 void WriteFile(const std::string& path, const std::string& text) {
@@ -107,8 +97,6 @@ ProgramRun RunProgram(const std::string& program, const std::string& arguments) 
     return run;
 }
 
-int EndProgram(std::FILE* pipe) { return pclose(pipe); }
-
 Raised RaisedBy(const std::function<void()>& call) {
     try {
         call();
@@ -144,12 +132,11 @@ std::vector<std::uint8_t> ExpectedFrame(const std::string& camera, int width, in
 
 std::vector<Words> SentTo(const std::string& name) {
     std::vector<Words> sent;
-    for (const sim::Request& r : sim::Requests()) {
-        if (r.camera != name) continue;
-        Words words{r.code};
-        words.insert(words.end(), r.in.begin(), r.in.end());
-        sent.push_back(words);
-    }
+    for (const sim::Request& r : sim::Requests())
+        if (r.camera == name) {
+            sent.push_back({r.code});
+            sent.back().insert(sent.back().end(), r.in.begin(), r.in.end());
+        }
     return sent;
 }
 
@@ -217,9 +204,8 @@ std::vector<std::string> Messages::Take() {
 
 bool Messages::Contains(const std::string& part) {
     std::lock_guard<std::mutex> lock(mutex);
-    for (const auto& l : lines)
-        if (l.find(part) != std::string::npos) return true;
-    return false;
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& l) { return l.find(part) != std::string::npos; });
 }
 
 Messages& TheMessages() {

@@ -120,7 +120,7 @@ struct ProgramRun {
     std::string out;
 };
 ProgramRun RunProgram(const std::string& program, const std::string& arguments);
-int EndProgram(std::FILE* pipe);  // pclose: the program's exit status
+inline int EndProgram(std::FILE* pipe) { return pclose(pipe); }  // the program's exit status
 inline std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
 // --- exceptions

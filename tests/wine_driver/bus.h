@@ -9,6 +9,5 @@ namespace wine_driver {
 inline constexpr std::uint32_t kPlugCamera = 0x80106004;    // a default camera comes back
 inline constexpr std::uint32_t kUnplugCamera = 0x80106008;  // the camera is gone at once
 inline constexpr std::uint32_t kResetCameras = 0x8010600C;  // the default cameras as built
-inline constexpr std::uint32_t kHoldGrabs = 0x80106010;     // its grabs stay pending
 
 }  // namespace wine_driver

@@ -1,7 +1,8 @@
 // Test driver for Wine: the "bcam" service. A root-enumerated bus whose children are the
-// simulated cameras, each a raw Plug and Play device of the camera interface class; every
-// control code of a camera goes to the simulator, and the request completes when it answers.
-// A named control device lets tests plug and unplug cameras.
+// default simulated cameras, each a raw Plug and Play device of the camera interface class whose
+// interface is on while the camera is plugged in; every control code of a camera goes to the
+// simulator, and the request completes when it answers. A named control device lets tests plug
+// and unplug cameras.
 //
 // Wine loads this file as a DLL (it imports user-mode libraries, which Windows would refuse in
 // a kernel driver): the entry point is called once as DllMain and once as DriverEntry.
@@ -33,13 +34,11 @@ struct Extension {
     Kind kind;
     PDEVICE_OBJECT lower;  // bus: the root device below it
     char name[128];        // camera: its device name
-    bool reported;         // camera: on the bus at its latest report
-    bool gone;             // camera: removed; plugged again, it is a new device
     UNICODE_STRING link;   // camera: its interface
 };
 
 PDEVICE_OBJECT g_BusPdo = nullptr;  // the root device under the bus, once there is a bus
-std::vector<PDEVICE_OBJECT> g_Cameras;
+std::vector<PDEVICE_OBJECT> g_Cameras;  // one for each default camera
 
 Extension* Ext(PDEVICE_OBJECT device) { return static_cast<Extension*>(device->DeviceExtension); }
 
@@ -53,7 +52,6 @@ NTSTATUS Finish(PIRP irp, NTSTATUS status, ULONG_PTR information = 0) {
 // Driver status codes carry the customer bit and pass unchanged; Win32 errors travel in the
 // NT-Win32 facility, which comes back out as the same number.
 NTSTATUS StatusOf(std::uint32_t error) {
-    if (error == 995) return STATUS_CANCELLED;
     if (error == 0 || (error & 0x20000000)) return static_cast<NTSTATUS>(error);
     return static_cast<NTSTATUS>(0xC0070000u | (error & 0xFFFF));
 }
@@ -134,29 +132,32 @@ void CancelRequest(PDEVICE_OBJECT, PIRP irp) {
     IoReleaseCancelSpinLock(irp->CancelIrql);
 }
 
+void SetPlugged(PDEVICE_OBJECT camera, bool plugged) {
+    if (Ext(camera)->link.Buffer) IoSetDeviceInterfaceState(&Ext(camera)->link, plugged);
+}
+
 // A request of the control device: the Win32 error.
 std::uint32_t BusRequest(ULONG code, const char* name, ULONG size) {
     if (code == kResetCameras) {
         sim::Reset();
         sim::SetPace(sim::Pace::Fast);
+        for (PDEVICE_OBJECT camera : g_Cameras) SetPlugged(camera, true);
         return 0;
     }
     if (!name || !size || name[size - 1]) return 87;
     try {
-        if (code == kUnplugCamera) return sim::Unplug(name, sim::Removal::Surprise) ? 0 : 2;
-        if (code == kHoldGrabs) {
-            sim::HoldGrabs(name, true);
+        for (std::size_t i = 0; i < g_Cameras.size(); ++i) {
+            const sim::CameraDesc camera = sim::DefaultCameras()[i];
+            if (camera.name != name) continue;
+            if (code == kUnplugCamera && !sim::Unplug(name, sim::Removal::Surprise)) return 2;
+            if (code == kPlugCamera) sim::Plug(camera);
+            SetPlugged(g_Cameras[i], code == kPlugCamera);
             return 0;
         }
-        for (const sim::CameraDesc& camera : sim::DefaultCameras())
-            if (code == kPlugCamera && camera.name == name) {
-                sim::Plug(camera);
-                return 0;
-            }
     } catch (...) {
         return 31;
     }
-    return code == kPlugCamera ? 2 : 1;
+    return 2;
 }
 
 // --- cameras
@@ -170,15 +171,13 @@ PWCHAR PoolText(const std::string& text) {
     return pool;
 }
 
-PDEVICE_OBJECT Camera(PDRIVER_OBJECT driver, const std::string& name) {
-    for (PDEVICE_OBJECT camera : g_Cameras)
-        if (!Ext(camera)->gone && name == Ext(camera)->name) return camera;
+PDEVICE_OBJECT MakeCamera(PDRIVER_OBJECT driver, const std::string& name) {
     WCHAR text[64];
     swprintf(text, 64, L"\\Device\\FennexSimCamera%u", static_cast<unsigned>(g_Cameras.size()));
     UNICODE_STRING deviceName;
     RtlInitUnicodeString(&deviceName, text);
     PDEVICE_OBJECT camera = nullptr;
-    if (name.size() >= sizeof Ext(camera)->name ||
+    if (name.size() >= sizeof(Extension::name) ||
         !NT_SUCCESS(IoCreateDevice(driver, sizeof(Extension), &deviceName, FILE_DEVICE_UNKNOWN, 0,
                                    FALSE, &camera)))
         return nullptr;
@@ -187,7 +186,6 @@ PDEVICE_OBJECT Camera(PDRIVER_OBJECT driver, const std::string& name) {
     strcpy(Ext(camera)->name, name.c_str());
     camera->Flags |= DO_DIRECT_IO;
     camera->Flags &= ~DO_DEVICE_INITIALIZING;
-    g_Cameras.push_back(camera);
     return camera;
 }
 
@@ -225,12 +223,8 @@ NTSTATUS CameraPnp(PDEVICE_OBJECT device, PIRP irp) {
         caps->Removable = caps->SurpriseRemovalOK = caps->UniqueID = TRUE;
         return Finish(irp, STATUS_SUCCESS);
     }
-    case IRP_MN_SURPRISE_REMOVAL:
     case IRP_MN_REMOVE_DEVICE:
-        if (ext->link.Buffer) IoSetDeviceInterfaceState(&ext->link, FALSE);
-        // The device object stays, because Wine may still send requests and the close of
-        // handles that were open on it.
-        if (stack->MinorFunction == IRP_MN_REMOVE_DEVICE && !ext->reported) ext->gone = true;
+        SetPlugged(device, false);
         return Finish(irp, STATUS_SUCCESS);
     default:
         return Finish(irp, irp->IoStatus.Status, irp->IoStatus.Information);
@@ -244,24 +238,22 @@ NTSTATUS BusPnp(PDEVICE_OBJECT bus, PIRP irp) {
     PDEVICE_OBJECT lower = Ext(bus)->lower;
     if (stack->MinorFunction == IRP_MN_QUERY_DEVICE_RELATIONS &&
         stack->Parameters.QueryDeviceRelations.Type == BusRelations) {
-        std::vector<PDEVICE_OBJECT> present;
-        for (PDEVICE_OBJECT camera : g_Cameras) Ext(camera)->reported = false;
-        for (const std::string& name : sim::CameraNames())
-            if (PDEVICE_OBJECT camera = Camera(bus->DriverObject, name)) {
-                Ext(camera)->reported = true;
-                ObReferenceObject(camera);
-                present.push_back(camera);
-            }
-        const SIZE_T size = sizeof(DEVICE_RELATIONS) + present.size() * sizeof(PDEVICE_OBJECT);
+        if (g_Cameras.empty())
+            for (const sim::CameraDesc& camera : sim::DefaultCameras())
+                g_Cameras.push_back(MakeCamera(bus->DriverObject, camera.name));
+        const SIZE_T size = sizeof(DEVICE_RELATIONS) + g_Cameras.size() * sizeof(PDEVICE_OBJECT);
         auto* relations = static_cast<PDEVICE_RELATIONS>(ExAllocatePool(PagedPool, size));
         if (!relations) return Finish(irp, STATUS_INSUFFICIENT_RESOURCES);
-        relations->Count = present.size();
-        std::memcpy(relations->Objects, present.data(), present.size() * sizeof(PDEVICE_OBJECT));
+        relations->Count = g_Cameras.size();
+        for (ULONG i = 0; i < relations->Count; ++i) {
+            relations->Objects[i] = g_Cameras[i];
+            ObReferenceObject(g_Cameras[i]);
+        }
         irp->IoStatus.Status = STATUS_SUCCESS;
         irp->IoStatus.Information = reinterpret_cast<ULONG_PTR>(relations);
     }
     if (stack->MinorFunction == IRP_MN_REMOVE_DEVICE) {
-        for (PDEVICE_OBJECT camera : g_Cameras) Ext(camera)->gone = true;
+        g_Cameras.clear();
         g_BusPdo = nullptr;
         IoDetachDevice(lower);
         IoDeleteDevice(bus);
@@ -303,7 +295,6 @@ NTSTATUS Dispatch(PDEVICE_OBJECT device, PIRP irp) {
     switch (stack->MajorFunction) {
     case IRP_MJ_CREATE:
         if (ext->kind == Kind::Camera) {
-            if (!ext->reported) return Finish(irp, STATUS_NO_SUCH_DEVICE);
             auto session = std::make_unique<Session>(ext->name);
             if (!session->port) return Finish(irp, StatusOf(session->error));
             stack->FileObject->FsContext = session.release();
@@ -328,9 +319,7 @@ NTSTATUS Dispatch(PDEVICE_OBJECT device, PIRP irp) {
         out = irp->UserBuffer;
     }
     if (ext->kind == Kind::Control) {
-        const std::uint32_t error = BusRequest(code, static_cast<const char*>(in), inSize);
-        if (!error && code != kHoldGrabs && g_BusPdo) IoInvalidateDeviceRelations(g_BusPdo, BusRelations);
-        return Finish(irp, StatusOf(error));
+        return Finish(irp, StatusOf(BusRequest(code, static_cast<const char*>(in), inSize)));
     }
     Session* session = SessionOf(stack);
     if (!session) return Finish(irp, STATUS_INVALID_HANDLE);
