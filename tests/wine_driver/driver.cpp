@@ -1,8 +1,8 @@
 // Test driver for Wine: the "bcam" service. A root-enumerated bus whose children are the
 // default simulated cameras, each a raw Plug and Play device of the camera interface class whose
 // interface is on while the camera is plugged in; every control code of a camera goes to the
-// simulator, and the request completes when it answers. A named control device lets tests plug
-// and unplug cameras.
+// simulator, and the request completes when it answers. The bus device has a name, by which
+// tests plug and unplug cameras.
 //
 // Wine loads this file as a DLL (it imports user-mode libraries, which Windows would refuse in
 // a kernel driver): the entry point is called once as DllMain and once as DriverEntry.
@@ -27,8 +27,9 @@ namespace pf = fennex::platform;
 using namespace wine_driver;
 
 constexpr std::uintptr_t kStopKey = 2;  // the requests' completions come with key 1
+const GUID& kInterface = *reinterpret_cast<const GUID*>(&Bcam::driver::kInterfaceClass);
 
-enum class Kind { Control, Bus, Camera };
+enum class Kind { Bus, Camera };
 
 struct Extension {
     Kind kind;
@@ -105,9 +106,10 @@ struct Session {
         auto record = std::make_unique<Record>();
         record->irp = irp;
         // The output may share the input's buffer: the camera reads its own copy.
-        if (in) record->in.assign(static_cast<const std::uint8_t*>(in), static_cast<const std::uint8_t*>(in) + inSize);
-        if (sim::Driver().IoControl(device, code, in ? record->in.data() : nullptr, inSize, out, outSize,
-                                    &record->ov) ||
+        const auto* bytes = static_cast<const std::uint8_t*>(in);
+        if (in) record->in.assign(bytes, bytes + inSize);
+        if (sim::Driver().IoControl(device, code, in ? record->in.data() : nullptr, inSize, out,
+                                    outSize, &record->ov) ||
             pf::LastError() == 997) {
             record.release();  // the port hands it back
             return;
@@ -195,8 +197,7 @@ NTSTATUS CameraPnp(PDEVICE_OBJECT device, PIRP irp) {
     switch (stack->MinorFunction) {
     case IRP_MN_START_DEVICE:
         if (!ext->link.Buffer &&
-            !NT_SUCCESS(IoRegisterDeviceInterface(
-                device, reinterpret_cast<const GUID*>(&Bcam::driver::kInterfaceClass), nullptr, &ext->link)))
+            !NT_SUCCESS(IoRegisterDeviceInterface(device, &kInterface, nullptr, &ext->link)))
             return Finish(irp, STATUS_UNSUCCESSFUL);
         IoSetDeviceInterfaceState(&ext->link, TRUE);
         return Finish(irp, STATUS_SUCCESS);
@@ -209,8 +210,8 @@ NTSTATUS CameraPnp(PDEVICE_OBJECT device, PIRP irp) {
         switch (stack->Parameters.QueryId.IdType) {
         case BusQueryDeviceID:
         case BusQueryHardwareIDs: id = "1394\\" + name.substr(0, hash); break;
-        case BusQueryInstanceID: id = hash == std::string::npos ? "0" : name.substr(hash + 1); break;
-        case BusQueryCompatibleIDs: break;  // Wine registers the device only once it has some, even none
+        case BusQueryInstanceID: id = name.substr(hash + 1); break;
+        case BusQueryCompatibleIDs: break;  // Wine registers a device only once it has some, or none
         default: return Finish(irp, irp->IoStatus.Status, irp->IoStatus.Information);
         }
         const PWCHAR text = PoolText(id);
@@ -266,12 +267,21 @@ NTSTATUS BusPnp(PDEVICE_OBJECT bus, PIRP irp) {
     return status;
 }
 
+UNICODE_STRING Text(const wchar_t* text) {
+    UNICODE_STRING string;
+    RtlInitUnicodeString(&string, text);
+    return string;
+}
+
 NTSTATUS AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo) {
     if (g_BusPdo) return STATUS_SUCCESS;  // one bus
+    UNICODE_STRING name = Text(L"\\Device\\FennexSimBus");
+    UNICODE_STRING link = Text(L"\\DosDevices\\FennexSimBus");
     PDEVICE_OBJECT bus = nullptr;
     const NTSTATUS status =
-        IoCreateDevice(driver, sizeof(Extension), nullptr, FILE_DEVICE_BUS_EXTENDER, 0, FALSE, &bus);
+        IoCreateDevice(driver, sizeof(Extension), &name, FILE_DEVICE_BUS_EXTENDER, 0, FALSE, &bus);
     if (!NT_SUCCESS(status)) return status;
+    IoCreateSymbolicLink(&link, &name);
     RtlZeroMemory(Ext(bus), sizeof(Extension));
     Ext(bus)->kind = Kind::Bus;
     Ext(bus)->lower = IoAttachDeviceToDeviceStack(bus, pdo);
@@ -286,12 +296,8 @@ NTSTATUS AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo) {
 NTSTATUS Dispatch(PDEVICE_OBJECT device, PIRP irp) {
     Extension* ext = Ext(device);
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
-    if (stack->MajorFunction == IRP_MJ_PNP && ext->kind != Kind::Control)
+    if (stack->MajorFunction == IRP_MJ_PNP)
         return ext->kind == Kind::Bus ? BusPnp(device, irp) : CameraPnp(device, irp);
-    if (ext->kind == Kind::Bus) {
-        IoSkipCurrentIrpStackLocation(irp);
-        return IoCallDriver(ext->lower, irp);
-    }
     switch (stack->MajorFunction) {
     case IRP_MJ_CREATE:
         if (ext->kind == Kind::Camera) {
@@ -307,32 +313,29 @@ NTSTATUS Dispatch(PDEVICE_OBJECT device, PIRP irp) {
     case IRP_MJ_DEVICE_CONTROL:
         break;
     default:
-        return Finish(irp, STATUS_INVALID_DEVICE_REQUEST);
+        if (ext->kind == Kind::Camera) return Finish(irp, STATUS_INVALID_DEVICE_REQUEST);
+        IoSkipCurrentIrpStackLocation(irp);
+        return IoCallDriver(ext->lower, irp);
     }
     const ULONG code = stack->Parameters.DeviceIoControl.IoControlCode;
     const ULONG inSize = stack->Parameters.DeviceIoControl.InputBufferLength;
     const void* in = irp->AssociatedIrp.SystemBuffer;
     void* out = irp->AssociatedIrp.SystemBuffer;
-    if (code & 3) out = irp->MdlAddress ? MmGetSystemAddressForMdlSafe(irp->MdlAddress, NormalPagePriority) : nullptr;
+    if ((code & 3) && irp->MdlAddress)
+        out = MmGetSystemAddressForMdlSafe(irp->MdlAddress, NormalPagePriority);
     if ((code & 3) == METHOD_NEITHER) {
         in = stack->Parameters.DeviceIoControl.Type3InputBuffer;
         out = irp->UserBuffer;
     }
-    if (ext->kind == Kind::Control) {
+    if (ext->kind == Kind::Bus)
         return Finish(irp, StatusOf(BusRequest(code, static_cast<const char*>(in), inSize)));
-    }
     Session* session = SessionOf(stack);
     if (!session) return Finish(irp, STATUS_INVALID_HANDLE);
     IoMarkIrpPending(irp);
     IoSetCancelRoutine(irp, CancelRequest);
-    session->Submit(irp, code, in, inSize, out, stack->Parameters.DeviceIoControl.OutputBufferLength);
+    const ULONG outSize = stack->Parameters.DeviceIoControl.OutputBufferLength;
+    session->Submit(irp, code, in, inSize, out, outSize);
     return STATUS_PENDING;
-}
-
-UNICODE_STRING Text(const wchar_t* text) {
-    UNICODE_STRING string;
-    RtlInitUnicodeString(&string, text);
-    return string;
 }
 
 void Unload(PDRIVER_OBJECT driver) {
@@ -346,14 +349,7 @@ NTSTATUS DriverEntry(PDRIVER_OBJECT driver) {
     driver->DriverExtension->AddDevice = AddDevice;
     driver->DriverUnload = Unload;
     BusRequest(kResetCameras, nullptr, 0);
-    UNICODE_STRING name = Text(L"\\Device\\FennexSimBus"), link = Text(L"\\DosDevices\\FennexSimBus");
-    PDEVICE_OBJECT control = nullptr;
-    const NTSTATUS status =
-        IoCreateDevice(driver, sizeof(Extension), &name, FILE_DEVICE_UNKNOWN, 0, FALSE, &control);
-    if (!NT_SUCCESS(status)) return status;
-    RtlZeroMemory(Ext(control), sizeof(Extension));  // Kind::Control
-    control->Flags &= ~DO_DEVICE_INITIALIZING;
-    return IoCreateSymbolicLink(&link, &name);
+    return STATUS_SUCCESS;
 }
 
 }  // namespace

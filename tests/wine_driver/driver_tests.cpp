@@ -58,15 +58,18 @@ public:
         std::vector<std::uint8_t> out(outSize, 0xCD);
         platform::Event done(true, false);
         platform::Overlapped ov{};
-        ov.hEvent = reinterpret_cast<platform::Handle>(reinterpret_cast<std::uintptr_t>(done.Native()) | 1);
-        if (!Submit(code, in, outSize ? out.data() : nullptr, outSize, &ov)) return {platform::LastError(), {}};
+        const auto event = reinterpret_cast<std::uintptr_t>(done.Native());
+        ov.hEvent = reinterpret_cast<platform::Handle>(event | 1);
+        if (!Submit(code, in, outSize ? out.data() : nullptr, outSize, &ov))
+            return {platform::LastError(), {}};
         if (done.Wait(5000) != platform::WaitResult::Signaled) {
             ADD_FAILURE() << "request " << std::hex << code << " never completed";
             CancelIo();
             done.Wait(5000);
         }
         std::uint32_t bytes = 0;
-        if (!backend_.OverlappedResult(handle_, &ov, &bytes, false)) return {platform::LastError(), {}};
+        if (!backend_.OverlappedResult(handle_, &ov, &bytes, false))
+            return {platform::LastError(), {}};
         out.resize(bytes);
         return {0, out};
     }

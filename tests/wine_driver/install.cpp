@@ -12,13 +12,14 @@ int main() {
     device.cbSize = sizeof device;
     const char hardwareId[] = "root\\fennexsimbus\0", service[] = "bcam";
     // A fixed instance: made in an earlier run, the prefix still has it.
-    const bool made = SetupDiCreateDeviceInfoA(set, "ROOT\\FENNEXSIMBUS\\0000", &GUID_DEVCLASS_SYSTEM,
-                                               nullptr, nullptr, 0, &device);
+    const bool made = SetupDiCreateDeviceInfoA(set, "ROOT\\FENNEXSIMBUS\\0000",
+                                               &GUID_DEVCLASS_SYSTEM, nullptr, nullptr, 0, &device);
     if (!made && GetLastError() == ERROR_DEVINST_ALREADY_EXISTS) return 0;
     const bool ok =
         made &&
         SetupDiSetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID,
-                                          reinterpret_cast<const BYTE*>(hardwareId), sizeof hardwareId) &&
+                                          reinterpret_cast<const BYTE*>(hardwareId),
+                                          sizeof hardwareId) &&
         SetupDiSetDeviceRegistryPropertyA(set, &device, SPDRP_SERVICE,
                                           reinterpret_cast<const BYTE*>(service), sizeof service) &&
         SetupDiCallClassInstaller(DIF_REGISTERDEVICE, set, &device);
