@@ -124,7 +124,7 @@ protected:
         sim::SetPace(sim::Pace::Fast);
         WaitForCameras(2);
     }
-    // Plug and Play works asynchronously: the interfaces follow the driver's bus report.
+    // Plug and Play works asynchronously: the interfaces follow the cameras a little later.
     static void WaitForCameras(std::size_t count) {
         EXPECT_TRUE(WaitUntil([&] { return KernelNames().size() == count; })) << count;
     }
