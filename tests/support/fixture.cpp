@@ -1,37 +1,27 @@
 #include "fixture.h"
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-
-#include "driver/port_table.h"
-#include "platform/last_error.h"
-#include "platform/profile.h"
-
 #ifdef _WIN32
 #include <process.h>
 #include <windows.h>
-
-#include <atomic>
+#define getpid _getpid  // popen and pclose are MinGW's own aliases
 #else
 #include <unistd.h>
 #endif
 
 namespace fennex::test {
 
-bool RunningUnderWine() {
+void SetEnvironment(const std::string& name, const std::optional<std::string>& value) {
 #ifdef _WIN32
-    return std::getenv("WINECONFIGDIR") != nullptr;
+    _putenv((name + "=" + value.value_or("")).c_str());
 #else
-    return false;
+    if (value) ::setenv(name.c_str(), value->c_str(), 1);
+    else ::unsetenv(name.c_str());
 #endif
 }
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 void WriteFile(const std::string& path, const std::string& text) {
@@ -51,13 +41,8 @@ std::string IniLines(const std::string& text) {
 
 ScratchDirectory::ScratchDirectory() {
     const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-#ifdef _WIN32
-    const long process = _getpid();
-#else
-    const long process = getpid();
-#endif
     std::string name = std::string("fennex-") + (info ? info->test_suite_name() : "t") + "-" +
-                       (info ? info->name() : "x") + "-" + std::to_string(process);
+                       (info ? info->name() : "x") + "-" + std::to_string(getpid());
     for (char& c : name)
         if (c == '/' || c == '\\') c = '_';
     path_ = std::filesystem::temp_directory_path() / name;
@@ -68,15 +53,6 @@ ScratchDirectory::ScratchDirectory() {
 ScratchDirectory::~ScratchDirectory() {
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
-}
-
-void SetEnvironment(const std::string& name, const std::optional<std::string>& value) {
-#ifdef _WIN32
-    _putenv((name + "=" + value.value_or("")).c_str());
-#else
-    if (value) ::setenv(name.c_str(), value->c_str(), 1);
-    else ::unsetenv(name.c_str());
-#endif
 }
 
 ScopedEnvironment::ScopedEnvironment(std::string name, const std::optional<std::string>& value)
@@ -105,37 +81,20 @@ std::FILE* StartProgram(const std::string& program, const std::string& arguments
     SetEnvironment("FENNEX_SIM_PACE", "fast");
 #ifdef _WIN32
     // cmd.exe drops the first and the last quote of a command line: quote it once more.
-    std::string line = "\"";
-    line += Quoted(BuildFile(program + ".exe"));
-    line += " " + arguments + "\"";
-    return _popen(line.c_str(), "r");
+    return popen(Quoted(Quoted(BuildFile(program + ".exe")) + " " + arguments).c_str(), "r");
 #else
     return popen((Quoted(BuildFile(program)) + " " + arguments).c_str(), "r");
 #endif
 }
 
-std::string ReadAll(std::FILE* pipe) {
-    std::string out;
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
-    return out;
-}
-
 ProgramRun RunProgram(const std::string& program, const std::string& arguments) {
     std::FILE* pipe = StartProgram(program, arguments);
     if (!pipe) return {-1, "cannot start " + program};
-    ProgramRun run;
-    run.out = ReadAll(pipe);
+    ProgramRun run{0, {}};
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe)) run.out += buffer;
     run.status = EndProgram(pipe);
     return run;
-}
-
-int EndProgram(std::FILE* pipe) {
-#ifdef _WIN32
-    return _pclose(pipe);
-#else
-    return pclose(pipe);
-#endif
 }
 
 Raised RaisedBy(const std::function<void()>& call) {
@@ -161,11 +120,6 @@ int LumaAt(std::uint32_t coding, const std::uint8_t* frame, std::size_t i) {
     return -1;
 }
 
-std::uint32_t BitsPerPixelOf(std::uint32_t coding) {
-    static constexpr std::uint32_t kBits[7] = {8, 12, 16, 24, 24, 16, 48};
-    return kBits[coding];
-}
-
 std::vector<std::uint8_t> ExpectedFrame(const std::string& camera, int width, int height) {
     const sim::FrameParams params = sim::LastFrameParams(camera);
     std::vector<std::uint8_t> frame(static_cast<std::size_t>(width) * height);
@@ -178,12 +132,11 @@ std::vector<std::uint8_t> ExpectedFrame(const std::string& camera, int width, in
 
 std::vector<Words> SentTo(const std::string& name) {
     std::vector<Words> sent;
-    for (const sim::Request& r : sim::Requests()) {
-        if (r.camera != name) continue;
-        Words words{r.code};
-        words.insert(words.end(), r.in.begin(), r.in.end());
-        sent.push_back(words);
-    }
+    for (const sim::Request& r : sim::Requests())
+        if (r.camera == name) {
+            sent.push_back({r.code});
+            sent.back().insert(sent.back().end(), r.in.begin(), r.in.end());
+        }
     return sent;
 }
 
@@ -251,9 +204,8 @@ std::vector<std::string> Messages::Take() {
 
 bool Messages::Contains(const std::string& part) {
     std::lock_guard<std::mutex> lock(mutex);
-    for (const auto& l : lines)
-        if (l.find(part) != std::string::npos) return true;
-    return false;
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& l) { return l.find(part) != std::string::npos; });
 }
 
 Messages& TheMessages() {
@@ -284,25 +236,20 @@ Completions& TheCompletions() {
     return completions;
 }
 
+DialogCloser::DialogCloser() {
 #ifdef _WIN32
-struct DialogCloser::Thread {
-    std::atomic<bool> done{false};
-    std::thread closer{[this] {
-        for (; !done; ::Sleep(20))
+    thread_ = std::thread([this] {
+        for (; !done_; ::Sleep(20))
             if (HWND list = ::FindWindowA("#32770", "Bcam Configuration"))
                 ::PostMessageA(list, WM_COMMAND, IDOK, 0);
-    }};
-    ~Thread() {
-        done = true;
-        closer.join();
-    }
-};
-DialogCloser::DialogCloser() : thread_(std::make_unique<Thread>()) {}
-#else
-struct DialogCloser::Thread {};
-DialogCloser::DialogCloser() = default;
+    });
 #endif
-DialogCloser::~DialogCloser() = default;
+}
+
+DialogCloser::~DialogCloser() {
+    done_ = true;
+    if (thread_.joinable()) thread_.join();
+}
 
 int ConfigureAndClose() {
     DialogCloser closer;

@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -50,7 +51,7 @@ inline const std::string kColour = "COLR&SIM1600#0030530000A20002";
 
 // True when the Windows build runs under Wine (Wine sets WINECONFIGDIR in every process it
 // starts). Used only where Wine is known to answer differently from Windows.
-bool RunningUnderWine();
+inline bool RunningUnderWine() { return std::getenv("WINECONFIGDIR") != nullptr; }
 
 // --- files, environment, waiting
 
@@ -114,13 +115,12 @@ std::string BuildFile(const std::string& relative);
 // simulated cameras, as fast as they go, through the shell; its standard output (and, with
 // " 2>&1" in `arguments`, its errors) comes through the pipe.
 std::FILE* StartProgram(const std::string& program, const std::string& arguments);
-std::string ReadAll(std::FILE* pipe);
 struct ProgramRun {
     int status;
     std::string out;
 };
 ProgramRun RunProgram(const std::string& program, const std::string& arguments);
-int EndProgram(std::FILE* pipe);  // pclose: the program's exit status
+inline int EndProgram(std::FILE* pipe) { return pclose(pipe); }  // the program's exit status
 inline std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
 // --- exceptions
@@ -140,7 +140,6 @@ Raised RaisedBy(const std::function<void()>& call);
 // (0 Mono8, 1 YUV 4:1:1, 2 YUV 4:2:2, 3 YUV 4:4:4, 4 RGB8, 5 Mono16, 6 RGB16), as the camera
 // puts it on the wire; -1 for any other coding.
 int LumaAt(std::uint32_t coding, const std::uint8_t* frame, std::size_t i);
-std::uint32_t BitsPerPixelOf(std::uint32_t coding);
 // The picture the simulated camera sent in its latest frame, as 8-bit grey.
 std::vector<std::uint8_t> ExpectedFrame(const std::string& camera, int width, int height);
 
@@ -283,8 +282,8 @@ public:
     ~DialogCloser();
 
 private:
-    struct Thread;
-    std::unique_ptr<Thread> thread_;
+    std::atomic<bool> done_{false};
+    std::thread thread_;
 };
 // `configure` as a host calls it, its list dialog closed at once (on Windows; elsewhere it
 // shows none), as by a user who only wants the files saved.

@@ -1,40 +1,45 @@
 // Test driver for Wine: the "bcam" service. A root-enumerated bus whose children are the
-// simulated cameras, each a raw Plug and Play device of the camera interface class; every
-// control code of a camera is handed to the simulator and completed when it answers. A named
-// control device lets tests plug and unplug cameras.
+// default simulated cameras, each a raw Plug and Play device of the camera interface class whose
+// interface is on while the camera is plugged in; every control code of a camera goes to the
+// simulator, and the request completes when it answers. The bus device has a name, by which
+// tests plug and unplug cameras.
 //
 // Wine loads this file as a DLL (it imports user-mode libraries, which Windows would refuse in
 // a kernel driver): the entry point is called once as DllMain and once as DriverEntry.
 #include <ntddk.h>
 
-#include <cstdint>
 #include <cstring>
 #include <cwchar>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
 
-#include "bridge.h"
+#include "bcam/driver_contract.h"
+#include "bus.h"
+#include "platform/completion_port.h"
+#include "platform/last_error.h"
+#include "sim/sim.h"
 
 namespace {
 
-// {35273622-C2F3-452A-8F39-5AFFC0345EB8}
-const GUID kCameraInterface = {0x35273622, 0xC2F3, 0x452A, {0x8F, 0x39, 0x5A, 0xFF, 0xC0, 0x34, 0x5E, 0xB8}};
+namespace pf = fennex::platform;
+using namespace wine_driver;
 
-constexpr int kMaxCameras = 20;
-constexpr int kNameSize = 128;
+constexpr std::uintptr_t kStopKey = 2;  // the requests' completions come with key 1
+const GUID& kInterface = *reinterpret_cast<const GUID*>(&Bcam::driver::kInterfaceClass);
 
-enum class Kind { Control, Bus, Camera };
+enum class Kind { Bus, Camera };
 
 struct Extension {
     Kind kind;
     PDEVICE_OBJECT lower;  // bus: the root device below it
-    char name[kNameSize];  // camera: its device name
-    bool reported;         // camera: still on the bus
+    char name[128];        // camera: its device name
     UNICODE_STRING link;   // camera: its interface
 };
 
-PDEVICE_OBJECT g_Bus = nullptr;      // the bus's function device
-PDEVICE_OBJECT g_BusPdo = nullptr;   // the root device under it
-PDEVICE_OBJECT g_Cameras[kMaxCameras] = {};
-ULONG g_NextCamera = 0;
+PDEVICE_OBJECT g_BusPdo = nullptr;  // the root device under the bus, once there is a bus
+std::vector<PDEVICE_OBJECT> g_Cameras;  // one for each default camera
 
 Extension* Ext(PDEVICE_OBJECT device) { return static_cast<Extension*>(device->DeviceExtension); }
 
@@ -45,70 +50,145 @@ NTSTATUS Finish(PIRP irp, NTSTATUS status, ULONG_PTR information = 0) {
     return status;
 }
 
+// Driver status codes carry the customer bit and pass unchanged; Win32 errors travel in the
+// NT-Win32 facility, which comes back out as the same number.
 NTSTATUS StatusOf(std::uint32_t error) {
-    switch (error) {
-    case 0: return STATUS_SUCCESS;
-    case 995: return STATUS_CANCELLED;
-    }
-    // Driver status codes carry the customer bit and pass unchanged; Win32 errors travel in
-    // the NT-Win32 facility, which comes back out as the same number.
-    if (error & 0x20000000) return static_cast<NTSTATUS>(error);
+    if (error == 0 || (error & 0x20000000)) return static_cast<NTSTATUS>(error);
     return static_cast<NTSTATUS>(0xC0070000u | (error & 0xFFFF));
 }
 
-// A multi-string or string ID from pool memory, as the Plug and Play manager frees it.
-PWCHAR PoolText(const char* first, const char* second = nullptr) {
-    const size_t a = strlen(first), b = second ? strlen(second) : 0;
-    auto* text = static_cast<PWCHAR>(ExAllocatePool(PagedPool, (a + b + 3) * sizeof(WCHAR)));
-    if (!text) return nullptr;
-    size_t n = 0;
-    for (size_t i = 0; i < a; ++i) text[n++] = static_cast<WCHAR>(first[i]);
-    text[n++] = 0;
-    for (size_t i = 0; i < b; ++i) text[n++] = static_cast<WCHAR>(second[i]);
-    text[n++] = 0;
-    text[n] = 0;
-    return text;
+void Complete(PIRP irp, std::uint32_t error, std::uint32_t bytes) {
+    KIRQL irql;
+    IoAcquireCancelSpinLock(&irql);
+    IoSetCancelRoutine(irp, nullptr);
+    IoReleaseCancelSpinLock(irql);
+    Finish(irp, StatusOf(error), error ? 0 : bytes);
+}
+
+// --- open camera handles
+
+struct Record {
+    pf::Overlapped ov{};  // first: the port hands back this address
+    PIRP irp;
+    std::vector<std::uint8_t> in;
+};
+
+// A simulator handle with its completion port, whose thread completes the requests.
+struct Session {
+    explicit Session(const char* camera)
+        : device(sim::Driver().OpenDevice(sim::InterfacePath(camera))),
+          port(pf::IsValidHandle(device) ? sim::Driver().CreateCompletionPort(device, 1) : nullptr),
+          error(pf::LastError()) {
+        if (port) worker = std::thread([this] { Serve(); });
+    }
+    ~Session() {
+        // Hung synchronous requests too: the handle must not go with requests outstanding.
+        sim::Driver().CancelIo(device);
+        sim::Driver().CloseDevice(device);
+        if (!port) return;
+        // The cancelled requests were queued before the stop, so the thread completes them first.
+        pf::PostCompletion(port, 0, kStopKey, nullptr);
+        worker.join();
+        pf::ClosePort(port);
+    }
+    void Serve() {
+        for (;;) {
+            std::uint32_t bytes = 0;
+            std::uintptr_t key = 0;
+            pf::Overlapped* ov = nullptr;
+            const bool ok = pf::DequeueCompletion(port, &bytes, &key, &ov, pf::kInfinite);
+            if (key == kStopKey) return;
+            std::unique_ptr<Record> record(reinterpret_cast<Record*>(ov));
+            if (record) Complete(record->irp, ok ? 0 : pf::LastError(), bytes);
+        }
+    }
+    void Submit(PIRP irp, ULONG code, const void* in, ULONG inSize, void* out, ULONG outSize) {
+        auto record = std::make_unique<Record>();
+        record->irp = irp;
+        // The output may share the input's buffer: the camera reads its own copy.
+        const auto* bytes = static_cast<const std::uint8_t*>(in);
+        if (in) record->in.assign(bytes, bytes + inSize);
+        if (sim::Driver().IoControl(device, code, in ? record->in.data() : nullptr, inSize, out,
+                                    outSize, &record->ov) ||
+            pf::LastError() == 997) {
+            record.release();  // the port hands it back
+            return;
+        }
+        Complete(irp, pf::LastError(), 0);
+    }
+
+    pf::Handle device, port;
+    std::uint32_t error;
+    std::thread worker;
+};
+
+Session* SessionOf(PIO_STACK_LOCATION stack) {
+    return stack->FileObject ? static_cast<Session*>(stack->FileObject->FsContext) : nullptr;
+}
+
+// Runs with the cancel lock held, which the completion takes too: the request, its handle and
+// its session stay alive until the camera has been told.
+void CancelRequest(PDEVICE_OBJECT, PIRP irp) {
+    if (Session* session = SessionOf(IoGetCurrentIrpStackLocation(irp)))
+        sim::Driver().CancelIo(session->device);
+    IoReleaseCancelSpinLock(irp->CancelIrql);
+}
+
+void SetPlugged(PDEVICE_OBJECT camera, bool plugged) {
+    if (Ext(camera)->link.Buffer) IoSetDeviceInterfaceState(&Ext(camera)->link, plugged);
+}
+
+// A request of the control device: the Win32 error.
+std::uint32_t BusRequest(ULONG code, const char* name, ULONG size) {
+    if (code == kResetCameras) {
+        sim::Reset();
+        sim::SetPace(sim::Pace::Fast);
+        for (PDEVICE_OBJECT camera : g_Cameras) SetPlugged(camera, true);
+        return 0;
+    }
+    if (!name || !size || name[size - 1]) return 87;
+    try {
+        for (std::size_t i = 0; i < g_Cameras.size(); ++i) {
+            const sim::CameraDesc camera = sim::DefaultCameras()[i];
+            if (camera.name != name) continue;
+            if (code == kUnplugCamera && !sim::Unplug(name, sim::Removal::Surprise)) return 2;
+            if (code == kPlugCamera) sim::Plug(camera);
+            SetPlugged(g_Cameras[i], code == kPlugCamera);
+            return 0;
+        }
+    } catch (...) {
+        return 31;
+    }
+    return 2;
 }
 
 // --- cameras
 
-PDEVICE_OBJECT FindCamera(const char* name) {
-    for (PDEVICE_OBJECT camera : g_Cameras)
-        if (camera && strcmp(Ext(camera)->name, name) == 0) return camera;
-    return nullptr;
+// A string, or a list of one, in pool memory as the Plug and Play manager frees it.
+PWCHAR PoolText(const std::string& text) {
+    auto* pool = static_cast<PWCHAR>(ExAllocatePool(PagedPool, (text.size() + 2) * sizeof(WCHAR)));
+    if (!pool) return nullptr;
+    for (size_t i = 0; i < text.size(); ++i) pool[i] = static_cast<WCHAR>(text[i]);
+    pool[text.size()] = pool[text.size() + 1] = 0;
+    return pool;
 }
 
-PDEVICE_OBJECT MakeCamera(PDRIVER_OBJECT driver, const char* name) {
-    int slot = 0;
-    while (slot < kMaxCameras && g_Cameras[slot]) ++slot;
-    if (slot == kMaxCameras || strlen(name) >= kNameSize) return nullptr;
-    WCHAR text[64] = L"\\Device\\FennexSimCamera";
-    size_t end = wcslen(text);
-    WCHAR digits[12];
-    int count = 0;
-    for (ULONG number = g_NextCamera++; count == 0 || number; number /= 10)
-        digits[count++] = static_cast<WCHAR>(L'0' + number % 10);
-    while (count) text[end++] = digits[--count];
-    text[end] = 0;
+PDEVICE_OBJECT MakeCamera(PDRIVER_OBJECT driver, const std::string& name) {
+    WCHAR text[64];
+    swprintf(text, 64, L"\\Device\\FennexSimCamera%u", static_cast<unsigned>(g_Cameras.size()));
     UNICODE_STRING deviceName;
     RtlInitUnicodeString(&deviceName, text);
     PDEVICE_OBJECT camera = nullptr;
-    if (!NT_SUCCESS(IoCreateDevice(driver, sizeof(Extension), &deviceName, FILE_DEVICE_UNKNOWN, 0,
+    if (name.size() >= sizeof(Extension::name) ||
+        !NT_SUCCESS(IoCreateDevice(driver, sizeof(Extension), &deviceName, FILE_DEVICE_UNKNOWN, 0,
                                    FALSE, &camera)))
         return nullptr;
-    Extension* ext = Ext(camera);
-    RtlZeroMemory(ext, sizeof *ext);
-    ext->kind = Kind::Camera;
-    strcpy(ext->name, name);
+    RtlZeroMemory(Ext(camera), sizeof(Extension));
+    Ext(camera)->kind = Kind::Camera;
+    strcpy(Ext(camera)->name, name.c_str());
     camera->Flags |= DO_DIRECT_IO;
     camera->Flags &= ~DO_DEVICE_INITIALIZING;
-    g_Cameras[slot] = camera;
     return camera;
-}
-
-void ForgetCamera(PDEVICE_OBJECT camera) {
-    for (PDEVICE_OBJECT& slot : g_Cameras)
-        if (slot == camera) slot = nullptr;
 }
 
 NTSTATUS CameraPnp(PDEVICE_OBJECT device, PIRP irp) {
@@ -117,44 +197,35 @@ NTSTATUS CameraPnp(PDEVICE_OBJECT device, PIRP irp) {
     switch (stack->MinorFunction) {
     case IRP_MN_START_DEVICE:
         if (!ext->link.Buffer &&
-            !NT_SUCCESS(IoRegisterDeviceInterface(device, &kCameraInterface, nullptr, &ext->link)))
+            !NT_SUCCESS(IoRegisterDeviceInterface(device, &kInterface, nullptr, &ext->link)))
             return Finish(irp, STATUS_UNSUCCESSFUL);
         IoSetDeviceInterfaceState(&ext->link, TRUE);
         return Finish(irp, STATUS_SUCCESS);
     case IRP_MN_QUERY_ID: {
         // The interface path reads \\?\1394#<vendor&model>#<serial>#{class}, as the real bus
         // names its cameras: the device name holds one '#'.
-        char bus[kNameSize + 8] = "1394\\";
-        strcat(bus, ext->name);
-        char* hash = strchr(bus, '#');
-        const char* serial = hash ? hash + 1 : "0";
-        if (hash) *hash = 0;
-        PWCHAR id = nullptr;
+        const std::string name = ext->name;
+        const std::size_t hash = name.find('#');
+        std::string id;
         switch (stack->Parameters.QueryId.IdType) {
-        case BusQueryDeviceID: id = PoolText(bus); break;
-        case BusQueryHardwareIDs: id = PoolText(bus, ""); break;
-        case BusQueryInstanceID: id = PoolText(serial); break;
-        // Wine registers the device only once it has compatible IDs, even none.
-        case BusQueryCompatibleIDs: id = PoolText(""); break;
+        case BusQueryDeviceID:
+        case BusQueryHardwareIDs: id = "1394\\" + name.substr(0, hash); break;
+        case BusQueryInstanceID: id = name.substr(hash + 1); break;
+        case BusQueryCompatibleIDs: break;  // Wine registers a device only once it has some, or none
         default: return Finish(irp, irp->IoStatus.Status, irp->IoStatus.Information);
         }
-        return id ? Finish(irp, STATUS_SUCCESS, reinterpret_cast<ULONG_PTR>(id))
-                  : Finish(irp, STATUS_INSUFFICIENT_RESOURCES);
+        const PWCHAR text = PoolText(id);
+        return text ? Finish(irp, STATUS_SUCCESS, reinterpret_cast<ULONG_PTR>(text))
+                    : Finish(irp, STATUS_INSUFFICIENT_RESOURCES);
     }
     case IRP_MN_QUERY_CAPABILITIES: {
         PDEVICE_CAPABILITIES caps = stack->Parameters.DeviceCapabilities.Capabilities;
         caps->RawDeviceOK = TRUE;  // no function driver: the bus serves the camera itself
-        caps->Removable = TRUE;
-        caps->SurpriseRemovalOK = TRUE;
-        caps->UniqueID = TRUE;
+        caps->Removable = caps->SurpriseRemovalOK = caps->UniqueID = TRUE;
         return Finish(irp, STATUS_SUCCESS);
     }
-    case IRP_MN_SURPRISE_REMOVAL:
     case IRP_MN_REMOVE_DEVICE:
-        if (ext->link.Buffer) IoSetDeviceInterfaceState(&ext->link, FALSE);
-        // A camera gone from the bus leaves its slot; the device object stays, because Wine may
-        // still send requests and the close of handles that were open on it.
-        if (stack->MinorFunction == IRP_MN_REMOVE_DEVICE && !ext->reported) ForgetCamera(device);
+        SetPlugged(device, false);
         return Finish(irp, STATUS_SUCCESS);
     default:
         return Finish(irp, irp->IoStatus.Status, irp->IoStatus.Information);
@@ -163,45 +234,28 @@ NTSTATUS CameraPnp(PDEVICE_OBJECT device, PIRP irp) {
 
 // --- the bus
 
-NTSTATUS ReportCameras(PDEVICE_OBJECT bus, PIRP irp) {
-    char names[kMaxCameras * kNameSize];
-    wine_driver::CameraNames(names, sizeof names);
-    names[sizeof names - 1] = names[sizeof names - 2] = 0;
-    for (PDEVICE_OBJECT camera : g_Cameras)
-        if (camera) Ext(camera)->reported = false;
-    ULONG count = 0;
-    PDEVICE_OBJECT present[kMaxCameras];
-    for (const char* name = names; *name && count < kMaxCameras; name += strlen(name) + 1) {
-        PDEVICE_OBJECT camera = FindCamera(name);
-        if (!camera) camera = MakeCamera(bus->DriverObject, name);
-        if (!camera) continue;
-        Ext(camera)->reported = true;
-        present[count++] = camera;
-    }
-    const SIZE_T size = sizeof(DEVICE_RELATIONS) + count * sizeof(PDEVICE_OBJECT);
-    auto* relations = static_cast<PDEVICE_RELATIONS>(ExAllocatePool(PagedPool, size));
-    if (!relations) return Finish(irp, STATUS_INSUFFICIENT_RESOURCES);
-    relations->Count = count;
-    for (ULONG i = 0; i < count; ++i) {
-        ObReferenceObject(present[i]);
-        relations->Objects[i] = present[i];
-    }
-    irp->IoStatus.Status = STATUS_SUCCESS;
-    irp->IoStatus.Information = reinterpret_cast<ULONG_PTR>(relations);
-    IoSkipCurrentIrpStackLocation(irp);
-    return IoCallDriver(Ext(bus)->lower, irp);
-}
-
 NTSTATUS BusPnp(PDEVICE_OBJECT bus, PIRP irp) {
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
-    if (stack->MinorFunction == IRP_MN_QUERY_DEVICE_RELATIONS &&
-        stack->Parameters.QueryDeviceRelations.Type == BusRelations)
-        return ReportCameras(bus, irp);
     PDEVICE_OBJECT lower = Ext(bus)->lower;
+    if (stack->MinorFunction == IRP_MN_QUERY_DEVICE_RELATIONS &&
+        stack->Parameters.QueryDeviceRelations.Type == BusRelations) {
+        if (g_Cameras.empty())
+            for (const sim::CameraDesc& camera : sim::DefaultCameras())
+                g_Cameras.push_back(MakeCamera(bus->DriverObject, camera.name));
+        const SIZE_T size = sizeof(DEVICE_RELATIONS) + g_Cameras.size() * sizeof(PDEVICE_OBJECT);
+        auto* relations = static_cast<PDEVICE_RELATIONS>(ExAllocatePool(PagedPool, size));
+        if (!relations) return Finish(irp, STATUS_INSUFFICIENT_RESOURCES);
+        relations->Count = g_Cameras.size();
+        for (ULONG i = 0; i < relations->Count; ++i) {
+            relations->Objects[i] = g_Cameras[i];
+            ObReferenceObject(g_Cameras[i]);
+        }
+        irp->IoStatus.Status = STATUS_SUCCESS;
+        irp->IoStatus.Information = reinterpret_cast<ULONG_PTR>(relations);
+    }
     if (stack->MinorFunction == IRP_MN_REMOVE_DEVICE) {
-        for (PDEVICE_OBJECT camera : g_Cameras)
-            if (camera) ForgetCamera(camera);
-        g_Bus = g_BusPdo = nullptr;
+        g_Cameras.clear();
+        g_BusPdo = nullptr;
         IoDetachDevice(lower);
         IoDeleteDevice(bus);
     }
@@ -213,17 +267,25 @@ NTSTATUS BusPnp(PDEVICE_OBJECT bus, PIRP irp) {
     return status;
 }
 
+UNICODE_STRING Text(const wchar_t* text) {
+    UNICODE_STRING string;
+    RtlInitUnicodeString(&string, text);
+    return string;
+}
+
 NTSTATUS AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo) {
-    if (g_Bus) return STATUS_SUCCESS;  // one bus
+    if (g_BusPdo) return STATUS_SUCCESS;  // one bus
+    UNICODE_STRING name = Text(L"\\Device\\FennexSimBus");
+    UNICODE_STRING link = Text(L"\\DosDevices\\FennexSimBus");
     PDEVICE_OBJECT bus = nullptr;
-    NTSTATUS status = IoCreateDevice(driver, sizeof(Extension), nullptr, FILE_DEVICE_BUS_EXTENDER,
-                                     0, FALSE, &bus);
+    const NTSTATUS status =
+        IoCreateDevice(driver, sizeof(Extension), &name, FILE_DEVICE_BUS_EXTENDER, 0, FALSE, &bus);
     if (!NT_SUCCESS(status)) return status;
-    RtlZeroMemory(bus->DeviceExtension, sizeof(Extension));
+    IoCreateSymbolicLink(&link, &name);
+    RtlZeroMemory(Ext(bus), sizeof(Extension));
     Ext(bus)->kind = Kind::Bus;
     Ext(bus)->lower = IoAttachDeviceToDeviceStack(bus, pdo);
     bus->Flags &= ~DO_DEVICE_INITIALIZING;
-    g_Bus = bus;
     g_BusPdo = pdo;
     IoInvalidateDeviceRelations(pdo, BusRelations);
     return STATUS_SUCCESS;
@@ -231,125 +293,66 @@ NTSTATUS AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo) {
 
 // --- requests
 
-// Runs with the cancel lock held, which the completion takes too: the request, its handle and
-// its session stay alive until the camera has been told.
-void CancelRequest(PDEVICE_OBJECT, PIRP irp) {
-    PFILE_OBJECT file = IoGetCurrentIrpStackLocation(irp)->FileObject;
-    if (file && file->FsContext)
-        wine_driver::CancelAll(static_cast<wine_driver::Session*>(file->FsContext));
-    IoReleaseCancelSpinLock(irp->CancelIrql);
-}
-
 NTSTATUS Dispatch(PDEVICE_OBJECT device, PIRP irp) {
     Extension* ext = Ext(device);
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
-    if (stack->MajorFunction == IRP_MJ_PNP) {
-        if (ext->kind == Kind::Bus) return BusPnp(device, irp);
-        if (ext->kind == Kind::Camera) return CameraPnp(device, irp);
-        return Finish(irp, STATUS_NOT_SUPPORTED);
-    }
-    if (ext->kind == Kind::Bus) {
-        IoSkipCurrentIrpStackLocation(irp);
-        return IoCallDriver(ext->lower, irp);
-    }
-    PFILE_OBJECT file = stack->FileObject;
+    if (stack->MajorFunction == IRP_MJ_PNP)
+        return ext->kind == Kind::Bus ? BusPnp(device, irp) : CameraPnp(device, irp);
     switch (stack->MajorFunction) {
     case IRP_MJ_CREATE:
         if (ext->kind == Kind::Camera) {
-            if (!ext->reported) return Finish(irp, STATUS_NO_SUCH_DEVICE);
-            std::uint32_t error = 0;
-            file->FsContext = wine_driver::Open(ext->name, &error);
-            if (!file->FsContext) return Finish(irp, StatusOf(error));
+            auto session = std::make_unique<Session>(ext->name);
+            if (!session->port) return Finish(irp, StatusOf(session->error));
+            stack->FileObject->FsContext = session.release();
         }
-        return Finish(irp, STATUS_SUCCESS);
-    case IRP_MJ_CLEANUP:
         return Finish(irp, STATUS_SUCCESS);
     case IRP_MJ_CLOSE:
         // Wine sends no cleanup and closes with requests still pending: they end here.
-        if (file && file->FsContext) {
-            wine_driver::Close(static_cast<wine_driver::Session*>(file->FsContext));
-            file->FsContext = nullptr;
-        }
+        std::unique_ptr<Session>(SessionOf(stack)).reset();
         return Finish(irp, STATUS_SUCCESS);
     case IRP_MJ_DEVICE_CONTROL:
         break;
     default:
-        return Finish(irp, STATUS_INVALID_DEVICE_REQUEST);
+        if (ext->kind == Kind::Camera) return Finish(irp, STATUS_INVALID_DEVICE_REQUEST);
+        IoSkipCurrentIrpStackLocation(irp);
+        return IoCallDriver(ext->lower, irp);
     }
-
     const ULONG code = stack->Parameters.DeviceIoControl.IoControlCode;
     const ULONG inSize = stack->Parameters.DeviceIoControl.InputBufferLength;
-    const ULONG outSize = stack->Parameters.DeviceIoControl.OutputBufferLength;
-    const void* in = nullptr;
-    void* out = nullptr;
-    switch (code & 3) {
-    case METHOD_BUFFERED:
-        in = out = irp->AssociatedIrp.SystemBuffer;
-        break;
-    case METHOD_IN_DIRECT:
-    case METHOD_OUT_DIRECT:
-        in = irp->AssociatedIrp.SystemBuffer;
-        if (irp->MdlAddress) out = MmGetSystemAddressForMdlSafe(irp->MdlAddress, NormalPagePriority);
-        break;
-    default:
+    const void* in = irp->AssociatedIrp.SystemBuffer;
+    void* out = irp->AssociatedIrp.SystemBuffer;
+    if ((code & 3) && irp->MdlAddress)
+        out = MmGetSystemAddressForMdlSafe(irp->MdlAddress, NormalPagePriority);
+    if ((code & 3) == METHOD_NEITHER) {
         in = stack->Parameters.DeviceIoControl.Type3InputBuffer;
         out = irp->UserBuffer;
-        break;
     }
-    if (ext->kind == Kind::Control) {
-        const std::uint32_t error = wine_driver::BusRequest(code, in, inSize);
-        if (!error && (code == wine_driver::kPlugCamera || code == wine_driver::kUnplugCamera ||
-                       code == wine_driver::kResetCameras) && g_BusPdo)
-            IoInvalidateDeviceRelations(g_BusPdo, BusRelations);
-        return Finish(irp, StatusOf(error));
-    }
-    auto* session = file ? static_cast<wine_driver::Session*>(file->FsContext) : nullptr;
+    if (ext->kind == Kind::Bus)
+        return Finish(irp, StatusOf(BusRequest(code, static_cast<const char*>(in), inSize)));
+    Session* session = SessionOf(stack);
     if (!session) return Finish(irp, STATUS_INVALID_HANDLE);
     IoMarkIrpPending(irp);
     IoSetCancelRoutine(irp, CancelRequest);
-    wine_driver::Submit(session, code, in, inSize, out, outSize, irp);
+    const ULONG outSize = stack->Parameters.DeviceIoControl.OutputBufferLength;
+    session->Submit(irp, code, in, inSize, out, outSize);
     return STATUS_PENDING;
 }
 
 void Unload(PDRIVER_OBJECT driver) {
-    UNICODE_STRING link;
-    RtlInitUnicodeString(&link, L"\\DosDevices\\FennexSimBus");
+    UNICODE_STRING link = Text(L"\\DosDevices\\FennexSimBus");
     IoDeleteSymbolicLink(&link);
     while (driver->DeviceObject) IoDeleteDevice(driver->DeviceObject);
 }
 
-NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING) {
-    for (int major = 0; major <= IRP_MJ_MAXIMUM_FUNCTION; ++major) driver->MajorFunction[major] = Dispatch;
+NTSTATUS DriverEntry(PDRIVER_OBJECT driver) {
+    for (auto& function : driver->MajorFunction) function = Dispatch;
     driver->DriverExtension->AddDevice = AddDevice;
     driver->DriverUnload = Unload;
-    wine_driver::BusRequest(wine_driver::kResetCameras, nullptr, 0);
-
-    UNICODE_STRING name, link;
-    RtlInitUnicodeString(&name, L"\\Device\\FennexSimBus");
-    RtlInitUnicodeString(&link, L"\\DosDevices\\FennexSimBus");
-    PDEVICE_OBJECT control = nullptr;
-    NTSTATUS status = IoCreateDevice(driver, sizeof(Extension), &name, FILE_DEVICE_UNKNOWN, 0, FALSE, &control);
-    if (!NT_SUCCESS(status)) return status;
-    RtlZeroMemory(control->DeviceExtension, sizeof(Extension));
-    Ext(control)->kind = Kind::Control;
-    control->Flags &= ~DO_DEVICE_INITIALIZING;
-    return IoCreateSymbolicLink(&link, &name);
+    BusRequest(kResetCameras, nullptr, 0);
+    return STATUS_SUCCESS;
 }
 
 }  // namespace
-
-namespace wine_driver {
-
-void CompleteRequest(void* request, std::uint32_t error, std::uint32_t bytes) {
-    auto* irp = static_cast<PIRP>(request);
-    KIRQL irql;
-    IoAcquireCancelSpinLock(&irql);
-    IoSetCancelRoutine(irp, nullptr);
-    IoReleaseCancelSpinLock(irql);
-    Finish(irp, StatusOf(error), error ? 0 : bytes);
-}
-
-}  // namespace wine_driver
 
 extern "C" int DllMainCRTStartup(void*, unsigned long, void*);
 extern "C" int DllMain(void*, unsigned long, void*) { return 1; }
@@ -358,5 +361,5 @@ extern "C" int DllMain(void*, unsigned long, void*) { return 1; }
 extern "C" NTSTATUS FennexDriverEntry(void* first, void* second, void* third) {
     const auto reason = reinterpret_cast<ULONG_PTR>(second);
     if (reason <= 3) return DllMainCRTStartup(first, static_cast<unsigned long>(reason), third);
-    return DriverEntry(static_cast<PDRIVER_OBJECT>(first), static_cast<PUNICODE_STRING>(second));
+    return DriverEntry(static_cast<PDRIVER_OBJECT>(first));
 }

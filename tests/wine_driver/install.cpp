@@ -5,42 +5,21 @@
 #include <devguid.h>
 
 #include <cstdio>
-#include <cstring>
-
-namespace {
-
-const char kHardwareId[] = "root\\fennexsimbus\0";
-
-bool BusExists() {
-    HDEVINFO set = SetupDiGetClassDevsA(&GUID_DEVCLASS_SYSTEM, "ROOT", nullptr, 0);
-    if (set == INVALID_HANDLE_VALUE) return false;
-    bool found = false;
-    SP_DEVINFO_DATA device{};
-    device.cbSize = sizeof device;
-    for (DWORD i = 0; !found && SetupDiEnumDeviceInfo(set, i, &device); ++i) {
-        char ids[256] = {};
-        if (SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID, nullptr,
-                                              reinterpret_cast<BYTE*>(ids), sizeof ids - 2, nullptr))
-            found = _stricmp(ids, kHardwareId) == 0;
-    }
-    SetupDiDestroyDeviceInfoList(set);
-    return found;
-}
-
-}  // namespace
 
 int main() {
-    if (BusExists()) return 0;
     HDEVINFO set = SetupDiCreateDeviceInfoList(&GUID_DEVCLASS_SYSTEM, nullptr);
-    if (set == INVALID_HANDLE_VALUE) return 1;
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
-    const char service[] = "bcam";
+    const char hardwareId[] = "root\\fennexsimbus\0", service[] = "bcam";
+    // A fixed instance: made in an earlier run, the prefix still has it.
+    const bool made = SetupDiCreateDeviceInfoA(set, "ROOT\\FENNEXSIMBUS\\0000",
+                                               &GUID_DEVCLASS_SYSTEM, nullptr, nullptr, 0, &device);
+    if (!made && GetLastError() == ERROR_DEVINST_ALREADY_EXISTS) return 0;
     const bool ok =
-        SetupDiCreateDeviceInfoA(set, "FennexSimBus", &GUID_DEVCLASS_SYSTEM, nullptr, nullptr,
-                                 DICD_GENERATE_ID, &device) &&
+        made &&
         SetupDiSetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID,
-                                          reinterpret_cast<const BYTE*>(kHardwareId), sizeof kHardwareId) &&
+                                          reinterpret_cast<const BYTE*>(hardwareId),
+                                          sizeof hardwareId) &&
         SetupDiSetDeviceRegistryPropertyA(set, &device, SPDRP_SERVICE,
                                           reinterpret_cast<const BYTE*>(service), sizeof service) &&
         SetupDiCallClassInstaller(DIF_REGISTERDEVICE, set, &device);
