@@ -124,9 +124,7 @@ TEST_P(Configuration, OtherModelIsRefusedBeforeAnythingChanges) {
     const std::string text = Saved();
     const std::string model = sim::Camera(name_).model;
     // The same name in other letter case is another model too.
-    std::string lower = model;
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    for (const std::string& stored : {std::string("SIM-999"), lower}) {
+    for (const std::string& stored : {std::string("SIM-999"), Lower(model)}) {
         std::string changed = text;
         changed.replace(changed.find("Model=" + model), 6 + model.size(), "Model=" + stored);
         const std::string file = dir_.File("other.cfg");

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -122,6 +123,11 @@ struct ProgramRun {
 ProgramRun RunProgram(const std::string& program, const std::string& arguments);
 inline int EndProgram(std::FILE* pipe) { return pclose(pipe); }  // the program's exit status
 inline std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+// ASCII letters in lower case, as SetupAPI names devices and as the profile services compare.
+inline std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
 
 // --- exceptions
 

@@ -6,7 +6,6 @@
 // its veto, handle-filtered broadcasts (Wine delivers every interface event to a handle
 // registration), and the cleanup request (Wine closes with requests pending; the driver ends
 // them on close).
-#include <cctype>
 #include <future>
 
 #include "bcam/backends.h"
@@ -24,11 +23,6 @@ namespace {
 using Reply = std::pair<std::uint32_t, std::vector<std::uint8_t>>;  // error, output
 
 std::string PathOf(const std::string& name) { return Bcam::DevicePathFromName(name); }
-
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 // One open handle of a backend, with its completion port.
 class Device {
