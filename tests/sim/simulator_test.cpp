@@ -1,55 +1,12 @@
 // The simulated driver used from several threads at once, as host threads, grab threads and the
 // notification thread use it: every request ends exactly once and nothing races.
 
-#include "platform/completion_port.h"
-#include "fixture.h"
+#include "device.h"
 
 namespace fennex::test {
 namespace {
 
 using platform::Overlapped;
-
-// A handle on a simulated camera and its completion port, driven as CBcam drives them.
-class Device {
-public:
-    explicit Device(const std::string& name)
-        : handle_(sim::Driver().OpenDevice(sim::InterfacePath(name))),
-          port_(sim::Driver().CreateCompletionPort(handle_, 7)) {}
-    ~Device() {
-        Close();
-        platform::ClosePort(port_);
-    }
-    void Close() {
-        if (platform::IsValidHandle(handle_)) sim::Driver().CloseDevice(handle_);
-        handle_ = platform::InvalidHandleValue();
-    }
-    // An overlapped request: 997 while it is pending, else how it ended at once.
-    std::uint32_t Async(std::uint32_t code, const Words& in, void* out, std::uint32_t outSize,
-                        Overlapped* record) {
-        const auto inSize = static_cast<std::uint32_t>(in.size() * 4);
-        const bool ok = sim::Driver().IoControl(handle_, code, in.data(), inSize, out, outSize, record);
-        return ok ? 0 : platform::LastError();
-    }
-    // The next completion from the port (null on time-out) and its error.
-    Overlapped* Dequeue(std::uint32_t* error) {
-        Overlapped* record = nullptr;
-        const bool ok = platform::DequeueCompletion(port_, nullptr, nullptr, &record, 5000);
-        *error = ok ? 0 : platform::LastError();
-        return record;
-    }
-    // Sends one request and waits for its completion.
-    void Complete(std::uint32_t code, const Words& in, void* out = nullptr, std::uint32_t outSize = 0) {
-        Overlapped record{};
-        std::uint32_t error = Async(code, in, out, outSize, &record);
-        ASSERT_TRUE(error == 0 || error == 997) << error;
-        ASSERT_EQ(Dequeue(&error), &record);
-        ASSERT_EQ(error, 0u);
-    }
-
-private:
-    platform::Handle handle_;
-    platform::Handle port_;
-};
 
 class SimConcurrency : public SimCameras {};
 
@@ -58,10 +15,9 @@ class SimConcurrency : public SimCameras {};
 TEST_F(SimConcurrency, GrabsSettingsAndCloseFromSeveralThreads) {
     constexpr std::uint32_t kFrame = 640 * 480 * 2;  // the colour camera's YUV 4:2:2 mode
     constexpr int kGrabs = 40;
-    Device dev(kColour);
-    drv::AllocateOut reply{};
-    dev.Complete(drv::kAllocateResources, {4000, 4, kFrame}, &reply, sizeof reply);
-    dev.Complete(drv::kShot, {drv::kShotContinuous, 0});
+    Device dev(sim::Driver(), sim::InterfacePath(kColour));
+    ASSERT_EQ(dev.Request(drv::kAllocateResources, {4000, 4, kFrame}, 12).first, 0u);
+    ASSERT_EQ(dev.Request(drv::kShot, {drv::kShotContinuous, 0}, 0).first, 0u);
 
     std::vector<std::vector<std::uint8_t>> buffers(4, std::vector<std::uint8_t>(kFrame));
     std::vector<Overlapped> records(kGrabs);
@@ -73,13 +29,13 @@ TEST_F(SimConcurrency, GrabsSettingsAndCloseFromSeveralThreads) {
         // have been queued; then waits for the rest.
         int queued = 0;
         auto queue = [&] {
-            dev.Async(drv::kGrabImage, {}, buffers[queued % 4].data(), kFrame, &records[queued]);
+            dev.Submit(drv::kGrabImage, {}, buffers[queued % 4].data(), kFrame, &records[queued]);
             ++queued;
         };
         while (queued < 4) queue();
         while (returned.size() < static_cast<std::size_t>(queued)) {
             std::uint32_t e = 0;
-            Overlapped* done = dev.Dequeue(&e);
+            Overlapped* done = dev.Next(&e);
             if (!done) break;
             returned.insert(done);
             (e == 0 ? succeeded : e == 995 ? aborted : other)++;
@@ -124,19 +80,18 @@ TEST_F(SimConcurrency, GrabsSettingsAndCloseFromSeveralThreads) {
 TEST_F(SimConcurrency, HeldGrabsEndWithTheirCause) {
     for (const bool unplug : {false, true}) {
         sim::Reset();
-        Device dev(kMono);
-        drv::AllocateOut reply{};
-        dev.Complete(drv::kAllocateResources, {1280, 2, 640 * 480}, &reply, sizeof reply);
+        Device dev(sim::Driver(), sim::InterfacePath(kMono));
+        ASSERT_EQ(dev.Request(drv::kAllocateResources, {1280, 2, 640 * 480}, 12).first, 0u);
         sim::HoldGrabs(kMono, true);
         std::vector<std::uint8_t> a(640 * 480), b(640 * 480);
         Overlapped ra{}, rb{};
-        dev.Async(drv::kGrabImage, {}, a.data(), 640 * 480, &ra);
-        dev.Async(drv::kGrabImage, {}, b.data(), 640 * 480, &rb);
+        dev.Submit(drv::kGrabImage, {}, a.data(), 640 * 480, &ra);
+        dev.Submit(drv::kGrabImage, {}, b.data(), 640 * 480, &rb);
         Words errors;
         std::thread grabber([&] {
             for (int i = 0; i < 2; ++i) {
                 std::uint32_t e = 0;
-                if (dev.Dequeue(&e)) errors.push_back(e);
+                if (dev.Next(&e)) errors.push_back(e);
             }
         });
         if (unplug) {
@@ -149,7 +104,8 @@ TEST_F(SimConcurrency, HeldGrabsEndWithTheirCause) {
         EXPECT_EQ(errors, (Words{cause, cause}));
         std::uint32_t q = 0;
         Overlapped later{};
-        EXPECT_EQ(dev.Async(drv::kFormatInquiry, {}, &q, 4, &later), unplug ? 1167u : 6u);
+        EXPECT_FALSE(dev.Submit(drv::kFormatInquiry, {}, &q, 4, &later));
+        EXPECT_EQ(platform::LastError(), unplug ? 1167u : 6u);
     }
 }
 
