@@ -441,6 +441,16 @@ TEST_F(ExportsTest, FailuresAreReportedWithTheCameraName) {
              sim::InjectFault(sim::Fault(drv::kFeatureInquiry).On(kMono));
          },
          [&] { return getProperty(0, 0, "Gain", &value); }, 0},
+        {[&] {
+             OpenPort(0, kMono);
+             sim::InjectFault(sim::Fault(drv::kFeatureInquiry).On(kMono));
+         },
+         [&] { return getPropertyRange(0, 0, "Gain", &value, &value); }, 0},
+        {[&] {
+             OpenPort(0, kMono);
+             sim::InjectFault(sim::Fault(drv::kShot).On(kMono));
+         },
+         [] { closeCVLPort(0, 0); return 1; }, 1},  // switching continuous grabbing off
         {[] {}, [&] { return openCVLPort(0, 0, kMono.c_str(), size); }, 1},  // no file
         {[&] { configureIn(directory_ + "/no/such/dir"); }, ConfigureAndClose, 1},
         {[&] { configureIn(directory_ + std::string(300, 'x')); }, ConfigureAndClose, 1},
