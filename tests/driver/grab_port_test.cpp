@@ -232,6 +232,7 @@ TEST_F(ExportsTest, ConcurrencyClosingFromTheCompletionCallbackDoesNotDeadlock) 
         WaitUntil([] { return g_closedFromCallback.load() != 0; });
         EXPECT_EQ(g_closedFromCallback.load(), 1);
         EXPECT_EQ(doCVLGrab(0, 0), 0);  // the port is closed
+        EXPECT_FALSE(sim::Camera(kMono).continuous);  // and its camera streams no more
         // and can be opened again at once
         OpenPort(0, kMono);
         const auto frame = GrabFrame(0, 640, 480);
