@@ -47,9 +47,13 @@ INSTANTIATE_TEST_SUITE_P(
                 .shown = {"on 1", "Trigger Mode 0|Trigger Mode 2", "on 1", "off -1"},
                 .writes = {{drv::kCancelGrabs}, TriggerSet(kOn, 0x008),
                            TriggerSet(2u << 16, 0x200)}},
-        PageRow{.name = "PolarityAndModeFromTheCamera",
+        PageRow{.name = "PolarityAndModeFromTheCameraThenAnotherModeToApply",
                 .edit = Trigger(kAllModes, kOn | 1u << 24 | 3u << 16),
-                .shown = {"on 1", kFourModes, "on 3", "on 1"}},
+                .act = [](MemorySheet& s) {
+                    EXPECT_EQ(s.Page(kTrigger)[IDC_TRIGGER_MODE].GetCurSel(), 3);
+                    s.Select(IDC_TRIGGER_MODE, 2);
+                },
+                .shown = {"on 1", kFourModes, "on 2", "on 1"}, .applyEnabled = true},
         PageRow{.name = "ClearingTheBoxDisablesBothLists", .edit = Trigger(kAllModes, kOn),
                 .act = [](MemorySheet& s) { s.Click(IDC_TRIGGER_ENABLE); },
                 .shown = {"on 0", kFourModes, "off 0", "off 0"}, .applyEnabled = true},
