@@ -175,16 +175,25 @@ TEST_F(ExportsTest, ContinuousModeIsAPseudoPropertyInAnyCase) {
     EXPECT_EQ(Count(drv::kGrabImage, kColour), 1u);
 }
 
-TEST_F(ExportsTest, ARefusedContinuousSwitchLeavesThePortAsItWas) {
+// A shot the camera refuses fails its grab or the switch to continuous grabbing with one error
+// line, and the port is left as it was: no callback comes, and the next grab works.
+TEST_F(ExportsTest, ARefusedShotLeavesThePortAsItWas) {
     OpenPort(0, kMono);
-    sim::InjectFault(sim::Fault(drv::kShot).On(kMono));
     TheMessages().Take();
+    sim::InjectFault(sim::Fault(drv::kShot).On(kMono).Times(2));
     EXPECT_EQ(setProperty(0, 0, "continous", 1), 0);
-    EXPECT_TRUE(Reported(kMono));
     int value = 7;
     EXPECT_EQ(getProperty(0, 0, "continous", &value), 1);
     EXPECT_EQ(value, 0);
     EXPECT_EQ(Count(drv::kGrabImage, kMono), 0u);
+    EXPECT_EQ(doCVLGrab(0, 0), 0);
+    EXPECT_TRUE(WaitUntil([] { return doCVLGrab(0, 0) == 1; }));  // once the grab is withdrawn
+    EXPECT_TRUE(TheCompletions().WaitBeyond(0, 0));
+    const auto lines = TheMessages().Take();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.rfind("ERROR: " + kMono, 0) == 0; }),
+              2);
+    EXPECT_EQ(TheCompletions().Count(0), 1);
 }
 
 TEST_F(ExportsTest, PropertiesAreFoundByTheirNamePrefix) {
