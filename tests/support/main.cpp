@@ -3,49 +3,33 @@
 
 namespace {
 
-// A fault that deadlocks a test would stall the whole run with nothing to go by: once a test
-// has run for kHungAfter, the suite stops and names it.
+// A fault that deadlocks a test would stall the whole run with nothing to go by: a test that
+// has run for three minutes stops the suite, named. The watcher lives as long as the process.
 class HangGuard : public testing::EmptyTestEventListener {
 public:
-    static constexpr std::chrono::seconds kHungAfter{180};
-
-    HangGuard() : watcher_([this] { Watch(); }) {}
-    ~HangGuard() override {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            done_ = true;
-        }
-        wake_.notify_all();
-        watcher_.join();
+    HangGuard() {
+        std::thread([this] {
+            for (;; std::this_thread::sleep_for(std::chrono::seconds(1))) {
+                const testing::TestInfo* test = running_.load();
+                if (test && Clock::now() - started_.load() > std::chrono::minutes(3)) {
+                    std::fprintf(stderr, "\n%s.%s has run for three minutes: the suite stops\n",
+                                 test->test_suite_name(), test->name());
+                    std::fflush(nullptr);
+                    std::_Exit(1);
+                }
+            }
+        }).detach();
     }
     void OnTestStart(const testing::TestInfo& test) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        running_ = std::string(test.test_suite_name()) + "." + test.name();
-        deadline_ = std::chrono::steady_clock::now() + kHungAfter;
+        started_ = Clock::now();
+        running_ = &test;
     }
-    void OnTestEnd(const testing::TestInfo&) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        running_.clear();
-    }
+    void OnTestEnd(const testing::TestInfo&) override { running_ = nullptr; }
 
 private:
-    void Watch() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        while (!wake_.wait_for(lock, std::chrono::seconds(1), [this] { return done_; })) {
-            if (running_.empty() || std::chrono::steady_clock::now() < deadline_) continue;
-            std::fprintf(stderr, "\n%s has run for %lld s: taken as hung, the suite stops\n",
-                         running_.c_str(), static_cast<long long>(kHungAfter.count()));
-            std::fflush(nullptr);
-            std::_Exit(1);
-        }
-    }
-
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::string running_;
-    std::chrono::steady_clock::time_point deadline_;
-    bool done_ = false;
-    std::thread watcher_;  // last: it starts once the rest is made
+    using Clock = std::chrono::steady_clock;
+    std::atomic<const testing::TestInfo*> running_{nullptr};
+    std::atomic<Clock::time_point> started_{};
 };
 
 }  // namespace
@@ -56,7 +40,7 @@ int main(int argc, char** argv) {
     if (!std::getenv("FENNEX_DRIVER")) fennex::test::SetEnvironment("FENNEX_DRIVER", "sim");
     fennex::driver::ChooseBackendByEnvironment();
     testing::InitGoogleTest(&argc, argv);
-    HangGuard guard;
+    static HangGuard& guard = *new HangGuard;  // never destroyed under its watcher
     testing::TestEventListeners& listeners = testing::UnitTest::GetInstance()->listeners();
     listeners.Append(&guard);
     const int status = RUN_ALL_TESTS();
