@@ -35,23 +35,15 @@ TEST(DeviceNames, PathAndNameHelpers) {
 
 class Enumeration : public SimCameras {};
 
-sim::CameraDesc Named(const std::string& name) {
-    sim::CameraDesc c = sim::DefaultCameras()[0];
-    c.name = name;
-    return c;
-}
-
 TEST_F(Enumeration, ListsPresentCamerasInOrderAsTheyComeAndGo) {
     const std::vector<std::vector<std::string>> sets = {{}, {"ONE&A#1"}, {"TWO&B#2", "ONE&A#1"}};
     for (const auto& names : sets) {
-        std::vector<sim::CameraDesc> cameras;
-        for (const std::string& n : names) cameras.push_back(Named(n));
-        sim::SetCameras(cameras);
+        SetMonoCameras(names);
         EXPECT_EQ(Bcam::CBcam::DeviceNames(), std::list<std::string>(names.begin(), names.end()));
     }
     sim::Reset();
     EXPECT_EQ(Bcam::CBcam::DeviceNames(), (std::list<std::string>{kMono, kColour}));
-    sim::Plug(Named("THREE&C#3"));
+    sim::Plug(MonoNamed("THREE&C#3"));
     EXPECT_TRUE(sim::Unplug(kMono));
     EXPECT_EQ(Bcam::CBcam::DeviceNames(), (std::list<std::string>{kColour, "THREE&C#3"}));
 }

@@ -9,10 +9,6 @@ namespace {
 constexpr std::uint32_t kAll = 0xCE00F000;  // presence, abs, read-out, on/off, polarity, modes 0-3
 constexpr std::uint32_t kOn = 1u << 25;
 
-Edit Trigger(std::uint32_t inquiry, std::uint32_t control = 0) {
-    return Registers(drv::kTrigger, inquiry, control);
-}
-Words TriggerSet(std::uint32_t quadlet, std::uint32_t mask) { return FeatureSet(51, quadlet, mask); }
 std::uint32_t Modes(CBcam& c) {
     std::uint32_t mask = 0;
     for (std::uint32_t mode = 0; mode <= 3; ++mode)

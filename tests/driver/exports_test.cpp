@@ -70,11 +70,7 @@ TEST_F(ExportsTest, TheTableListsTheCamerasInEnumerationOrderAndEachGrabs) {
 }
 
 TEST_F(ExportsTest, CameraNamesAgreeInTheirFirstFourCharacters) {
-    sim::CameraDesc first = sim::DefaultCameras()[0], second = first, shorty = first;
-    first.name = "SAME&ONE#1";
-    second.name = "SAME&TWO#2";
-    shorty.name = "A#1";
-    sim::SetCameras({first, second, shorty});
+    SetMonoCameras({"SAME&ONE#1", "SAME&TWO#2", "A#1"});
     fennex::driver::RebuildCameraTableForTesting();
     const struct {
         const char* asked;

@@ -67,6 +67,15 @@ inline std::vector<PersistCase> PersistRows(Persist save, Persist restore, Edit 
     return cases;
 }
 
+// The trigger's registers, and a write to them, as the trigger's and the trigger page's rows
+// give them.
+inline Edit Trigger(std::uint32_t inquiry, std::uint32_t control = 0) {
+    return Registers(drv::kTrigger, inquiry, control);
+}
+inline Words TriggerSet(std::uint32_t quadlet, std::uint32_t mask) {
+    return FeatureSet(drv::kTrigger, quadlet, mask);
+}
+
 struct RowName {
     template <class Info>
     std::string operator()(const Info& info) const {

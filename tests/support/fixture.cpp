@@ -146,13 +146,13 @@ std::vector<Words> SentTo(const std::string& name, std::uint32_t code) {
     return sent;
 }
 
-std::vector<Words> WritesTo(const std::string& name) {
+std::vector<Words> WritesTo(const std::string& name, bool cancels) {
     namespace drv = Bcam::driver;
     std::vector<Words> writes;
     for (const Words& w : SentTo(name))
         if (w[0] == drv::kFeatureSet || w[0] == drv::kTestImageSet || w[0] == drv::kSetVideoMode ||
             w[0] == drv::kF7ImageSet || w[0] == drv::kF7ColorCodingSet ||
-            w[0] == drv::kF7BytePerPacketSet)
+            w[0] == drv::kF7BytePerPacketSet || (cancels && w[0] == drv::kCancelGrabs))
             writes.push_back(w);
     return writes;
 }

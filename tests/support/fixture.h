@@ -158,8 +158,8 @@ using Edit = std::function<void(sim::CameraDesc&)>;
 // with a code, only the requests of that code, without the code.
 std::vector<Words> SentTo(const std::string& name);
 std::vector<Words> SentTo(const std::string& name, std::uint32_t code);
-// Only the requests that change the camera.
-std::vector<Words> WritesTo(const std::string& name);
+// Only the requests that change the camera (and, with `cancels`, those that cancel its grabs).
+std::vector<Words> WritesTo(const std::string& name, bool cancels = false);
 inline Words FeatureSet(std::uint32_t feature, std::uint32_t quadlet, std::uint32_t mask) {
     return {Bcam::driver::kFeatureSet, feature, quadlet, mask};
 }
@@ -170,6 +170,19 @@ inline void FailNext(std::uint32_t code, std::uint32_t error = 31) {
 // A feature's registers: its inquiry quadlet and its status/control quadlet.
 inline Edit Registers(std::uint32_t feature, std::uint32_t inquiry, std::uint32_t control) {
     return [=](sim::CameraDesc& d) { d.feature(feature) = {inquiry, control}; };
+}
+
+// The built-in mono camera under another name; SetMonoCameras attaches one for each name, in
+// this enumeration order, and nothing else.
+inline sim::CameraDesc MonoNamed(const std::string& name) {
+    sim::CameraDesc camera = sim::DefaultCameras()[0];
+    camera.name = name;
+    return camera;
+}
+inline void SetMonoCameras(const std::vector<std::string>& names) {
+    std::vector<sim::CameraDesc> cameras;
+    for (const std::string& name : names) cameras.push_back(MonoNamed(name));
+    sim::SetCameras(cameras);
 }
 
 // One request through the device object, as the feature classes send theirs: the driver's

@@ -229,11 +229,7 @@ protected:
         MemoryDialog& dialog = running_->Show(page);
         if (row.act) row.act(*running_);
         EXPECT_EQ(shown(dialog), row.shown);
-        std::vector<Words> writes;
-        for (const Words& w : SentTo(name_))
-            if (w[0] == drv::kFeatureSet || w[0] == drv::kSetVideoMode || w[0] == drv::kCancelGrabs)
-                writes.push_back(w);
-        EXPECT_EQ(writes, row.writes);
+        EXPECT_EQ(WritesTo(name_, true), row.writes);
         EXPECT_EQ(running_->ApplyEnabled(), row.applyEnabled);
     }
     void TearDown() override {

@@ -20,12 +20,7 @@ class ListDialog : public ExportsTest, public testing::WithParamInterface<ListRo
 
 TEST_P(ListDialog, ConfiguresOpenCamerasOnlyThenSavesTheirFiles) {
     const ListRow& row = GetParam();
-    std::vector<sim::CameraDesc> cameras;
-    for (const std::string& name : row.cameras) {
-        cameras.push_back(sim::DefaultCameras()[0]);
-        cameras.back().name = name;
-    }
-    sim::SetCameras(cameras);
+    SetMonoCameras(row.cameras);
     fennex::driver::RebuildCameraTableForTesting();
     for (const auto& [port, name] : row.ports) OpenPort(port, name);
     TheMessages().Take();

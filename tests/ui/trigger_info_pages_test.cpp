@@ -9,12 +9,6 @@ constexpr std::uint32_t kOn = drv::kCtlOnOff;
 constexpr std::uint32_t kModes0And2 = 0x8C00A000;  // presence, read-out, on/off, modes 0 and 2
 constexpr std::uint32_t kAllModes = 0x8E00F000;    // with polarity control, modes 0 to 3
 const std::string kFourModes = "Trigger Mode 0|Trigger Mode 1|Trigger Mode 2|Trigger Mode 3";
-Edit Trigger(std::uint32_t inquiry, std::uint32_t control) {
-    return Registers(drv::kTrigger, inquiry, control);
-}
-Words TriggerSet(std::uint32_t quadlet, std::uint32_t mask) {
-    return FeatureSet(drv::kTrigger, quadlet, mask);
-}
 
 // The enable box as "on|off checked", the modes offered, each list as "on|off selection".
 Strings TriggerShown(MemoryDialog& page) {

@@ -173,11 +173,16 @@ PWCHAR PoolText(const std::string& text) {
     return pool;
 }
 
+UNICODE_STRING Text(const wchar_t* text) {
+    UNICODE_STRING string;
+    RtlInitUnicodeString(&string, text);
+    return string;
+}
+
 PDEVICE_OBJECT MakeCamera(PDRIVER_OBJECT driver, const std::string& name) {
     WCHAR text[64];
     swprintf(text, 64, L"\\Device\\FennexSimCamera%u", static_cast<unsigned>(g_Cameras.size()));
-    UNICODE_STRING deviceName;
-    RtlInitUnicodeString(&deviceName, text);
+    UNICODE_STRING deviceName = Text(text);
     PDEVICE_OBJECT camera = nullptr;
     if (name.size() >= sizeof(Extension::name) ||
         !NT_SUCCESS(IoCreateDevice(driver, sizeof(Extension), &deviceName, FILE_DEVICE_UNKNOWN, 0,
@@ -265,12 +270,6 @@ NTSTATUS BusPnp(PDEVICE_OBJECT bus, PIRP irp) {
     const NTSTATUS status = IoCallDriver(lower, irp);
     if (start && g_BusPdo) IoInvalidateDeviceRelations(g_BusPdo, BusRelations);
     return status;
-}
-
-UNICODE_STRING Text(const wchar_t* text) {
-    UNICODE_STRING string;
-    RtlInitUnicodeString(&string, text);
-    return string;
 }
 
 NTSTATUS AddDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT pdo) {
